@@ -1,0 +1,29 @@
+#include "app/AppAssembly.h"
+
+#include "album/AlbumPage.h"
+#include "bulk/BulkPage.h"
+#include "burn/BurnPage.h"
+#include "lister/ListerPage.h"
+#include "playlist/PlaylistPage.h"
+#include "shell/AboutPage.h"
+#include "shell/MainWindow.h"
+#include "shell/SetupPage.h"
+
+namespace tunora {
+
+MainWindow* BuildMainWindow()
+{
+    std::array<MainWindow::PageFactory, MainWindow::kPageCount> factories = {
+        [](MainWindow*) -> Page* { return new AlbumPage; },
+        [](MainWindow*) -> Page* { return new ListerPage; },
+        [](MainWindow*) -> Page* { return new BulkPage; },
+        [](MainWindow*) -> Page* { return new PlaylistPage; },
+        [](MainWindow*) -> Page* { return new BurnPage; },
+        [](MainWindow*) -> Page* { return new SetupPage; },
+        [](MainWindow*) -> Page* { return new AboutPage; },
+    };
+    auto* w = new MainWindow(factories);
+    return w;
+}
+
+} // namespace tunora

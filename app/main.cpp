@@ -1,0 +1,32 @@
+// tunora: the desktop program.
+#include "app/AppAssembly.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    const bool hasDisplay = qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+                            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    if (!hasDisplay) {
+        std::fprintf(stderr, "tunora: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                             "start Tunora from a desktop session\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tunora");
+    QApplication::setApplicationVersion("4.0.77");
+    tunora::MainWindow* w = tunora::BuildMainWindow();
+    tunora::InstallMessageBoxes(w);
+    if (!w->startup())
+        return 1;
+    if (w->wantsMaximized())
+        w->showMaximized();
+    else
+        w->show();
+    const int rc = QApplication::exec();
+    delete w;
+    return rc;
+}

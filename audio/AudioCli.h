@@ -1,0 +1,11 @@
+// tunora-cli subcommands of this subsystem; args exclude the command name.
+#pragma once
+
+#include <QStringList>
+
+namespace tunora {
+
+int RunLengthCommand(const QStringList& args); // tunora-cli length
+int RunTagCommand(const QStringList& args); // tunora-cli tag
+
+} // namespace tunora

@@ -1,0 +1,2 @@
+// Windows of the audio subsystem.
+namespace tunora {}

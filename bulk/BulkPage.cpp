@@ -1,0 +1,7 @@
+#include "bulk/BulkPage.h"
+
+namespace tunora {
+
+BulkPage::BulkPage(QWidget* parent) : Page(parent) {}
+
+} // namespace tunora

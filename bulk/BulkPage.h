@@ -1,0 +1,13 @@
+#pragma once
+
+#include "shell/Page.h"
+
+namespace tunora {
+
+class BulkPage : public Page {
+    Q_OBJECT
+public:
+    explicit BulkPage(QWidget* parent = nullptr);
+};
+
+} // namespace tunora

@@ -1,0 +1,2 @@
+// Logic of the burn subsystem.
+namespace tunora {}

@@ -1,0 +1,2 @@
+// Windows of the freedb subsystem.
+namespace tunora {}

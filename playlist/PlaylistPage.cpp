@@ -1,0 +1,7 @@
+#include "playlist/PlaylistPage.h"
+
+namespace tunora {
+
+PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent) {}
+
+} // namespace tunora

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up everything, builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs
+# every test with CTest, offscreen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+export QT_QPA_PLATFORM=offscreen
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTUNORA_SANITIZE=ON -DTUNORA_TESTS=ON >/dev/null
+cmake --build build-test -j"$(nproc)"
+cd build-test
+ctest -j2 --output-on-failure --timeout 600

@@ -1,0 +1,8 @@
+#include "shell/AboutPage.h"
+
+namespace tunora {
+
+AboutPage::AboutPage(QWidget* parent) : Page(parent) {}
+void AboutPage::transme() {}
+
+} // namespace tunora

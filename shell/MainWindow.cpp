@@ -1,0 +1,282 @@
+#include "shell/MainWindow.h"
+
+#include "shell/Page.h"
+#include "shell/core/AppState.h"
+#include "shell/core/Genres.h"
+#include "shell/core/Language.h"
+#include "shell/core/Product.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSoundEffect>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace tunora {
+
+namespace {
+MainWindow* g_main = nullptr;
+
+const char* const kIcons[MainWindow::kPageCount] = {"skin/Desktop.ico",  "skin/file_liste.ico", "skin/sweep disk.ico",
+                                                     "skin/playlist.ico", "skin/mp3cda.ico",     "skin/ico456.ico",
+                                                     "skin/vminst.ico"};
+const int kCaptionTexts[MainWindow::kPageCount] = {175, 8, 9, 10, 3, 34, 38};
+
+QString doubledAmpersands(QString s)
+{
+    return s.replace('&', QLatin1String("&&"));
+}
+} // namespace
+
+MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWidget* parent) : QWidget(parent)
+{
+    g_main = this;
+    setObjectName("main");
+    setWindowTitle(QString::fromLatin1(product::kName));
+
+    auto* outer = new QVBoxLayout(this);
+    auto* buttonRow = new QHBoxLayout;
+    outer->addLayout(buttonRow);
+    for (int i = 0; i < kPageCount; ++i) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QStringLiteral("brand_btn_%1").arg(i));
+        b->setCheckable(true);
+        b->setAutoExclusive(false);
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setIconSize(QSize(32, 32));
+        b->setMinimumWidth(90);
+        connect(b, &QToolButton::clicked, this, [this, i] { switchPage(i); });
+        buttonRow->addWidget(b);
+        m_buttons[static_cast<size_t>(i)] = b;
+    }
+    buttonRow->addStretch(1);
+
+    for (int i = 0; i < kPageCount; ++i) {
+        auto* frame = new QWidget(this);
+        frame->setObjectName(QStringLiteral("workfrm_%1").arg(i));
+        auto* l = new QVBoxLayout(frame);
+        l->setContentsMargins(0, 0, 0, 0);
+        Page* p = factories[static_cast<size_t>(i)] ? factories[static_cast<size_t>(i)](this) : nullptr;
+        if (!p)
+            p = new Page;
+        p->setParent(frame);
+        l->addWidget(p);
+        frame->hide();
+        outer->addWidget(frame, 1);
+        m_frames[static_cast<size_t>(i)] = frame;
+        m_pages[static_cast<size_t>(i)] = p;
+    }
+
+    auto* statusRow = new QHBoxLayout;
+    m_info = new QLabel(this);
+    m_info->setObjectName("info_lbl");
+    m_cancel = new QPushButton(this);
+    m_cancel->setObjectName("cancel_btn");
+    statusRow->addWidget(m_info, 1);
+    statusRow->addWidget(m_cancel);
+    outer->addLayout(statusRow);
+
+    connect(m_cancel, &QPushButton::clicked, this, [] { SetCancelRequested(true); });
+    connect(&AppState::instance(), &AppState::busyChanged, this, &MainWindow::onBusyChanged);
+    connect(&AppState::instance(), &AppState::statusTextChanged, m_info, &QLabel::setText);
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName("Timer1");
+    m_timer->setSingleShot(true);
+    m_timer->setInterval(100);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        m_timer->stop();
+        if (Setting("AutoUpd") != QLatin1String("0") && checkForUpdate)
+            checkForUpdate(true);
+    });
+    resize(900, 640);
+}
+
+MainWindow::~MainWindow()
+{
+    if (g_main == this)
+        g_main = nullptr;
+}
+
+MainWindow* MainWindow::instance()
+{
+    return g_main;
+}
+
+bool MainWindow::startup()
+{
+    SetBusy(false);
+    if (auto* apply = findChild<QWidget*>("apply_btn"))
+        apply->setEnabled(false);
+
+    if (!QFileInfo(AppFile("english.lf")).isFile()) {
+        Fatal(QStringLiteral("Default language file (English) missing !!"));
+        return false;
+    }
+    if (auto* lng = findChild<QComboBox*>("setup_lngcmb")) {
+        lng->clear();
+        lng->addItem(QStringLiteral("English"));
+    }
+    listlangues();
+    const QString langue = Setting("langue").trimmed();
+    if (!langue.isEmpty() && QFileInfo(AppFile(langue + ".lf")).isFile())
+        loadlangue(langue + ".lf");
+    else
+        loadlangue("english.lf");
+    if (LanguageTable().size() != kLanguageTextCount)
+        return false; // a broken English file ended the program
+    transme();
+
+    if (!QFileInfo(AppFile("skin")).isDir()) {
+        Fatal(QStringLiteral("default images missing, please reinstall Tunora"));
+        return false;
+    }
+
+    m_pages[0]->prepare();
+
+    switch (LoadGenreTable(AppFile("styles.dat"))) {
+    case GenreLoad::Ok:
+        break;
+    case GenreLoad::Short:
+        ShowMessage(LanguageText(64));
+        break;
+    case GenreLoad::Missing:
+        ShowMessage(LanguageText(63));
+        if (auto* v1 = findChild<QWidget*>("ID3v1_chk"))
+            v1->setEnabled(false);
+        break;
+    }
+
+    for (int i = 0; i < kPageCount; ++i) {
+        m_buttons[static_cast<size_t>(i)]->setStyleSheet(QStringLiteral("background-color: rgb(255,255,255);"));
+        m_buttons[static_cast<size_t>(i)]->setIcon(QIcon(AppFile(QString::fromLatin1(kIcons[i]))));
+    }
+
+    for (int i : {1, 2, 4, 5, 3})
+        m_pages[static_cast<size_t>(i)]->prepare();
+
+    m_pages[0]->afterStartup();
+
+    m_maximized = Setting("Fullscreen") == QLatin1String("1");
+
+    m_timer->start();
+    switchPage(0);
+    return true;
+}
+
+void MainWindow::switchPage(int index)
+{
+    for (int i = 0; i < kPageCount; ++i) {
+        m_buttons[static_cast<size_t>(i)]->setChecked(i == index);
+        m_frames[static_cast<size_t>(i)]->setVisible(i == index);
+    }
+    m_current = index;
+    if (index == 6)
+        playAboutSound();
+}
+
+void MainWindow::playAboutSound()
+{
+    ++m_soundPlays;
+    // Playback is asynchronous; a machine without a sound device simply stays silent.
+    if (!m_sound) {
+        m_sound = new QSoundEffect(this);
+        m_sound->setSource(QUrl::fromLocalFile(AppFile("VMsound.wav")));
+    }
+    m_sound->stop();
+    m_sound->play();
+}
+
+void MainWindow::loadlangue(const QString& fileName)
+{
+    QStringList& table = LanguageTable();
+    table.clear();
+    QString name = fileName;
+    if (name.startsWith('&'))
+        name.remove(0, 1);
+    const bool isEnglish = SameTextCI(name.trimmed(), QStringLiteral("english.lf"));
+    QFile f(AppFile(name));
+    if (!QFileInfo(f.fileName()).isFile() || !f.open(QIODevice::ReadOnly)) {
+        // A chosen language whose file vanished falls back to English instead of blank captions.
+        if (!isEnglish)
+            loadlangue(QStringLiteral("english.lf"));
+        else
+            Fatal(QStringLiteral("Default language file (English) missing !!"));
+        return;
+    }
+    // A language file is a few kilobytes; anything beyond 1 MiB is not one.
+    const QStringList texts = ParseLanguageFile(f.read(1 << 20));
+    if (texts.size() == kLanguageTextCount) {
+        table = texts;
+        const QString shown = name.left(name.size() - 3);
+        if (auto* lng = findChild<QComboBox*>("setup_lngcmb")) {
+            const int idx = lng->findText(shown, Qt::MatchFixedString);
+            if (idx >= 0)
+                lng->setCurrentIndex(idx);
+            else if (lng->isEditable())
+                lng->setEditText(shown);
+        }
+        SetSetting("langue", shown);
+        return;
+    }
+    if (isEnglish) {
+        Fatal(QStringLiteral("Language file error, you must reinstall ") + QString::fromLatin1(product::kName) +
+              QStringLiteral(" and contact technical support"));
+        return;
+    }
+    loadlangue(QStringLiteral("english.lf"));
+}
+
+void MainWindow::listlangues()
+{
+    auto* lng = findChild<QComboBox*>("setup_lngcmb");
+    if (!lng)
+        return;
+    const QStringList files = QDir(AppFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    for (const QString& f : files) {
+        if (!f.endsWith(QLatin1String(".lf"), Qt::CaseInsensitive))
+            continue;
+        if (f.trimmed().toLower() == QLatin1String("english.lf"))
+            continue;
+        lng->addItem(f.left(f.size() - 3));
+    }
+}
+
+void MainWindow::transme()
+{
+    for (int i = 0; i < kPageCount; ++i)
+        m_buttons[static_cast<size_t>(i)]->setText(doubledAmpersands(LanguageText(kCaptionTexts[i])));
+    for (int i : {6, 0, 1, 2, 4, 5, 3})
+        m_pages[static_cast<size_t>(i)]->transme();
+    m_cancel->setText(LanguageText(32));
+}
+
+void MainWindow::onBusyChanged(bool busy)
+{
+    for (QToolButton* b : m_buttons)
+        b->setEnabled(!busy);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (IsBusy()) {
+        event->ignore();
+        return;
+    }
+    if (closeConnections)
+        closeConnections();
+    event->accept();
+}
+
+} // namespace tunora

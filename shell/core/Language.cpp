@@ -1,0 +1,28 @@
+#include "shell/core/Language.h"
+
+#include "shell/core/Shared.h"
+
+namespace tunora {
+
+QStringList ParseLanguageFile(const QByteArray& bytes)
+{
+    QStringList texts;
+    const QString all = DecodeText(bytes);
+    for (QString line : all.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        line = line.trimmed();
+        if (line.size() < 3)
+            continue;
+        texts << line.mid(3).trimmed();
+    }
+    return texts;
+}
+
+QStringList& LanguageTable()
+{
+    static QStringList table;
+    return table;
+}
+
+} // namespace tunora

@@ -1,0 +1,55 @@
+#include "shell/core/Settings.h"
+
+#include "dorvane/Dorvanectrl.h"
+
+#include <QStringList>
+
+namespace tunora {
+
+dorvane::Dorvanectrl& toolctl()
+{
+    static dorvane::Dorvanectrl* ctl = new dorvane::Dorvanectrl;
+    return *ctl;
+}
+
+QString Setting(const QString& name)
+{
+    return toolctl().RegistryRead(kSettingsRoot, QString::fromLatin1(kSettingsPath), name);
+}
+
+void SetSetting(const QString& name, const QString& value)
+{
+    toolctl().RegistryWrite(kSettingsRoot, QString::fromLatin1(kSettingsPath), name, value);
+}
+
+namespace {
+struct Server {
+    const char* host;
+    const char* location;
+};
+// The first entry is the address the CDDB service shares out among its servers.
+const Server kServers[] = {
+    {"gnudb.gnudb.org", "Random FreeDB Server"},
+    {"de.cddb.tunora.example.org", "Dortmund, Germany"},
+    {"at.cddb.tunora.example.org", "Vienna, Austria"},
+    {"au.cddb.tunora.example.org", "Sydney, Australia"},
+    {"bg.cddb.tunora.example.org", "Sofia, Bulgaria"},
+    {"ca.cddb.tunora.example.org", "Winnipeg, Manitoba, Canada"},
+    {"ca2.cddb.tunora.example.org", "Edmonton, Alberta, Canada"},
+    {"de2.cddb.tunora.example.org", "Berlin, Germany"},
+    {"es.cddb.tunora.example.org", "Valencia, Spain"},
+    {"fi.cddb.tunora.example.org", "Tampere, Finland"},
+    {"lu.cddb.tunora.example.org", "Betzdorf, Luxemburg"},
+};
+} // namespace
+
+QString FreeDBServerList(bool descriptive)
+{
+    QStringList lines;
+    for (const Server& s : kServers)
+        lines << (descriptive ? QString::fromLatin1(s.host) + " (" + QString::fromLatin1(s.location) + ")"
+                              : QString::fromLatin1(s.host));
+    return lines.join(QLatin1String("\r\n"));
+}
+
+} // namespace tunora

@@ -1,0 +1,404 @@
+#include "shell/core/Shared.h"
+
+#include "shell/core/AppState.h"
+#include "shell/core/Language.h"
+#include "shell/core/Ui.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tunora {
+
+QString AppFolder()
+{
+    QString folder = qEnvironmentVariable("TUNORA_APP_FOLDER").trimmed();
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath().trimmed();
+    if (folder.endsWith('/'))
+        folder.chop(1);
+    return folder;
+}
+
+QString AppFile(const QString& relativeName)
+{
+    return AppFolder() + '/' + relativeName;
+}
+
+static QString trackNumberText(qint16 n)
+{
+    const int v = n;
+    const QString digits = QString::number(v < 0 ? -v : v).rightJustified(2, '0');
+    return v < 0 ? '-' + digits : digits;
+}
+
+QString FillPattern(const QString& pattern, const QString& artist, const QString& album, qint16 trackNumber,
+                    const QString& title, const QString& year, const QString& genre)
+{
+    QString s = pattern;
+    s.replace(QLatin1String("%1"), artist.trimmed());
+    s.replace(QLatin1String("%3"), album.trimmed());
+    s.replace(QLatin1String("%6"), trackNumberText(trackNumber));
+    s.replace(QLatin1String("%2"), title.trimmed());
+    s.replace(QLatin1String("%4"), year);
+    s.replace(QLatin1String("%5"), genre);
+    return CleanFileName(s);
+}
+
+QString CleanFileName(const QString& text)
+{
+    QString s = text;
+    for (const QChar c : {QChar('/'), QChar('\\'), QChar(':'), QChar('?'), QChar('*'), QChar('"'), QChar('<'),
+                          QChar('>'), QChar('|')})
+        s.remove(c);
+    // Trim spaces only, as the file-name rule says; other white space stays.
+    int b = 0, e = s.size();
+    while (b < e && s.at(b) == ' ')
+        ++b;
+    while (e > b && s.at(e - 1) == ' ')
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString RelativePath(const QString& filePath, const QString& baseFolder)
+{
+    if (filePath.isEmpty() || baseFolder.isEmpty())
+        return {};
+    QString base = baseFolder;
+    if (base.endsWith('/'))
+        base.chop(1);
+    const QStringList f = filePath.split('/');
+    const QStringList b = base.split('/');
+    const int n = std::min<int>(f.size() - 2, b.size() - 1);
+    int i = -1;
+    for (int k = 0; k <= n; ++k) {
+        if (f.at(k).compare(b.at(k), Qt::CaseInsensitive) != 0)
+            break;
+        i = k;
+    }
+    QString out;
+    if (i >= 0)
+        for (int k = b.size() - 1; k > i; --k)
+            out += QLatin1String("../");
+    for (int k = i + 1; k < f.size() - 1; ++k)
+        out += f.at(k) + '/';
+    out += f.last();
+    return out;
+}
+
+static bool sameFile(const QByteArray& a, const QByteArray& b)
+{
+    struct stat sa {}, sb {};
+    if (::lstat(a.constData(), &sa) != 0 || ::lstat(b.constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+static int renameNoReplaceRaw(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // The file system has no atomic no-replace rename: a hard link fails on an existing name.
+    if (::link(from.constData(), to.constData()) == 0) {
+        if (::unlink(from.constData()) == 0)
+            return 0;
+        const int e = errno;
+        ::unlink(to.constData());
+        return e;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st {};
+    if (::lstat(to.constData(), &st) == 0)
+        return EEXIST;
+    if (::rename(from.constData(), to.constData()) == 0)
+        return 0;
+    return errno;
+}
+
+bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error)
+{
+    const QByteArray from = QFile::encodeName(oldPath);
+    const QByteArray to = QFile::encodeName(newPath);
+    if (from == to) {
+        struct stat st {};
+        if (::lstat(from.constData(), &st) == 0)
+            return true;
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    int rc = renameNoReplaceRaw(from, to);
+    if (rc == EEXIST && oldPath.compare(newPath, Qt::CaseInsensitive) == 0 && sameFile(from, to)) {
+        // A change of letter case on a case-insensitive file system: go through a free name.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray tmp = to + ".tunora-case-" + QByteArray::number(::getpid()) + '-' +
+                                   QByteArray::number(attempt);
+            rc = renameNoReplaceRaw(from, tmp);
+            if (rc == EEXIST)
+                continue;
+            if (rc != 0)
+                break;
+            rc = renameNoReplaceRaw(tmp, to);
+            if (rc != 0)
+                renameNoReplaceRaw(tmp, from);
+            break;
+        }
+    }
+    if (rc == 0)
+        return true;
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(rc));
+    return false;
+}
+
+bool RenameFileReporting(const QString& oldPath, const QString& newPath)
+{
+    if (RenameNoReplace(oldPath, newPath))
+        return true;
+    ShowMessage(LanguageText(169).replace(QLatin1String("%%FIC%%"), oldPath));
+    return false;
+}
+
+bool IsFourDigitYear(const QString& text)
+{
+    if (text.size() != 4)
+        return false;
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok)
+        return false;
+    return QString::number(v) == text;
+}
+
+QString LanguageText(int n)
+{
+    const QStringList& t = LanguageTable();
+    if (n < 0 || n >= t.size())
+        return {};
+    return t.at(n).trimmed();
+}
+
+void SetBusy(bool busy) { AppState::instance().setBusy(busy); }
+bool IsBusy() { return AppState::instance().busy(); }
+bool CancelRequested() { return AppState::instance().cancelRequested(); }
+void SetCancelRequested(bool requested) { AppState::instance().setCancelRequested(requested); }
+void SetStatusText(const QString& text) { AppState::instance().setStatusText(text); }
+
+void ReportCancelled()
+{
+    SetStatusText(QString());
+    ShowMessage(LanguageText(177));
+}
+
+void YieldEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+void WaitMs(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    if (!QCoreApplication::instance()) {
+        ::usleep(static_cast<useconds_t>(ms) * 1000);
+        return;
+    }
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, std::max<qint64>(1, deadline.remainingTime()));
+    } while (!deadline.hasExpired());
+}
+
+bool SameTextCI(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+bool ComboContains(QString& text, const QStringList& entries)
+{
+    text = text.trimmed();
+    for (const QString& e : entries)
+        if (SameTextCI(e, text))
+            return true;
+    return false;
+}
+
+bool ListContains(QString& text, const QStringList& entries)
+{
+    return ComboContains(text, entries);
+}
+
+bool ListItemSelected(QString& text, const QStringList& entries, const QList<bool>& selected)
+{
+    text = text.trimmed();
+    bool found = false;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (i < selected.size() && selected.at(i) && SameTextCI(entries.at(i), text)) {
+            found = true;
+            break;
+        }
+    }
+    YieldEvents();
+    return found;
+}
+
+int FindComboPrefix(QString& text, const QStringList& entries)
+{
+    text = text.trimmed();
+    for (int i = 0; i < entries.size(); ++i) {
+        const QString& e = entries.at(i);
+        if (e.size() >= text.size() && SameTextCI(e.left(text.size()), text))
+            return i;
+    }
+    return 0;
+}
+
+bool SortListBox(QStringList& entries, QList<qint64>* itemData)
+{
+    const qsizetype n = entries.size();
+    if (n < 2)
+        return true;
+    // Bottom-up merge sort over positions: stable, n log n, and the arrangement between
+    // passes is always a whole permutation, so a cancel leaves the list partly sorted.
+    std::vector<qsizetype> order(static_cast<size_t>(n)), tmp(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        order[static_cast<size_t>(i)] = i;
+    const QStringList source = entries;
+    const QList<qint64> sourceData = itemData ? *itemData : QList<qint64>();
+    auto apply = [&]() {
+        for (qsizetype i = 0; i < n; ++i) {
+            entries[i] = source.at(order[static_cast<size_t>(i)]);
+            if (itemData && order[static_cast<size_t>(i)] < sourceData.size())
+                (*itemData)[i] = sourceData.at(order[static_cast<size_t>(i)]);
+        }
+    };
+    qint64 sinceYield = 0;
+    for (qsizetype width = 1; width < n; width *= 2) {
+        for (qsizetype lo = 0; lo < n; lo += 2 * width) {
+            const qsizetype mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
+            qsizetype a = lo, b = mid, k = lo;
+            while (a < mid && b < hi) {
+                const bool takeRight = QString::compare(source.at(order[b]), source.at(order[a]), Qt::CaseSensitive) < 0;
+                tmp[static_cast<size_t>(k++)] = takeRight ? order[b++] : order[a++];
+            }
+            while (a < mid)
+                tmp[static_cast<size_t>(k++)] = order[a++];
+            while (b < hi)
+                tmp[static_cast<size_t>(k++)] = order[b++];
+            std::copy(tmp.begin() + lo, tmp.begin() + hi, order.begin() + lo);
+            sinceYield += hi - lo;
+            if (sinceYield >= 4096) {
+                sinceYield = 0;
+                YieldEvents();
+                if (CancelRequested()) {
+                    apply();
+                    return false;
+                }
+            }
+        }
+        YieldEvents();
+        if (CancelRequested()) {
+            apply();
+            return false;
+        }
+    }
+    apply();
+    return true;
+}
+
+static const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString DecodeText(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        if (s.startsWith(QChar(0xFEFF)))
+            s.remove(0, 1);
+        return s;
+    }
+    QString out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += (c >= 0x80 && c < 0xA0) ? QChar(kCp1252High[c - 0x80]) : QChar(c);
+    }
+    return out;
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, bool replace)
+{
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QFileInfo info(path);
+    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    QByteArray tmpl = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".tunora-XXXXXX");
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::stat(target.constData(), &st) == 0) {
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    const char* p = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            const int e = errno;
+            ::close(fd);
+            ::unlink(tmpl.constData());
+            return fail(QString::fromLocal8Bit(std::strerror(e)));
+        }
+        p += w;
+        left -= w;
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int e = errno;
+        ::unlink(tmpl.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(e)));
+    }
+    int rc = 0;
+    if (replace) {
+        if (::rename(tmpl.constData(), target.constData()) != 0)
+            rc = errno;
+    } else {
+        rc = renameNoReplaceRaw(tmpl, target);
+    }
+    if (rc != 0) {
+        ::unlink(tmpl.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(rc)));
+    }
+    const int dirfd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (dirfd >= 0) {
+        ::fsync(dirfd);
+        ::close(dirfd);
+    }
+    return true;
+}
+
+} // namespace tunora

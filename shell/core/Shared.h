@@ -1,0 +1,63 @@
+// Shared naming, path, text and list functions used by every page and by tunora-cli.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tunora {
+
+// Folder of the running program without a trailing "/"; TUNORA_APP_FOLDER overrides it.
+QString AppFolder();
+// AppFolder() + "/" + name.
+QString AppFile(const QString& relativeName);
+
+QString FillPattern(const QString& pattern, const QString& artist, const QString& album, qint16 trackNumber,
+                    const QString& title, const QString& year, const QString& genre);
+QString CleanFileName(const QString& text);
+QString RelativePath(const QString& filePath, const QString& baseFolder);
+// Renames without ever replacing an existing file; shows language text 169 on failure.
+bool RenameFileReporting(const QString& oldPath, const QString& newPath);
+// The same rename without the message; answers the reason on failure.
+bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error = nullptr);
+bool IsFourDigitYear(const QString& text);
+QString LanguageText(int n);
+
+void SetBusy(bool busy);
+bool IsBusy();
+bool CancelRequested();
+void SetCancelRequested(bool requested);
+void SetStatusText(const QString& text);
+void ReportCancelled();
+
+// Lets the event loop run once.
+void YieldEvents();
+// Waits ms milliseconds with the event loop running.
+void WaitMs(int ms);
+
+// Case-insensitive comparisons use the locale-aware folded comparison.
+bool SameTextCI(const QString& a, const QString& b);
+bool ComboContains(QString& text, const QStringList& entries);
+bool ListContains(QString& text, const QStringList& entries);
+bool ListItemSelected(QString& text, const QStringList& entries, const QList<bool>& selected);
+int FindComboPrefix(QString& text, const QStringList& entries);
+
+// Sorts entries into ascending ordinal order, equal entries keeping their order; the
+// integers of itemData (when given, same length) travel with their entries. Yields to the
+// event loop regularly and answers false, leaving the list partly sorted, when cancel
+// is requested.
+bool SortListBox(QStringList& entries, QList<qint64>* itemData = nullptr);
+
+inline qint32 Min(qint32 a, qint32 b) { return a < b ? a : b; }
+
+// Text coming from files and the network: UTF-8, else Windows-1252.
+QString DecodeText(const QByteArray& bytes);
+
+// Writes bytes to path through a uniquely named temporary file in the same folder, fsync and
+// an atomic rename. When replace is false an existing file is never replaced. Keeps the
+// permission bits of a file it replaces.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr,
+                         bool replace = true);
+
+} // namespace tunora

@@ -1,0 +1,158 @@
+#include "tests/common/TestSupport.h"
+
+#include "shell/core/Language.h"
+#include "shell/core/Shared.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace tunora::test {
+
+QString BuiltAppDir()
+{
+    const QString env = qEnvironmentVariable("TUNORA_BUILD_APP_DIR");
+    return env.isEmpty() ? QStringLiteral(TUNORA_TEST_APP_DIR) : env;
+}
+
+QString SourceDir()
+{
+    const QString env = qEnvironmentVariable("TUNORA_SOURCE_DIR");
+    return env.isEmpty() ? QStringLiteral(TUNORA_TEST_SOURCE_DIR) : env;
+}
+
+static void copyData(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString rel = QDir(from).relativeFilePath(src);
+        const QFileInfo fi(src);
+        // Data files only: the programs and libraries stay in the build folder.
+        const QString suffix = fi.suffix().toLower();
+        if (!(suffix == "lf" || suffix == "dat" || suffix == "wav" || rel.startsWith("skin/")))
+            continue;
+        QDir().mkpath(QFileInfo(to + "/" + rel).absolutePath());
+        QFile::copy(src, to + "/" + rel);
+    }
+}
+
+TempAppEnv::TempAppEnv()
+{
+    m_oldApp = qgetenv("TUNORA_APP_FOLDER");
+    m_oldReg = qgetenv("TUNORA_REGISTRY");
+    copyData(BuiltAppDir(), appDir());
+    qputenv("TUNORA_APP_FOLDER", QFile::encodeName(appDir()));
+    qputenv("TUNORA_REGISTRY", QFile::encodeName(registryPath()));
+    QFile f(appDir() + "/english.lf");
+    if (f.open(QIODevice::ReadOnly))
+        LanguageTable() = ParseLanguageFile(f.readAll());
+    SetBusy(false);
+    SetCancelRequested(false);
+}
+
+TempAppEnv::~TempAppEnv()
+{
+    if (m_oldApp.isNull())
+        qunsetenv("TUNORA_APP_FOLDER");
+    else
+        qputenv("TUNORA_APP_FOLDER", m_oldApp);
+    if (m_oldReg.isNull())
+        qunsetenv("TUNORA_REGISTRY");
+    else
+        qputenv("TUNORA_REGISTRY", m_oldReg);
+}
+
+QString TempAppEnv::makeDir(const QString& relative) const
+{
+    const QString p = root() + "/" + relative;
+    QDir().mkpath(p);
+    return p;
+}
+
+ScriptedMessages::ScriptedMessages()
+{
+    m_old = SetMessageHandler([this](const QString& text, MsgButtons buttons) {
+        texts << text;
+        kinds << buttons;
+        if (buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return answers.isEmpty() ? MsgAnswer::No : answers.takeFirst();
+    });
+}
+
+ScriptedMessages::~ScriptedMessages()
+{
+    SetMessageHandler(std::move(m_old));
+}
+
+ScriptedDialogs::ScriptedDialogs()
+{
+    m_old = SetDialogHandler([this](QDialog* d) {
+        seen << d->objectName();
+        if (steps.isEmpty()) {
+            d->reject();
+            return;
+        }
+        steps.takeFirst()(d);
+    });
+}
+
+ScriptedDialogs::~ScriptedDialogs()
+{
+    SetDialogHandler(std::move(m_old));
+}
+
+ScriptedFileDialogs::ScriptedFileDialogs()
+{
+    m_old = SetFileDialogHandler([this](const FileDialogRequest& r) {
+        requests << r;
+        return answers.isEmpty() ? QStringList() : answers.takeFirst();
+    });
+}
+
+ScriptedFileDialogs::~ScriptedFileDialogs()
+{
+    SetFileDialogHandler(std::move(m_old));
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
+
+int RunProgram(const QString& program, const QStringList& args, QByteArray* out, QByteArray* err, int timeoutMs)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(10000))
+        return -1;
+    p.closeWriteChannel();
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    if (out)
+        *out = p.readAllStandardOutput();
+    if (err)
+        *err = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace tunora::test

@@ -1,0 +1,97 @@
+// Test support shared by every module's tests.
+#pragma once
+
+#include "shell/Dialogs.h"
+#include "shell/core/Ui.h"
+
+#include <QByteArray>
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace tunora::test {
+
+// The app folder the build assembled, and the source tree.
+QString BuiltAppDir();
+QString SourceDir();
+
+// A temporary app folder (a copy of the built one's data files) and settings file, set as
+// TUNORA_APP_FOLDER and TUNORA_REGISTRY for the lifetime of the object. The language table
+// is loaded from its english.lf.
+class TempAppEnv {
+public:
+    TempAppEnv();
+    ~TempAppEnv();
+    QString root() const { return m_dir.path(); }   // scratch space of the test
+    QString appDir() const { return m_dir.path() + "/app"; }
+    QString registryPath() const { return m_dir.path() + "/registry.reg"; }
+    // A fresh folder under root().
+    QString makeDir(const QString& relative) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldApp, m_oldReg;
+};
+
+// Scripted message boxes: records every text, answers from a queue (OK; Yes/No questions
+// take the next queued answer, else No).
+class ScriptedMessages {
+public:
+    ScriptedMessages();
+    ~ScriptedMessages();
+    QStringList texts;
+    QList<MsgAnswer> answers;
+    QList<MsgButtons> kinds;
+
+private:
+    MessageHandler m_old;
+};
+
+// Scripted modal dialogs: each ExecDialog hands the dialog to the next queued step
+// (or rejects it when none is queued).
+class ScriptedDialogs {
+public:
+    ScriptedDialogs();
+    ~ScriptedDialogs();
+    QList<std::function<void(QDialog*)>> steps;
+    QStringList seen; // objectName of every dialog shown
+
+private:
+    std::function<void(QDialog*)> m_old;
+};
+
+// Scripted file dialogs: each request takes the next queued answer (empty list = cancel).
+class ScriptedFileDialogs {
+public:
+    ScriptedFileDialogs();
+    ~ScriptedFileDialogs();
+    QList<QStringList> answers;
+
+    QList<FileDialogRequest> requests;
+
+private:
+    FileDialogHandler m_old;
+};
+
+// Finds a child by objectName; fails the test when it is missing.
+template <class T>
+T* Child(QObject* parent, const QString& name)
+{
+    T* w = parent->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << "no child named " << name.toStdString();
+    return w;
+}
+
+QByteArray ReadAll(const QString& path);
+bool WriteAll(const QString& path, const QByteArray& bytes);
+
+// Runs a program and answers its exit code (-1 when it could not start); output captured.
+int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+               QByteArray* err = nullptr, int timeoutMs = 120000);
+
+} // namespace tunora::test

@@ -1,0 +1,2 @@
+// Logic of the updater subsystem.
+namespace tunora {}

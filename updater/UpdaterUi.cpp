@@ -1,0 +1,2 @@
+// Windows of the updater subsystem.
+namespace tunora {}
