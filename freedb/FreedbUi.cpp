@@ -1,2 +1,0 @@
-// Windows of the freedb subsystem.
-namespace tunora {}
