@@ -1,2 +1,0 @@
-// Windows of the audio subsystem.
-namespace tunora {}

@@ -1,0 +1,36 @@
+// ID3v1.1 and ID3v2.3 tags written in front of and behind the audio of an MP3 file.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tunora {
+
+// The seven texts handed to the tag writer, in this order.
+struct TrackTag {
+    QString title, track, artist, album, year, comment, genre;
+};
+
+// Writes the requested tags (ID3v1 behind the audio, ID3v2 in front of it). Answers true
+// when every requested tag was written. On false the file is byte for byte as it was.
+bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2);
+// The same; on failure why (when given) names the reason.
+bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2, QString* why);
+
+// True when the file is longer than 130 bytes and its last 128 bytes begin with "TAG".
+bool HasID3v1(const QString& path);
+// The 125 bytes that follow "TAG" in an ID3v1.1 tag; the genre byte comes from the genre table.
+QByteArray BuildID3v1(const TrackTag& tag);
+// The complete ID3v2.3 tag: header, the seven frames, one byte of padding.
+QByteArray BuildID3v2(const TrackTag& tag);
+
+// Size field of the file's ID3v2 header (the tag without its 10-byte header); 0 when the
+// file has no usable tag. A header whose size bytes are not syncsafe or whose tag would
+// reach past the end of the file is not a tag.
+qint64 GetID3v2Size(const QString& path);
+// The same test on the first bytes of a file of fileSize bytes.
+qint64 ID3v2SizeFromHeader(const QByteArray& head, qint64 fileSize);
+// Bytes in front of the audio taken by a valid ID3v2 tag: 10 + size, plus 10 for a footer.
+qint64 ID3v2TotalSize(const QByteArray& head, qint64 fileSize);
+
+} // namespace tunora
