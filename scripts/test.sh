@@ -7,5 +7,7 @@ scripts/deps.sh test
 export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTUNORA_SANITIZE=ON -DTUNORA_TESTS=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
+# Every parser of untrusted input is fuzzed for a short fixed time (scripts/fuzz.sh).
+scripts/fuzz.sh "${TUNORA_FUZZ_SECONDS:-20}"
 cd build-test
 ctest -j2 --output-on-failure --timeout 600

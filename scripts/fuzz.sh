@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each one.
+#   scripts/fuzz.sh [SECONDS]   seconds per target (default 20); findings fail the run
+# Long runs: scripts/fuzz.sh 1800   (half an hour per target)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNORA_FUZZ=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-fuzz --target tunora_fuzzers -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+for bin in build-fuzz/fuzz-bin/fuzz_*; do
+  name=$(basename "$bin")
+  corpus=tests/fuzz/corpus/${name#fuzz_}
+  work=build-fuzz/corpus/${name#fuzz_}
+  mkdir -p "$work" build-fuzz/findings
+  dirs=("$work")
+  [ -d "$corpus" ] && dirs+=("$corpus")
+  echo "== $name: ${seconds}s"
+  if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+       -artifact_prefix=build-fuzz/findings/"$name"- -print_final_stats=0 "${dirs[@]}" \
+       >"build-fuzz/$name.log" 2>&1; then
+    echo "FINDING in $name (see build-fuzz/$name.log and build-fuzz/findings/)"
+    tail -40 "build-fuzz/$name.log"
+    status=1
+  else
+    grep -E '^Done|#[0-9]+.*DONE' "build-fuzz/$name.log" | tail -1 || true
+  fi
+done
+if [ $status -eq 0 ]; then
+  count=$(ls build-fuzz/fuzz-bin/fuzz_* | wc -l)
+  echo "fuzz: $count passed, 0 failed"
+fi
+exit $status
