@@ -1,19 +1,375 @@
 #include "album/Choixrecoldir.h"
 
+#include "album/FolderWalk.h"
 #include "shell/Dialogs.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
 
 namespace tunora {
+
+namespace {
+
+// Dialog geometry per mode, in pixels (the form's twips / 15).
+struct ModeLayout {
+    int width, height, okLeft, cancelLeft;
+    bool recurse, preview;
+};
+
+ModeLayout layoutFor(int mode)
+{
+    switch (mode) {
+    case 1:
+        return {7965 / 15, (4750 + 7) / 15, 2760 / 15, 4080 / 15, false, true};
+    case 4:
+    case 6:
+    case 8:
+        return {4320 / 15, (4750 + 7) / 15, 0, 1200 / 15, true, false};
+    default:
+        return {4320 / 15, (4750 + 7) / 15, 840 / 15, 2160 / 15, false, false};
+    }
+}
+
+QString unescapeMountField(const QByteArray& field)
+{
+    // /proc/self/mounts writes blanks, tabs, newlines and backslashes as octal escapes.
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field.at(i) == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int v = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(static_cast<char>(v));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field.at(i));
+    }
+    return QFile::decodeName(out);
+}
+
+bool isPseudoFileSystem(const QByteArray& type)
+{
+    static const char* const kTypes[] = {"proc",     "sysfs",     "cgroup",     "cgroup2", "devpts",
+                                         "mqueue",   "debugfs",   "tracefs",    "securityfs", "pstore",
+                                         "bpf",      "configfs",  "fusectl",    "hugetlbfs", "autofs",
+                                         "binfmt_misc", "devtmpfs", "nsfs",     "rpc_pipefs", "efivarfs",
+                                         "selinuxfs", "ramfs"};
+    for (const char* t : kTypes)
+        if (type == t)
+            return true;
+    return false;
+}
+
+bool underSystemFolder(const QString& mp)
+{
+    for (const char* p : {"/proc", "/sys", "/dev", "/run"}) {
+        const QString root = QString::fromLatin1(p);
+        if (mp == root || mp.startsWith(root + '/'))
+            return !mp.startsWith(QStringLiteral("/run/media/"));
+    }
+    return false;
+}
+
+} // namespace
+
+QStringList MountPoints()
+{
+    QStringList out {QStringLiteral("/")};
+    QFile f(QStringLiteral("/proc/self/mounts"));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 3)
+            continue;
+        const QString mp = unescapeMountField(fields.at(1));
+        if (mp.isEmpty() || out.contains(mp) || isPseudoFileSystem(fields.at(2)) || underSystemFolder(mp))
+            continue;
+        if (!QFileInfo(mp).isDir()) // bind-mounted single files
+            continue;
+        out.append(mp);
+    }
+    return out;
+}
 
 Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
 {
     setObjectName("Choixrecoldir");
+    setModal(true);
+
+    m_driveFrm = new QGroupBox(this);
+    m_driveFrm->setObjectName("drive_frm");
+    m_drive = new QComboBox(m_driveFrm);
+    m_drive->setObjectName("Drive1");
+    (new QVBoxLayout(m_driveFrm))->addWidget(m_drive);
+
+    m_folderFrm = new QGroupBox(this);
+    m_folderFrm->setObjectName("folder_frm");
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_model->setRootPath(QStringLiteral("/"));
+    m_tree = new QTreeView(m_folderFrm);
+    m_tree->setObjectName("Dir1");
+    m_tree->setModel(m_model);
+    m_tree->setHeaderHidden(true);
+    for (int c = 1; c < m_model->columnCount(); ++c)
+        m_tree->hideColumn(c);
+    (new QVBoxLayout(m_folderFrm))->addWidget(m_tree);
+
+    m_formatFrm = new QGroupBox(this);
+    m_formatFrm->setObjectName("format_frm");
+    m_format_cmb = new QComboBox(m_formatFrm);
+    m_format_cmb->setObjectName("format_cmb");
+    (new QVBoxLayout(m_formatFrm))->addWidget(m_format_cmb);
+
+    m_fileFrm = new QGroupBox(this);
+    m_fileFrm->setObjectName("file_frm");
+    m_files = new QListWidget(m_fileFrm);
+    m_files->setObjectName("file_lst");
+    (new QVBoxLayout(m_fileFrm))->addWidget(m_files);
+
+    m_recurseFrm = new QGroupBox(this);
+    m_recurseFrm->setObjectName("recurse_frm");
+    m_recurse = new QCheckBox(m_recurseFrm);
+    m_recurse->setObjectName("recurse_chk");
+    (new QVBoxLayout(m_recurseFrm))->addWidget(m_recurse);
+
+    m_ok = new QPushButton(this);
+    m_ok->setObjectName("ok_btn");
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(this);
+    m_cancel->setObjectName("cancel_btn");
+
+    // Opening: captions, the owner's icon, mode 1, the formats, the last folder.
+    transme();
+    if (parent)
+        setWindowIcon(parent->window()->windowIcon());
+    m_drive->addItems(MountPoints());
+    m_format_cmb->addItems(ChooserFormats());
+    m_format_cmb->setCurrentIndex(0);
+
+    connect(m_ok, &QPushButton::clicked, this, &Choixrecoldir::onOk);
+    connect(m_cancel, &QPushButton::clicked, this, &Choixrecoldir::onCancel);
+    connect(m_drive, &QComboBox::activated, this, &Choixrecoldir::onDriveChosen);
+    connect(m_format_cmb, &QComboBox::currentIndexChanged, this, &Choixrecoldir::RefreshList);
+    connect(m_format_cmb, &QComboBox::activated, this, &Choixrecoldir::RefreshList);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!current.isValid())
+                    return;
+                m_dir = m_model->filePath(current);
+                RefreshList();
+            });
+
+    const QString last = Setting("LastDir");
+    if (last.isEmpty() || !setDirPath(last))
+        setDirPath(AppFolder());
+    SetMode(1);
 }
 
 Choixrecoldir::~Choixrecoldir() = default;
 
+void Choixrecoldir::transme()
+{
+    setWindowTitle(LanguageText(5));
+    m_ok->setText(LanguageText(65));
+    m_cancel->setText(LanguageText(32));
+    m_driveFrm->setTitle(LanguageText(100));
+    m_formatFrm->setTitle(LanguageText(101));
+    m_fileFrm->setTitle(LanguageText(11));
+    m_folderFrm->setTitle(LanguageText(102));
+    m_recurseFrm->setTitle(LanguageText(4));
+    m_recurse->setText(LanguageText(103));
+}
+
 void Choixrecoldir::SetMode(int mode)
 {
     m_mode = mode;
+    if (mode < 1 || mode > 8)
+        return;
+    const ModeLayout l = layoutFor(mode);
+    setMinimumSize(l.width, l.height);
+    resize(l.width, l.height);
+    relayout();
+}
+
+void Choixrecoldir::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    relayout();
+}
+
+void Choixrecoldir::relayout()
+{
+    const int mode = (m_mode >= 1 && m_mode <= 8) ? m_mode : 1;
+    const ModeLayout l = layoutFor(mode);
+    const int w = width(), h = height();
+    const int margin = 8, buttonH = 28, buttonW = 76, top = 8, driveH = 56;
+    const int bottom = h - buttonH - margin;
+    const int leftW = l.preview ? 256 : w - 2 * margin;
+    const int listH = bottom - margin - (top + driveH + 4);
+
+    m_driveFrm->setGeometry(margin, top, leftW, driveH);
+    m_folderFrm->setGeometry(margin, top + driveH + 4, leftW, listH);
+    m_formatFrm->setVisible(l.preview);
+    m_fileFrm->setVisible(l.preview);
+    if (l.preview) {
+        const int rightX = margin + leftW + margin;
+        const int rightW = w - rightX - margin;
+        m_formatFrm->setGeometry(rightX, top, rightW, driveH);
+        m_fileFrm->setGeometry(rightX, top + driveH + 4, rightW, listH);
+    }
+    m_ok->setGeometry(l.okLeft, bottom, buttonW, buttonH);
+    m_cancel->setGeometry(l.cancelLeft, bottom, buttonW, buttonH);
+    m_recurseFrm->setVisible(l.recurse);
+    if (l.recurse) {
+        const int x = l.cancelLeft + buttonW + 4;
+        m_recurseFrm->setGeometry(x, bottom - 20, std::max(40, w - x - 4), buttonH + 24);
+    }
+}
+
+QStringList Choixrecoldir::drives() const
+{
+    QStringList out;
+    for (int i = 0; i < m_drive->count(); ++i)
+        out.append(m_drive->itemText(i));
+    return out;
+}
+
+void Choixrecoldir::selectDriveFor(const QString& path)
+{
+    int best = -1, bestLen = -1;
+    for (int i = 0; i < m_drive->count(); ++i) {
+        const QString mp = m_drive->itemText(i);
+        const bool contains = mp == QLatin1String("/") || path == mp || path.startsWith(mp + '/');
+        if (contains && mp.size() > bestLen) {
+            best = i;
+            bestLen = static_cast<int>(mp.size());
+        }
+    }
+    if (best >= 0)
+        m_drive->setCurrentIndex(best);
+}
+
+bool Choixrecoldir::setDirPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isDir())
+        return false;
+    QString p = QDir::cleanPath(info.absoluteFilePath());
+    m_dir = p;
+    const QModelIndex idx = m_model->index(p);
+    if (idx.isValid()) {
+        QSignalBlocker block(m_tree->selectionModel());
+        m_tree->setCurrentIndex(idx);
+        m_tree->expand(idx);
+        m_tree->scrollTo(idx);
+    }
+    selectDriveFor(p);
+    RefreshList();
+    return true;
+}
+
+void Choixrecoldir::onDriveChosen(int index)
+{
+    const QString root = m_drive->itemText(index);
+    DIR* d = ::opendir(QFile::encodeName(root).constData());
+    if (!d) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        ShowMessage(why);
+        selectDriveFor(m_dir);
+        return;
+    }
+    ::closedir(d);
+    setDirPath(root);
+}
+
+void Choixrecoldir::RefreshList()
+{
+    m_files->clear();
+    if (m_dir.isEmpty())
+        return;
+    QStringList names = ListFolderFiles(m_dir, m_format_cmb->currentText());
+    // The preview reads best in name order, whatever order the file system keeps.
+    names.sort(Qt::CaseInsensitive);
+    m_files->addItems(names);
+}
+
+void Choixrecoldir::onOk()
+{
+    if (m_walking)
+        return;
+    // No more input while the choice is carried out; cancel stays live to stop a walk.
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w != m_cancel)
+            w->setEnabled(false);
+    SetSetting("LastDir", m_dir);
+
+    switch (m_mode) {
+    case 1:
+        m_folder = DeliveredFolder(m_dir);
+        m_format = m_format_cmb->currentText();
+        break;
+    case 2:
+    case 3:
+    case 5:
+    case 7:
+        m_folder = DeliveredFolder(m_dir);
+        break;
+    case 4:
+    case 6:
+    case 8: {
+        m_walking = true;
+        SetCancelRequested(false);
+        const WalkResult r = WalkAudioFolder(m_dir, m_recurse->isChecked(),
+                                             [this](const QString& folder) { setWindowTitle(folder); });
+        m_walking = false;
+        m_found = r.files;
+        m_walkCancelled = r.cancelled;
+        if (r.cancelled)
+            SetCancelRequested(false);
+        break;
+    }
+    default:
+        break;
+    }
+    accept();
+}
+
+void Choixrecoldir::onCancel()
+{
+    if (m_walking) {
+        SetCancelRequested(true);
+        return;
+    }
+    QDialog::reject();
+}
+
+void Choixrecoldir::reject()
+{
+    // Escape and the close box stop a running walk instead of closing under it.
+    onCancel();
 }
 
 bool ChooseFolder(QWidget* parent, int mode, QString* folder, QString* format)
@@ -29,13 +385,13 @@ bool ChooseFolder(QWidget* parent, int mode, QString* folder, QString* format)
     return true;
 }
 
-QStringList ChooseAndWalk(QWidget* parent, int mode, const QStringList&)
+QStringList ChooseAndWalk(QWidget* parent, int mode, const QStringList& existing)
 {
     Choixrecoldir d(parent);
     d.SetMode(mode);
     if (ExecDialog(&d) != QDialog::Accepted)
         return {};
-    return d.foundFiles();
+    return ApplyWalkDuplicateRule(mode, d.foundFiles(), existing);
 }
 
 } // namespace tunora

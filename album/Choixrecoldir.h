@@ -6,6 +6,14 @@
 #include <QDialog>
 #include <QStringList>
 
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QGroupBox;
+class QListWidget;
+class QPushButton;
+class QTreeView;
+
 namespace tunora {
 
 class Choixrecoldir : public QDialog {
@@ -23,18 +31,60 @@ public:
     QString deliveredFolder() const { return m_folder; }
     QString deliveredFormat() const { return m_format; }
     QStringList foundFiles() const { return m_found; }
+    // True when the user cancelled a running walk; foundFiles() holds what it found before.
+    bool walkCancelled() const { return m_walkCancelled; }
+
+    // The folder shown by Dir1 (the chosen folder); setting it moves the tree there and
+    // refreshes the preview. Answers false when path is not an existing folder.
+    QString dirPath() const { return m_dir; }
+    bool setDirPath(const QString& path);
+    // The drive selector's entries: "/" and the mount points.
+    QStringList drives() const;
+
+    void RefreshList();
+    void transme();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void reject() override;
 
 private:
+    void onOk();
+    void onCancel();
+    void onDriveChosen(int index);
+    void selectDriveFor(const QString& path);
+    void relayout();
+
     int m_mode = 1;
     QString m_folder, m_format;
     QStringList m_found;
+    QString m_dir;
+    bool m_walking = false;
+    bool m_walkCancelled = false;
+
+    QGroupBox* m_driveFrm = nullptr;
+    QGroupBox* m_folderFrm = nullptr;
+    QGroupBox* m_formatFrm = nullptr;
+    QGroupBox* m_fileFrm = nullptr;
+    QGroupBox* m_recurseFrm = nullptr;
+    QComboBox* m_drive = nullptr;
+    QTreeView* m_tree = nullptr;
+    QFileSystemModel* m_model = nullptr;
+    QComboBox* m_format_cmb = nullptr;
+    QListWidget* m_files = nullptr;
+    QCheckBox* m_recurse = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
 };
+
+// The mount points of the machine that hold files (pseudo file systems left out), "/" first.
+QStringList MountPoints();
 
 // Opens the chooser in a folder mode; true and the folder (and format) on OK.
 bool ChooseFolder(QWidget* parent, int mode, QString* folder, QString* format = nullptr);
 // Opens the chooser in a walk mode (4, 6, 8) and answers the files to add: mode 4 skips
 // those already in existing, mode 8 those already in existing (the burn list), mode 6
-// takes them all. Empty on cancel.
+// takes them all. Empty on cancel; a walk cancelled while running answers what it found.
 QStringList ChooseAndWalk(QWidget* parent, int mode, const QStringList& existing);
 
 } // namespace tunora

@@ -1,0 +1,157 @@
+#include "album/FolderWalk.h"
+
+#include "shell/core/Shared.h"
+#include "tests/common/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+void touch(const QString& path)
+{
+    ASSERT_TRUE(WriteAll(path, "x")) << path.toStdString();
+}
+
+// root/  A.mp3 a.ogg abc b.mp3 cover.jpg .hidden.mp3 x.MP3 mp3
+//        sub1/one.mp3   sub2/two.mp3   sub2/deep/three.mp3   xmp3/inner.mp3
+//        locked/held.mp3 (unreadable)   loop -> root
+class WalkTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = env.makeDir("music");
+        for (const char* f : {"A.mp3", "a.ogg", "abc", "b.mp3", "cover.jpg", ".hidden.mp3", "x.MP3", "mp3",
+                              "sub1/one.mp3", "sub2/two.mp3", "sub2/deep/three.mp3", "xmp3/inner.mp3",
+                              "locked/held.mp3"})
+            touch(root + "/" + f);
+        ASSERT_EQ(::symlink(QFile::encodeName(root).constData(), QFile::encodeName(root + "/loop").constData()), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(root + "/locked").constData(), 0), 0);
+    }
+    void TearDown() override { ::chmod(QFile::encodeName(root + "/locked").constData(), 0755); }
+
+    QStringList rel(const QStringList& files) const
+    {
+        QStringList out;
+        for (const QString& f : files)
+            out << (f.startsWith(root + "/") ? f.mid(root.size() + 1) : f);
+        return out;
+    }
+
+    TempAppEnv env;
+    QString root;
+};
+
+// The walk as a user without access to "locked" sees it. The tests may run as root, who
+// reads every folder, so the walk then runs in a child that gives up its privileges.
+QStringList walkAsUnprivileged(const QString& root, bool recurse, bool* ok)
+{
+    *ok = false;
+    if (::geteuid() != 0) {
+        *ok = true;
+        return WalkAudioFolder(root, recurse).files;
+    }
+    // The child needs to reach the tree: open the folders above it for others.
+    for (QString p = root; p.size() > 1 && p != QDir::tempPath(); p = QFileInfo(p).absolutePath())
+        ::chmod(QFile::encodeName(p).constData(), 0755);
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(3);
+        const QByteArray out = WalkAudioFolder(root, recurse).files.join('\n').toUtf8();
+        const ssize_t w = ::write(fds[1], out.constData(), static_cast<size_t>(out.size()));
+        ::_exit(w == out.size() ? 0 : 4);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return got.isEmpty() ? QStringList() : QString::fromUtf8(got).split('\n');
+}
+
+} // namespace
+
+TEST_F(WalkTree, RecursiveWalkDeliversFilesFirstAndSiblingsDescending)
+{
+    bool ok = false;
+    const QStringList files = walkAsUnprivileged(root, true, &ok);
+    ASSERT_TRUE(ok);
+    // Ordinal order inside a folder ("A" before "a"); the loop back to root and the
+    // unreadable folder add nothing; names shorter than 4 and hidden names never.
+    EXPECT_EQ(rel(files), QStringList({"A.mp3", "a.ogg", "b.mp3", "x.MP3", "xmp3/inner.mp3", "sub2/two.mp3",
+                                       "sub2/deep/three.mp3", "sub1/one.mp3"}));
+}
+
+TEST_F(WalkTree, WithoutRecursionAFolderNamedLikeAFormatIsDeliveredAsAFile)
+{
+    const WalkResult r = WalkAudioFolder(root, false);
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_EQ(rel(r.files), QStringList({"A.mp3", "a.ogg", "b.mp3", "x.MP3", "xmp3"}));
+}
+
+TEST_F(WalkTree, ALoopThroughALinkIsWalkedOnceWhicheverWayItIsEntered)
+{
+    // Entering through the link itself: the tree behind it is still walked exactly once.
+    const WalkResult r = WalkAudioFolder(root + "/loop", true);
+    EXPECT_EQ(r.files.size(), QSet<QString>(r.files.begin(), r.files.end()).size());
+    EXPECT_TRUE(r.files.contains(root + "/loop/sub1/one.mp3"));
+    EXPECT_FALSE(r.files.contains(root + "/loop/loop/A.mp3"));
+}
+
+TEST_F(WalkTree, CancelStopsTheWalkKeepingWhatWasDelivered)
+{
+    QStringList folders;
+    const WalkResult r = WalkAudioFolder(root, true, [&](const QString& folder) {
+        folders << folder;
+        if (folder != root)
+            SetCancelRequested(true);
+    });
+    SetCancelRequested(false);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(rel(r.files), QStringList({"A.mp3", "a.ogg", "b.mp3", "x.MP3"}));
+    EXPECT_EQ(folders, QStringList({root, root + "/xmp3"}));
+}
+
+TEST_F(WalkTree, FolderListingMatchesTheExtensionInAnyCaseAndSkipsFoldersAndHiddenFiles)
+{
+    QStringList mp3 = ListFolderFiles(root, "mp3");
+    mp3.sort();
+    EXPECT_EQ(mp3, QStringList({"A.mp3", "b.mp3", "x.MP3"}));
+    EXPECT_EQ(ListFolderFiles(root, "OGG"), QStringList({"a.ogg"}));
+    EXPECT_TRUE(ListFolderFiles(root + "/nowhere", "mp3").isEmpty());
+}
+
+TEST(WalkRules, DuplicateRulesOfTheCallers)
+{
+    const QStringList found {"/m/a.mp3", "/m/B.mp3", "/m/c.mp3"};
+    const QStringList existing {" /M/A.MP3 ", "/m/b.mp3"};
+    EXPECT_EQ(ApplyWalkDuplicateRule(4, found, existing), QStringList({"/m/c.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(8, found, existing), QStringList({"/m/c.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(6, found, existing), found);
+    // The bulk list never takes one file twice, even from one walk.
+    EXPECT_EQ(ApplyWalkDuplicateRule(4, {"/m/x.mp3", "/m/X.mp3"}, {}), QStringList({"/m/x.mp3"}));
+}
+
+TEST(WalkRules, DeliveredFolderNeverEndsInASlash)
+{
+    EXPECT_EQ(DeliveredFolder("/"), QString());
+    EXPECT_EQ(DeliveredFolder("/music/"), QString("/music"));
+    EXPECT_EQ(DeliveredFolder("/music/album "), QString("/music/album "));
+}
