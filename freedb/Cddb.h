@@ -1,0 +1,49 @@
+// One disc of the CDDB database: reading it from a server ("cddb read" over HTTP) and
+// parsing its xmcd entry into the artist, album, year and the titled, timed tracks.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace tunora {
+
+struct CddbTrack {
+    QString title;
+    qint64 frames = 0; // length in CD frames of 1/75 s; 0 when the entry gives none
+    bool operator==(const CddbTrack&) const = default;
+};
+
+struct DiscRecord {
+    QString artist;          // DTITLE before its first "/", untrimmed (normally ends in a space)
+    QString album;           // DTITLE from two characters after its first "/"
+    QString year;            // DYEAR, or the current year when the entry has none
+    QList<CddbTrack> tracks; // TTITLE0, TTITLE1, ... up to the first missing number
+};
+
+// Parses an xmcd entry (comment block and data lines; a "210" status line before it does
+// no harm). Lines may end in CR LF or in LF alone. Answers false, with error set and
+// record.tracks emptied, when the entry has no DTITLE line; everything else is optional.
+bool ParseXmcd(const QString& entry, DiscRecord& record, QString* error = nullptr);
+// The same for an xmcd file on disk (UTF-8, else Windows-1252; at most 16 MiB).
+bool ParseXmcdFile(const QString& path, DiscRecord& record, QString* error = nullptr);
+
+// The whole HTTP answer of a "cddb read": header, blank line, "210" line, entry, "." line.
+// Answers false with the reason (the server's own line when it refused) in error.
+bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error = nullptr);
+
+// The server asked: the configured "FreeDBServer" when it is one of the listed servers,
+// else the first of the list.
+QString CddbServer();
+// The configured "CGIPath", or "/~cddb/cddb.cgi".
+QString CddbCgiPath();
+// The hello's user name and host name, separated by a space (see Cddb.cpp).
+QString CddbHelloIdentity();
+// The whole request URL for one disc, spaces already turned into "+".
+QString CddbReadUrl(const QString& category, const QString& discid);
+
+// Reads one disc from the configured server and parses it into record. Blocks with the
+// event loop running (cancel works); usable from the window and from tunora-cli. record's
+// tracks are emptied first; artist, album and year change only when the entry is read.
+bool ReadCDDBDisc(const QString& category, const QString& discid, DiscRecord& record, QString* error = nullptr);
+
+} // namespace tunora

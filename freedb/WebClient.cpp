@@ -1,0 +1,298 @@
+#include "freedb/WebClient.h"
+
+#include "shell/core/Product.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace tunora {
+
+namespace {
+
+// Sleeps in the event loop for ms milliseconds: socket events and clicks are handled
+// meanwhile, and the processor is left alone between them.
+void PollWait(int ms)
+{
+    if (!QCoreApplication::instance())
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+constexpr int kPollMs = 20;
+
+// Keeps the busy state on for the call and puts back what the caller had on every path, so
+// a search that is busy around its fetch stays busy until it ends itself.
+class BusyScope {
+public:
+    BusyScope() : m_previous(IsBusy()) { SetBusy(true); }
+    ~BusyScope() { SetBusy(m_previous); }
+
+private:
+    bool m_previous;
+};
+
+} // namespace
+
+qint64 LeadingNumber(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    qint64 value = 0;
+    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+        if (value < (qint64(1) << 50)) // saturate far beyond any port, offset or length
+            value = value * 10 + (text.at(i).unicode() - '0');
+    }
+    return negative ? -value : value;
+}
+
+quint16 PortFromSetting(const QString& text)
+{
+    const qint64 port = LeadingNumber(text.trimmed());
+    return (port >= 1 && port <= 65535) ? static_cast<quint16>(port) : 80;
+}
+
+QString UrlHost(const QString& url)
+{
+    const qsizetype sep = url.indexOf(QLatin1String("://"));
+    if (sep < 0)
+        return QString();
+    const qsizetype start = sep + 3;
+    const qsizetype slash = url.indexOf(QLatin1Char('/'), start);
+    return (slash < 0 ? url.mid(start) : url.mid(start, slash - start)).trimmed();
+}
+
+QByteArray HttpRequestText(const QString& url, const QString& host)
+{
+    QString request;
+    request += QLatin1String("GET ") + url + QLatin1String(" HTTP/1.0\r\n");
+    request += QLatin1String("Accept: */*\r\n");
+    request += QLatin1String("User-Agent: ") + QLatin1String(product::kName) + QLatin1String("\r\n");
+    request += QLatin1String("Host: ") + host + QLatin1String("\r\n");
+    request += QLatin1String("Referer: ") + QLatin1String(product::kWebSite) + QLatin1String("\r\n");
+    request += QLatin1String("\r\n");
+    return request.toUtf8();
+}
+
+WebClient& WebClient::instance()
+{
+    static WebClient* client = new WebClient;
+    return *client;
+}
+
+WebClient::WebClient() : m_socket(new QTcpSocket(this))
+{
+    // Bounded reads: a flood is cut at the size limit instead of piling up in the socket.
+    m_socket->setReadBufferSize(256 * 1024);
+    connect(m_socket, &QTcpSocket::readyRead, this, &WebClient::onReadyRead);
+}
+
+int WebClient::state() const
+{
+    switch (m_socket->state()) {
+    case QAbstractSocket::HostLookupState: return 4;
+    case QAbstractSocket::ConnectingState: return 6;
+    case QAbstractSocket::ConnectedState: return 7;
+    case QAbstractSocket::ClosingState: return 8;
+    default: return 0;
+    }
+}
+
+void WebClient::onReadyRead()
+{
+    // Data that arrives while the connection is being dropped is not taken.
+    if (state() != 7)
+        return;
+    takeArrivedData();
+}
+
+void WebClient::takeArrivedData()
+{
+    if (m_tooBig)
+        return;
+    const QByteArray data = m_socket->readAll();
+    if (data.isEmpty())
+        return;
+    if (m_buffer.size() + data.size() > kMaxResponseBytes) {
+        m_tooBig = true;
+        m_socket->abort();
+        return;
+    }
+    m_buffer += data;
+    m_received += data.size();
+    SetStatusText(QLatin1String("Downloading : ") + QString::number(double(m_received) / 1024.0, 'f', 2) +
+                  QLatin1String(" Kb"));
+}
+
+bool WebClient::fail(const QString& why)
+{
+    m_failure = why;
+    return false;
+}
+
+void WebClient::ErrorOccured()
+{
+    m_socket->abort();
+    while (state() != 0)
+        PollWait(kPollMs);
+}
+
+QString WebClient::GetWebSite(QString& url)
+{
+    BusyScope busy;
+    m_failure.clear();
+    return fetch(url, 0);
+}
+
+QString WebClient::fetch(QString& url, int redirects)
+{
+    ErrorOccured();
+
+    url = url.trimmed();
+    const bool http = url.size() >= 7 && url.startsWith(QLatin1String("http://"));
+    const bool https = url.size() >= 9 && url.startsWith(QLatin1String("https://"));
+    if (!http && !https) {
+        fail(QStringLiteral("not an http:// address: ") + url);
+        return QString();
+    }
+    // A line break in the address would let a server's text write its own request lines.
+    for (const QChar c : url)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            fail(QStringLiteral("control character in the address"));
+            return QString();
+        }
+    const QString host = UrlHost(url);
+    if (url.endsWith(host))
+        url += QLatin1Char('/');
+
+    m_buffer.clear();
+    m_tooBig = false;
+
+    QString target;
+    quint16 port;
+    if (Setting(QStringLiteral("UseProxy")).trimmed() == QLatin1String("1")) {
+        target = Setting(QStringLiteral("ProxyName")).trimmed();
+        port = PortFromSetting(Setting(QStringLiteral("ProxyPort")));
+    } else {
+        target = host;
+        port = PortFromSetting(Setting(QStringLiteral("HTTPPort")));
+    }
+    m_socket->connectToHost(target, port);
+
+    // The cancel button also ends a connection attempt that hangs.
+    SetCancelRequested(false);
+    while (state() != 7 && (state() == 3 || state() == 4 || state() == 5 || state() == 6)) {
+        PollWait(kPollMs);
+        if (CancelRequested()) {
+            ErrorOccured();
+            fail(QStringLiteral("cancelled"));
+            return QString();
+        }
+    }
+    if (state() != 7) {
+        const QString why = m_socket->errorString();
+        ErrorOccured();
+        fail(QStringLiteral("cannot connect to %1:%2: %3").arg(target).arg(port).arg(why));
+        return QString();
+    }
+
+    m_buffer.clear();
+    if (state() != 7) {
+        fail(QStringLiteral("connection lost"));
+        return QString();
+    }
+    m_socket->write(HttpRequestText(url, host));
+    m_socket->flush();
+    YieldEvents();
+
+    SetCancelRequested(false);
+    while (state() == 7 && !CancelRequested())
+        PollWait(kPollMs);
+
+    if (CancelRequested()) {
+        ErrorOccured();
+        fail(QStringLiteral("cancelled"));
+        return QString();
+    }
+    // The last data can come together with the server's close: take what is still buffered.
+    takeArrivedData();
+    if (m_tooBig) {
+        ErrorOccured();
+        fail(QStringLiteral("response larger than %1 bytes").arg(kMaxResponseBytes));
+        return QString();
+    }
+    if (state() != 0)
+        ErrorOccured();
+
+    const QString response = DecodeText(m_buffer);
+
+    const qsizetype cr = response.indexOf(QLatin1Char('\r'));
+    const qsizetype lf = response.indexOf(QLatin1Char('\n'));
+    const QString statusLine = (cr < 0 || lf < 0) ? QString() : response.left(std::min(cr, lf) + 1);
+    if (statusLine.size() <= 8)
+        return response;
+    // Only blanks are trimmed: the line's CR stays, as the code is read from its start.
+    QString status = statusLine.mid(8);
+    while (status.startsWith(QLatin1Char(' ')))
+        status.remove(0, 1);
+    while (status.endsWith(QLatin1Char(' ')))
+        status.chop(1);
+    if (status.size() <= 3)
+        return response;
+
+    const QString code = status.left(3);
+    if (code == QLatin1String("200"))
+        return response;
+    if (code != QLatin1String("302")) {
+        fail(QStringLiteral("server answered: ") + statusLine.trimmed());
+        return QString();
+    }
+
+    const qsizetype loc = response.indexOf(QLatin1String("Location:"));
+    if (loc < 0) {
+        fail(QStringLiteral("302 without Location"));
+        return QString();
+    }
+    const qsizetype start = loc + 9;
+    const qsizetype nextCr = response.indexOf(QLatin1Char('\r'), start);
+    const qsizetype nextLf = response.indexOf(QLatin1Char('\n'), start);
+    qsizetype end;
+    if (nextCr < 0 && nextLf < 0) {
+        fail(QStringLiteral("302 with an unterminated Location"));
+        return QString();
+    }
+    end = nextCr < 0 ? nextLf : (nextLf < 0 ? nextCr : std::min(nextCr, nextLf));
+    QString next = response.mid(start, end - start);
+    if (next.isEmpty()) {
+        fail(QStringLiteral("302 with an empty Location"));
+        return QString();
+    }
+    if (redirects >= kMaxRedirects) {
+        fail(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
+        return QString();
+    }
+    return fetch(next, redirects + 1);
+}
+
+QString GetWebSite(QString& url)
+{
+    return WebClient::instance().GetWebSite(url);
+}
+
+void ErrorOccured()
+{
+    WebClient::instance().ErrorOccured();
+}
+
+} // namespace tunora

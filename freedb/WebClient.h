@@ -1,0 +1,74 @@
+// The HTTP client of the FreeDB lookups: one HTTP/1.0 GET at a time over the program's one
+// socket (Winsock1), directly or through the configured proxy, waiting with the event loop
+// running so the window stays responsive and the cancel button works.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+
+namespace tunora {
+
+class WebClient : public QObject {
+    Q_OBJECT
+public:
+    // A chain of "302" answers longer than this fails instead of looping for ever.
+    static constexpr int kMaxRedirects = 10;
+    // A response larger than this fails and the connection is dropped.
+    static constexpr qint64 kMaxResponseBytes = 16 * 1024 * 1024;
+
+    // The main window's socket and receive buffer.
+    static WebClient& instance();
+
+    // Fetches url (trimmed in place) and answers the whole response (status line, headers,
+    // blank line, body) decoded as text, or the empty text on any failure.
+    QString GetWebSite(QString& url);
+    // Drops the connection and waits until the socket reports it closed.
+    void ErrorOccured();
+
+    // Bytes received since the last reset; the search and the fetch reset it when they begin.
+    qint64 receivedBytes() const { return m_received; }
+    void resetReceivedBytes() { m_received = 0; }
+
+    // Why the last GetWebSite failed, in plain English (for tunora-cli and diagnostics).
+    QString lastFailure() const { return m_failure; }
+
+    QTcpSocket& socket() { return *m_socket; }
+
+    // Winsock state numbers: 0 closed, 4 resolving host, 6 connecting, 7 connected.
+    int state() const;
+
+private:
+    WebClient();
+    QString fetch(QString& url, int redirects);
+    void onReadyRead();
+    void takeArrivedData();
+    bool fail(const QString& why);
+
+    QTcpSocket* m_socket;
+    QByteArray m_buffer;
+    qint64 m_received = 0;
+    bool m_tooBig = false;
+    QString m_failure;
+};
+
+// The request text for url (already trimmed, "/" appended) naming host on its Host line.
+QByteArray HttpRequestText(const QString& url, const QString& host);
+
+// The host part of an http:// or https:// URL: after "://" up to the next "/", trimmed.
+QString UrlHost(const QString& url);
+
+// A port setting's value: its leading decimal number when from 1 to 65535, else 80.
+quint16 PortFromSetting(const QString& text);
+
+// The numeric value of a text as the setup page reads it: leading blanks skipped, an
+// optional sign, then the digits up to the first other character; 0 when there are none.
+qint64 LeadingNumber(const QString& text);
+
+// Shorthands on the main window's client.
+QString GetWebSite(QString& url);
+void ErrorOccured();
+
+} // namespace tunora
