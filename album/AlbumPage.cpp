@@ -1,7 +1,427 @@
 #include "album/AlbumPage.h"
 
+#include "album/AlbumPatterns.h"
+#include "album/Choixrecoldir.h"
+#include "album/FolderWalk.h"
+#include "album/TrackEditor.h"
+#include "audio/GenrePicker.h"
+#include "freedb/FetchFlow.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 namespace tunora {
 
-AlbumPage::AlbumPage(QWidget* parent) : Page(parent) {}
+const char* const AlbumPage::kFindByLengthsCaption = "Find by lengths";
+
+namespace {
+
+template <class T>
+T* named(QWidget* parent, const char* name)
+{
+    auto* w = new T(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name)
+{
+    return named<QGroupBox>(parent, name);
+}
+
+} // namespace
+
+AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
+{
+    setObjectName("album_page");
+    buildUi();
+    m_fetch = std::make_unique<FetchFlow>(m_session, this);
+
+    connect(&m_session, &AlbumSession::changed, this, &AlbumPage::syncFromSession);
+    connect(findChild<QPushButton*>("browse_btn"), &QPushButton::clicked, this, &AlbumPage::browse);
+    connect(findChild<QPushButton*>("clear_btn"), &QPushButton::clicked, this, &AlbumPage::clearFiles);
+    connect(findChild<QPushButton*>("delete_btn"), &QPushButton::clicked, this, &AlbumPage::deleteSelected);
+    connect(findChild<QPushButton*>("ghost_btn"), &QPushButton::clicked, this, &AlbumPage::addFakeTrack);
+    connect(m_up, &QPushButton::clicked, this, &AlbumPage::moveUp);
+    connect(findChild<QPushButton*>("down_btn"), &QPushButton::clicked, this, &AlbumPage::moveDown);
+    connect(findChild<QPushButton*>("helpgenre_btn"), &QPushButton::clicked, this, &AlbumPage::chooseGenre);
+    connect(m_tracks, &QListWidget::itemDoubleClicked, this, &AlbumPage::editTrack);
+    connect(m_go, &QPushButton::clicked, this, [this] { m_fetch->search(false); });
+    connect(m_more, &QPushButton::clicked, this, [this] { m_fetch->search(true); });
+    connect(m_fetchBtn, &QPushButton::clicked, this, [this] { m_fetch->fetch(); });
+    connect(m_results, &QListWidget::itemDoubleClicked, this, [this] { m_fetch->fetch(); });
+
+    connect(m_mp3, &QListWidget::itemSelectionChanged, this, &AlbumPage::syncSelectionToSession);
+    connect(m_mp3, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_syncing)
+            m_session.mp3Focus = row;
+    });
+    connect(m_tracks, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_syncing)
+            m_session.tracksFocus = row;
+    });
+    for (QLineEdit* e : {m_artist, m_album, m_year, m_genre})
+        connect(e, &QLineEdit::textChanged, this, &AlbumPage::readFieldsToSession);
+    m_mp3->viewport()->installEventFilter(this);
+    syncFromSession();
+}
+
+AlbumPage::~AlbumPage() = default;
+
+void AlbumPage::buildUi()
+{
+    auto* grid = new QGridLayout(this);
+
+    // Left: the folder, its files and the apply options.
+    auto* choose = frame(this, "choosefold_frm");
+    auto* chooseL = new QHBoxLayout(choose);
+    m_path = named<QLineEdit>(choose, "path_txt");
+    m_path->setReadOnly(true);
+    m_ext = named<QLineEdit>(choose, "ext_txt");
+    m_ext->setReadOnly(true);
+    m_ext->setMaximumWidth(70);
+    chooseL->addWidget(m_path, 1);
+    chooseL->addWidget(m_ext);
+    chooseL->addWidget(named<QPushButton>(choose, "browse_btn"));
+
+    auto* files = frame(this, "curfiles_frm");
+    auto* filesL = new QHBoxLayout(files);
+    m_mp3 = named<QListWidget>(files, "mp3_lst");
+    m_mp3->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    filesL->addWidget(m_mp3, 1);
+    auto* fileButtons = new QVBoxLayout;
+    for (const char* name :
+         {"up_btn", "down_btn", "delete_btn", "ghost_btn", "clear_btn", "info_btn", "autosort_btn", "undo_btn"})
+        fileButtons->addWidget(named<QPushButton>(files, name));
+    fileButtons->addStretch(1);
+    filesL->addLayout(fileButtons);
+    m_up = files->findChild<QPushButton*>("up_btn");
+    m_undo = files->findChild<QPushButton*>("undo_btn");
+
+    auto* opt = frame(this, "opt_frm");
+    auto* optL = new QGridLayout(opt);
+    m_ren = named<QCheckBox>(opt, "ren_chk");
+    m_testLbl = named<QLabel>(opt, "test_lbl");
+    m_pls = named<QCheckBox>(opt, "pls_chk");
+    m_plsLbl = named<QLabel>(opt, "pls_lbl");
+    m_v1 = named<QCheckBox>(opt, "ID3v1_chk");
+    m_v1->setText(QStringLiteral("ID3v1"));
+    m_v2 = named<QCheckBox>(opt, "ID3v2_chk");
+    m_v2->setText(QStringLiteral("ID3v2"));
+    for (QCheckBox* c : {m_ren, m_pls, m_v1, m_v2})
+        c->setChecked(true);
+    optL->addWidget(m_ren, 0, 0);
+    optL->addWidget(m_testLbl, 0, 1);
+    optL->addWidget(m_pls, 1, 0);
+    optL->addWidget(m_plsLbl, 1, 1);
+    optL->addWidget(m_v1, 2, 0);
+    optL->addWidget(m_v2, 2, 1);
+    optL->setColumnStretch(1, 1);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(choose);
+    left->addWidget(files, 1);
+    left->addWidget(opt);
+
+    // Right: the steps, the search results, the fetched disc.
+    auto* steps = frame(this, "steps_frm");
+    auto* stepsL = new QHBoxLayout(steps);
+    m_go = named<QPushButton>(steps, "go_btn");
+    m_more = named<QPushButton>(steps, "more_btn");
+    auto* findlen = named<QPushButton>(steps, "findlen_btn");
+    findlen->setText(QString::fromLatin1(kFindByLengthsCaption));
+    m_fetchBtn = named<QPushButton>(steps, "fetch_btn");
+    m_apply = named<QPushButton>(steps, "apply_btn");
+    for (QPushButton* b : {m_go, m_more, findlen, m_fetchBtn, m_apply})
+        stepsL->addWidget(b);
+    m_go->setEnabled(false);
+    m_more->setEnabled(false);
+    m_fetchBtn->setEnabled(false);
+    m_apply->setEnabled(false);
+    m_undo->setEnabled(false);
+
+    auto* res = frame(this, "res_frm");
+    auto* resL = new QVBoxLayout(res);
+    m_results = named<QListWidget>(res, "resalb_lst");
+    resL->addWidget(m_results);
+
+    auto* alb = frame(this, "alb_frm");
+    auto* albL = new QGridLayout(alb);
+    m_artist = named<QLineEdit>(alb, "artist_txt");
+    m_album = named<QLineEdit>(alb, "album_txt");
+    m_year = named<QLineEdit>(alb, "year_txt");
+    m_genre = named<QLineEdit>(alb, "genre_txt");
+    albL->addWidget(named<QLabel>(alb, "artist_lbl"), 0, 0);
+    albL->addWidget(m_artist, 0, 1, 1, 3);
+    albL->addWidget(named<QLabel>(alb, "album_lbl"), 1, 0);
+    albL->addWidget(m_album, 1, 1, 1, 3);
+    albL->addWidget(named<QLabel>(alb, "year_lbl"), 2, 0);
+    albL->addWidget(m_year, 2, 1);
+    albL->addWidget(named<QPushButton>(alb, "helpgenre_btn"), 2, 2);
+    albL->addWidget(m_genre, 2, 3);
+    albL->setColumnStretch(3, 1);
+
+    auto* sel = frame(this, "sel_frm");
+    auto* selL = new QVBoxLayout(sel);
+    m_tracks = named<QListWidget>(sel, "tracks_lst");
+    selL->addWidget(m_tracks, 1);
+    auto* info2 = named<QPushButton>(sel, "info2_btn");
+    selL->addWidget(info2, 0, Qt::AlignRight);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(steps);
+    right->addWidget(res, 1);
+    right->addWidget(alb);
+    right->addWidget(sel, 2);
+
+    grid->addLayout(left, 0, 0);
+    grid->addLayout(right, 0, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+}
+
+void AlbumPage::transme()
+{
+    auto text = [this](const char* name, const QString& caption) {
+        QWidget* w = findChild<QWidget*>(QString::fromLatin1(name));
+        if (auto* b = qobject_cast<QPushButton*>(w))
+            b->setText(caption);
+        else if (auto* c = qobject_cast<QCheckBox*>(w))
+            c->setText(caption);
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            g->setTitle(caption);
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            l->setText(caption);
+    };
+    text("choosefold_frm", LanguageText(5));
+    text("browse_btn", LanguageText(6));
+    text("opt_frm", LanguageText(20));
+    text("ren_chk", LanguageText(21));
+    text("pls_chk", LanguageText(22));
+    text("steps_frm", LanguageText(40));
+    text("go_btn", "1 - " + LanguageText(41));
+    text("more_btn", LanguageText(42));
+    text("fetch_btn", "2 - " + LanguageText(43));
+    text("apply_btn", "3 - " + LanguageText(44));
+    text("curfiles_frm", LanguageText(11));
+    text("artist_lbl", LanguageText(28));
+    text("helpgenre_btn", LanguageText(30));
+    text("up_btn", LanguageText(12));
+    text("down_btn", LanguageText(13));
+    text("delete_btn", LanguageText(14));
+    text("ghost_btn", LanguageText(15));
+    text("clear_btn", LanguageText(16));
+    text("info_btn", LanguageText(17));
+    text("autosort_btn", LanguageText(18));
+    text("undo_btn", LanguageText(19));
+    text("res_frm", LanguageText(24));
+    text("alb_frm", LanguageText(25));
+    text("sel_frm", LanguageText(26));
+    text("album_lbl", LanguageText(29));
+    text("year_lbl", LanguageText(31));
+    // The second statistics button beside the fetched tracks carries the same caption.
+    text("info2_btn", LanguageText(17));
+}
+
+void AlbumPage::prepare()
+{
+    const PatternSamples s = RefreshPatternSamples(m_session);
+    m_ren->setEnabled(s.renameEnabled);
+    m_pls->setEnabled(s.playlistEnabled);
+    m_testLbl->setText(s.renameSample);
+    m_plsLbl->setText(s.playlistSample);
+    m_testLbl->setVisible(s.renameEnabled);
+    m_plsLbl->setVisible(s.playlistEnabled);
+}
+
+void AlbumPage::afterStartup()
+{
+    m_session.undoAvailable = false;
+    m_more->setEnabled(false);
+    InitResFrm();
+    m_session.ext = QStringLiteral("Unknown");
+    syncFromSession();
+}
+
+void AlbumPage::InitResFrm()
+{
+    m_session.initResFrm();
+}
+
+void AlbumPage::syncFromSession()
+{
+    m_syncing = true;
+    m_session.normaliseSelection();
+    if (m_path->text() != m_session.path)
+        m_path->setText(m_session.path);
+    if (m_ext->text() != m_session.ext)
+        m_ext->setText(m_session.ext);
+    const QList<std::pair<QLineEdit*, QString*>> fields = {
+        {m_artist, &m_session.artist}, {m_album, &m_session.album}, {m_year, &m_session.year}, {m_genre, &m_session.genre}};
+    for (const auto& [edit, value] : fields)
+        if (edit->text() != *value)
+            edit->setText(*value);
+
+    bool same = m_mp3->count() == m_session.mp3.size();
+    for (int i = 0; same && i < m_mp3->count(); ++i)
+        same = m_mp3->item(i)->text() == m_session.mp3.at(i).text;
+    if (!same) {
+        m_mp3->clear();
+        for (const ListItem& e : m_session.mp3)
+            m_mp3->addItem(e.text);
+    }
+    for (int i = 0; i < m_mp3->count(); ++i) {
+        m_mp3->item(i)->setData(Qt::UserRole, m_session.mp3.at(i).data);
+        m_mp3->item(i)->setSelected(m_session.isSelected(i));
+    }
+    if (m_session.mp3Focus >= 0 && m_session.mp3Focus < m_mp3->count())
+        m_mp3->setCurrentRow(m_session.mp3Focus, QItemSelectionModel::NoUpdate);
+
+    bool sameTracks = m_tracks->count() == m_session.tracks.size();
+    for (int i = 0; sameTracks && i < m_tracks->count(); ++i)
+        sameTracks = m_tracks->item(i)->text() == m_session.tracks.at(i);
+    if (!sameTracks) {
+        m_tracks->clear();
+        m_tracks->addItems(m_session.tracks);
+    }
+    if (m_session.tracksFocus >= 0 && m_session.tracksFocus < m_tracks->count())
+        m_tracks->setCurrentRow(m_session.tracksFocus);
+
+    m_undo->setEnabled(m_session.undoAvailable);
+    m_syncing = false;
+}
+
+void AlbumPage::syncSelectionToSession()
+{
+    if (m_syncing)
+        return;
+    m_session.normaliseSelection();
+    for (int i = 0; i < m_mp3->count() && i < m_session.mp3.size(); ++i)
+        m_session.mp3Selected[i] = m_mp3->item(i)->isSelected();
+    m_session.mp3Focus = m_mp3->currentRow();
+}
+
+void AlbumPage::readFieldsToSession()
+{
+    if (m_syncing)
+        return;
+    m_session.artist = m_artist->text();
+    m_session.album = m_album->text();
+    m_session.year = m_year->text();
+    m_session.genre = m_genre->text();
+}
+
+void AlbumPage::browse()
+{
+    m_session.mp3.clear();
+    m_session.mp3Selected.clear();
+    m_session.mp3Focus = -1;
+    m_session.ext.clear();
+    syncFromSession();
+
+    QString folder, format;
+    if (ChooseFolder(this, 1, &folder, &format)) {
+        m_session.path = folder;
+        m_session.ext = format;
+    }
+    if (m_session.ext.isEmpty()) {
+        syncFromSession();
+        return;
+    }
+    const bool mp3 = m_session.ext.compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
+    m_v1->setEnabled(mp3);
+    m_v2->setEnabled(m_v1->isEnabled());
+
+    QStringList names = ListFolderFiles(m_session.path, m_session.ext);
+    SetCancelRequested(false);
+    SortListBox(names);
+    m_session.setFiles(names);
+    m_go->setEnabled(!m_session.mp3.isEmpty());
+    m_more->setEnabled(false);
+    m_session.undoAvailable = false;
+    syncFromSession();
+}
+
+void AlbumPage::clearFiles()
+{
+    m_session.clearFiles();
+}
+
+void AlbumPage::deleteSelected()
+{
+    m_session.deleteSelected();
+}
+
+void AlbumPage::addFakeTrack()
+{
+    m_session.addFakeTrack();
+}
+
+void AlbumPage::moveUp()
+{
+    m_session.moveUp();
+}
+
+void AlbumPage::moveDown()
+{
+    m_session.moveDown();
+}
+
+void AlbumPage::chooseGenre()
+{
+    QString genre = m_session.genre;
+    if (ChooseGenre(this, genre)) {
+        m_session.genre = genre;
+        syncFromSession();
+    }
+}
+
+void AlbumPage::editTrack()
+{
+    m_session.tracksFocus = m_tracks->currentRow();
+    EditFocusedTrack(m_session, this);
+}
+
+bool AlbumPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_mp3->viewport())
+        return Page::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        m_dragIndex = m_mp3->indexAt(me->position().toPoint()).row();
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (me->buttons() != Qt::LeftButton || !m_up->isEnabled() || m_dragIndex < 0)
+            break;
+        const int focus = m_mp3->indexAt(me->position().toPoint()).row();
+        const int moved = m_session.dragMove(m_dragIndex, focus);
+        if (moved != m_dragIndex) {
+            m_dragIndex = moved;
+            m_mp3->setToolTip(m_session.mp3.at(moved).text);
+        }
+        // A drag moves the entry; it does not stretch the selection over the rows passed.
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        m_dragIndex = -1;
+        break;
+    default:
+        break;
+    }
+    return Page::eventFilter(watched, event);
+}
 
 } // namespace tunora

@@ -1,13 +1,69 @@
+// Page 0, the album tagger: a folder of files lined up against a fetched disc, then applied.
 #pragma once
 
+#include "album/AlbumSession.h"
 #include "shell/Page.h"
 
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
 namespace tunora {
+
+class FetchFlow;
 
 class AlbumPage : public Page {
     Q_OBJECT
 public:
     explicit AlbumPage(QWidget* parent = nullptr);
+    ~AlbumPage() override;
+
+    void prepare() override;      // RefreshPatternSamples
+    void transme() override;      // captions of the page
+    void afterStartup() override; // undo and "more" off, fetched-disc fields cleared, "Unknown"
+
+    AlbumSession& session() { return m_session; }
+    FetchFlow& fetchFlow() { return *m_fetch; }
+
+    // The page's operations, one per control.
+    void browse();
+    void clearFiles();
+    void deleteSelected();
+    void addFakeTrack();
+    void moveUp();
+    void moveDown();
+    void chooseGenre();
+    void editTrack();
+    void InitResFrm();
+
+    // Caption of the button that finds a disc by the files' playing times.
+    static const char* const kFindByLengthsCaption;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildUi();
+    void syncFromSession();
+    void syncSelectionToSession();
+    void readFieldsToSession();
+
+    AlbumSession m_session;
+    std::unique_ptr<FetchFlow> m_fetch;
+    bool m_syncing = false;
+    int m_dragIndex = -1;
+
+    QLineEdit *m_path = nullptr, *m_ext = nullptr;
+    QListWidget *m_mp3 = nullptr, *m_tracks = nullptr, *m_results = nullptr;
+    QCheckBox *m_ren = nullptr, *m_pls = nullptr, *m_v1 = nullptr, *m_v2 = nullptr;
+    QLabel *m_testLbl = nullptr, *m_plsLbl = nullptr;
+    QLineEdit *m_artist = nullptr, *m_album = nullptr, *m_year = nullptr, *m_genre = nullptr;
+    QPushButton *m_up = nullptr, *m_undo = nullptr, *m_go = nullptr, *m_more = nullptr, *m_fetchBtn = nullptr,
+                *m_apply = nullptr;
 };
 
 } // namespace tunora

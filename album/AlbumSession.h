@@ -32,7 +32,48 @@ public:
     QStringList undo;                      // undo_lst: names before the last apply
     QString artist, album, year, genre;    // artist_txt, album_txt, year_txt, genre_txt
 
+    // Selection of mp3_lst, by position (a missing flag counts as not selected), and the
+    // focused entries of mp3_lst and tracks_lst (-1: none).
+    QList<bool> mp3Selected;
+    int mp3Focus = -1;
+    int tracksFocus = -1;
+    // undo_btn: true from an apply until the file list's positions may no longer match undo.
+    bool undoAvailable = false;
+    // The naming and playlist patterns read at start-up (settings "Pattern" and "Playlist").
+    QString namingPattern, playlistPattern;
+
     void notifyChanged() { Q_EMIT changed(); }
+
+    bool isSelected(int i) const { return i >= 0 && i < mp3Selected.size() && mp3Selected.at(i); }
+    void setSelected(int i, bool on);
+    int selectedCount() const;
+    // Lines up the selection flags with the file list after a writer changed mp3 directly.
+    void normaliseSelection();
+
+    // Edits of the file list. Each one ends the undo of the last apply (undo pairs names by
+    // position) and calls changed(); a move exchanges the texts only, the playing times
+    // stay at their positions.
+    void setFiles(const QStringList& names);       // a browse: names in their order, times 0
+    void clearFiles();                             // clear_btn
+    void deleteSelected();                         // delete_btn
+    void addFakeTrack();                           // ghost_btn, and the fetch flow per missing file
+    bool moveUp();                                 // up_btn: exactly one selected, not the first
+    bool moveDown();                               // down_btn: exactly one selected, not the last
+    // A drag step: the entry at dragIndex is exchanged with the one at focus, which becomes
+    // the selected entry. Answers the new drag index (unchanged when nothing moved).
+    int dragMove(int dragIndex, int focus);
+
+    // InitResFrm: empties artist, album, genre, year and the display lines of the fetched disc.
+    void initResFrm();
+    // The display line of fetched track i (from 0): "[01] Title" (withBlank) or "[01]Title".
+    static QString trackLine(int i, const QString& title, bool withBlank = true);
+    // The track editor's OK: title i becomes title trimmed (its length stays); false when
+    // there is no track i.
+    bool setTrackTitle(int i, const QString& title);
+
+    int fakeTrackCount() const; // entries equal to the marker, letter case ignored
+    bool hasFakeTrack() const;  // the marker, trimmed and letter case ignored (ListContains)
+    QStringList fileNames() const;
 
 Q_SIGNALS:
     void changed();
