@@ -1,24 +1,439 @@
 #include "audio/Id3.h"
 
+#include "audio/PosixFile.h"
+#include "shell/core/Genres.h"
+#include "shell/core/Shared.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
 namespace tunora {
 
-bool WriteID3Tags(const TrackTag&, const QString&, bool, bool, QString* why)
+namespace {
+
+constexpr qint64 kV1Size = 128;
+constexpr qint64 kCopyChunk = 3 * 1024 * 1024;
+constexpr quint32 kMaxSyncsafe = 0x0FFFFFFF;
+
+QString errnoText(int e)
+{
+    return QString::fromLocal8Bit(std::strerror(e));
+}
+
+// Only spaces are trimmed from tag texts, as in the album's own fields.
+QString trimSpaces(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && s.at(b) == u' ')
+        ++b;
+    while (e > b && s.at(e - 1) == u' ')
+        --e;
+    return s.mid(b, e - b);
+}
+
+bool fitsLatin1(const QString& s)
+{
+    for (const QChar c : s)
+        if (c.unicode() > 0xFF)
+            return false;
+    return true;
+}
+
+// The first width characters in Latin-1 ("?" for any other character), padded with spaces.
+QByteArray v1Field(const QString& text, int width)
+{
+    QByteArray out;
+    out.reserve(width);
+    for (const char32_t cp : text.toUcs4()) {
+        if (out.size() == width)
+            break;
+        out.append(cp <= 0xFF ? static_cast<char>(cp) : '?');
+    }
+    while (out.size() < width)
+        out.append(' ');
+    return out;
+}
+
+// The track text read as a whole number from its leading digits; 0 (no track) outside 1..255.
+quint8 trackByte(const QString& text)
+{
+    const QString t = trimSpaces(text);
+    int value = 0;
+    qsizetype i = 0;
+    for (; i < t.size() && t.at(i).isDigit() && t.at(i).unicode() < 0x80; ++i) {
+        value = value * 10 + (t.at(i).unicode() - '0');
+        if (value > 255)
+            return 0;
+    }
+    return static_cast<quint8>(value);
+}
+
+void appendBigEndian32(QByteArray& out, quint32 v)
+{
+    out.append(static_cast<char>((v >> 24) & 0xFF));
+    out.append(static_cast<char>((v >> 16) & 0xFF));
+    out.append(static_cast<char>((v >> 8) & 0xFF));
+    out.append(static_cast<char>(v & 0xFF));
+}
+
+QByteArray utf16WithBom(const QString& s)
+{
+    QByteArray out("\xFF\xFE", 2);
+    for (const QChar c : s) {
+        out.append(static_cast<char>(c.unicode() & 0xFF));
+        out.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return out;
+}
+
+// A text frame's data: encoding byte, then the text (Latin-1, or UTF-16 when it does not fit).
+QByteArray textData(const QString& text)
+{
+    if (fitsLatin1(text))
+        return QByteArray(1, '\0') + text.toLatin1();
+    return QByteArray(1, '\1') + utf16WithBom(text);
+}
+
+QByteArray commentData(const QString& text)
+{
+    if (fitsLatin1(text))
+        return QByteArray("\0engComments\0", 13) + text.toLatin1();
+    return QByteArray("\1eng", 4) + utf16WithBom(QStringLiteral("Comments")) + QByteArray(2, '\0') + utf16WithBom(text);
+}
+
+void appendFrame(QByteArray& out, const char* id, const QByteArray& data)
+{
+    out.append(id, 4);
+    appendBigEndian32(out, static_cast<quint32>(data.size()));
+    out.append(2, '\0');
+    out.append(data);
+}
+
+QByteArray syncsafe(quint32 v)
+{
+    QByteArray out(4, '\0');
+    for (int i = 3; i >= 0; --i) {
+        out[i] = static_cast<char>(v & 0x7F);
+        v >>= 7;
+    }
+    return out;
+}
+
+bool validV2Header(const QByteArray& head, qint64 fileSize, qint64& size)
+{
+    if (fileSize <= 10 || head.size() < 10 || !head.startsWith("ID3"))
+        return false;
+    qint64 n = 0;
+    for (int i = 6; i < 10; ++i) {
+        const auto b = static_cast<quint8>(head.at(i));
+        if (b & 0x80)
+            return false;
+        n = n * 128 + b;
+    }
+    if (10 + n > fileSize)
+        return false;
+    size = n;
+    return true;
+}
+
+bool fdHasV1(int fd, qint64 size)
+{
+    if (size <= 130)
+        return false;
+    char m[3];
+    return PreadFully(fd, m, 3, size - kV1Size) == 3 && std::memcmp(m, "TAG", 3) == 0;
+}
+
+QString statusPath(const QString& path)
+{
+    QString p = path.trimmed();
+    p.replace(QStringLiteral("&"), QStringLiteral("&&"));
+    return p;
+}
+
+bool failWith(QString* why, const QString& reason)
 {
     if (why)
-        *why = QStringLiteral("not yet written");
+        *why = reason;
     return false;
+}
+
+// ID3v1 alone: the 128 bytes at the end change in place. A failed write puts the old
+// bytes back (or cuts an append back to the old length), so the file stays as it was.
+bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why)
+{
+    PosixFile f;
+    if (!f.open(path, O_RDWR))
+        return failWith(why, f.error());
+    const qint64 size = f.size();
+    if (size < 0)
+        return failWith(why, f.error());
+    if (fdHasV1(f.fd(), size)) {
+        const qint64 at = size - 125;
+        QByteArray old(125, '\0');
+        if (PreadFully(f.fd(), old.data(), 125, at) != 125)
+            return failWith(why, errnoText(errno));
+        if (!PwriteFully(f.fd(), v1.constData() + 3, 125, at) || ::fsync(f.fd()) != 0) {
+            const int e = errno;
+            PwriteFully(f.fd(), old.constData(), 125, at);
+            ::fsync(f.fd());
+            return failWith(why, errnoText(e));
+        }
+    } else {
+        if (!PwriteFully(f.fd(), v1.constData(), kV1Size, size) || ::fsync(f.fd()) != 0) {
+            const int e = errno;
+            if (::ftruncate(f.fd(), static_cast<off_t>(size)) == 0)
+                ::fsync(f.fd());
+            return failWith(why, errnoText(e));
+        }
+    }
+    if (!f.close())
+        return failWith(why, f.error());
+    return true;
+}
+
+// Copies [from, to) of src to dst at dstAt; in-kernel where the file system allows it.
+bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
+{
+    bool kernelCopy = true;
+    std::vector<char> buf;
+    qint64 pos = from;
+    qint64 out = dstAt;
+    while (pos < to) {
+        const qint64 n = std::min(kCopyChunk, to - pos);
+        if (kernelCopy) {
+            loff_t inOff = pos, outOff = out;
+            const ssize_t c = ::copy_file_range(src, &inOff, dst, &outOff, static_cast<size_t>(n), 0);
+            if (c > 0) {
+                pos += c;
+                out += c;
+                YieldEvents();
+                continue;
+            }
+            if (c == 0) {
+                err = EIO; // the source shrank under us
+                return false;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EPERM) {
+                err = errno;
+                return false;
+            }
+            kernelCopy = false;
+        }
+        if (buf.empty())
+            buf.resize(static_cast<size_t>(kCopyChunk));
+        const qint64 r = PreadFully(src, buf.data(), n, pos);
+        if (r != n) {
+            err = r < 0 ? errno : EIO;
+            return false;
+        }
+        if (!PwriteFully(dst, buf.data(), n, out)) {
+            err = errno;
+            return false;
+        }
+        pos += n;
+        out += n;
+        YieldEvents();
+    }
+    return true;
+}
+
+// The new file is the new ID3v2 tag, the source's bytes behind its old tag and, when v1 is
+// given, the new ID3v1 tag in place of the old one. It is written completely to a uniquely
+// named file in the same folder, synced, and renamed over the source in one step.
+bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& v1, QString* why)
+{
+    PosixFile src;
+    if (!src.open(path, O_RDONLY))
+        return failWith(why, src.error());
+    struct stat st {};
+    if (::fstat(src.fd(), &st) != 0)
+        return failWith(why, errnoText(errno));
+    const qint64 size = st.st_size;
+
+    QByteArray head(10, '\0');
+    const qint64 got = PreadFully(src.fd(), head.data(), 10, 0);
+    if (got < 0)
+        return failWith(why, errnoText(errno));
+    head.truncate(got);
+    qint64 oldSize = 0;
+    qint64 from = validV2Header(head, size, oldSize) ? 10 + oldSize : 0;
+    qint64 to = size;
+    if (!v1.isEmpty() && fdHasV1(src.fd(), size))
+        to = size - kV1Size;
+    from = std::min(from, to);
+
+    const QFileInfo info(path);
+    QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.tunora-tag-XXXXXX"));
+    const int tfd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (tfd < 0)
+        return failWith(why, QStringLiteral("cannot create a temporary file in the folder: ") + errnoText(errno));
+    PosixFile tmp;
+    tmp.adopt(tfd);
+    auto abandon = [&](int e) {
+        tmp.close();
+        ::unlink(tmpl.constData());
+        return failWith(why, errnoText(e));
+    };
+    // Owner first: changing it clears the set-id bits that fchmod then puts back.
+    if (::fchown(tfd, st.st_uid, st.st_gid) != 0 && errno != EPERM)
+        return abandon(errno);
+    if (::fchmod(tfd, st.st_mode & 07777) != 0)
+        return abandon(errno);
+
+    if (!PwriteFully(tfd, v2.constData(), v2.size(), 0))
+        return abandon(errno);
+    int err = 0;
+    if (!copyRange(src.fd(), from, to, tfd, v2.size(), err))
+        return abandon(err);
+    if (!v1.isEmpty() && !PwriteFully(tfd, v1.constData(), v1.size(), v2.size() + (to - from)))
+        return abandon(errno);
+    if (::fsync(tfd) != 0)
+        return abandon(errno);
+    if (!tmp.close()) {
+        ::unlink(tmpl.constData());
+        return failWith(why, tmp.error());
+    }
+    src.close();
+    YieldEvents();
+
+    if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int e = errno;
+        ::unlink(tmpl.constData());
+        return failWith(why, errnoText(e));
+    }
+    const int dirfd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd >= 0) {
+        ::fsync(dirfd);
+        ::close(dirfd);
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray BuildID3v1(const TrackTag& tag)
+{
+    QByteArray out;
+    out.reserve(125);
+    out += v1Field(tag.title, 30);
+    out += v1Field(tag.artist, 30);
+    out += v1Field(tag.album, 30);
+    out += v1Field(tag.year, 4);
+    out += v1Field(tag.comment, 28);
+    out.append('\0');
+    out.append(static_cast<char>(trackByte(tag.track)));
+    out.append(static_cast<char>(GenreByteForName(tag.genre)));
+    return out;
+}
+
+QByteArray BuildID3v2(const TrackTag& tag)
+{
+    QByteArray frames;
+    appendFrame(frames, "TIT2", textData(trimSpaces(tag.title)));
+    appendFrame(frames, "TPE1", textData(trimSpaces(tag.artist)));
+    appendFrame(frames, "TALB", textData(trimSpaces(tag.album)));
+    appendFrame(frames, "TYER", textData(trimSpaces(tag.year)));
+    appendFrame(frames, "TCON", textData(trimSpaces(tag.genre)));
+    appendFrame(frames, "TRCK", textData(trimSpaces(tag.track)));
+    appendFrame(frames, "COMM", commentData(trimSpaces(tag.comment)));
+    frames.append('\0'); // one byte of padding
+    if (static_cast<quint64>(frames.size()) > kMaxSyncsafe)
+        return {}; // the size field cannot express it
+    return QByteArray("ID3\x03\x00\x00", 6) + syncsafe(static_cast<quint32>(frames.size())) + frames;
+}
+
+qint64 ID3v2SizeFromHeader(const QByteArray& head, qint64 fileSize)
+{
+    qint64 n = 0;
+    return validV2Header(head, fileSize, n) ? n : 0;
+}
+
+qint64 ID3v2TotalSize(const QByteArray& head, qint64 fileSize)
+{
+    qint64 n = 0;
+    if (!validV2Header(head, fileSize, n))
+        return 0;
+    qint64 total = 10 + n;
+    // An ID3v2.4 footer (flag 0x10) repeats the header behind the tag.
+    if (static_cast<quint8>(head.at(3)) == 4 && (static_cast<quint8>(head.at(5)) & 0x10))
+        total = std::min(total + 10, fileSize);
+    return total;
+}
+
+qint64 GetID3v2Size(const QString& path)
+{
+    PosixFile f;
+    if (!f.open(path, O_RDONLY))
+        return 0;
+    const qint64 size = f.size();
+    QByteArray head(10, '\0');
+    if (size <= 10 || PreadFully(f.fd(), head.data(), 10, 0) != 10)
+        return 0;
+    return ID3v2SizeFromHeader(head, size);
+}
+
+bool HasID3v1(const QString& path)
+{
+    PosixFile f;
+    if (!f.open(path, O_RDONLY))
+        return false;
+    const qint64 size = f.size();
+    return size > 0 && fdHasV1(f.fd(), size);
+}
+
+bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2, QString* why)
+{
+    if (!writeV1 && !writeV2)
+        return failWith(why, QStringLiteral("no tag requested"));
+    if (path.size() < 3)
+        return failWith(why, QStringLiteral("no such file"));
+    // A link is followed, so the file it names is tagged and the link stays a link.
+    const QString real = QFileInfo(path).canonicalFilePath();
+    struct stat st {};
+    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &st) != 0)
+        return failWith(why, QStringLiteral("no such file"));
+    if (!S_ISREG(st.st_mode))
+        return failWith(why, QStringLiteral("not a regular file"));
+    // Read-only: no write permission bit at all (as the read-only attribute), or none for us.
+    if ((st.st_mode & 0222) == 0 || ::access(QFile::encodeName(real).constData(), W_OK) != 0)
+        return failWith(why, QStringLiteral("the file is read-only"));
+
+    QByteArray v1, v2;
+    if (writeV1)
+        v1 = QByteArray("TAG") + BuildID3v1(tag);
+    if (writeV2) {
+        v2 = BuildID3v2(tag);
+        if (v2.isEmpty())
+            return failWith(why, QStringLiteral("the tag texts are too long for an ID3v2 tag"));
+    }
+
+    if (writeV1) {
+        SetStatusText(QStringLiteral("Updating ID3v1 : ") + statusPath(path));
+        YieldEvents();
+    }
+    bool ok;
+    if (writeV2) {
+        SetStatusText(QStringLiteral("Updating ID3v2 : ") + statusPath(path));
+        YieldEvents();
+        ok = rewriteWithV2(real, v2, v1, why);
+    } else {
+        ok = writeV1InPlace(real, v1, why);
+    }
+    YieldEvents();
+    SetStatusText(QString());
+    return ok;
 }
 
 bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2)
 {
     return WriteID3Tags(tag, path, writeV1, writeV2, nullptr);
 }
-
-bool HasID3v1(const QString&) { return false; }
-QByteArray BuildID3v1(const TrackTag&) { return {}; }
-QByteArray BuildID3v2(const TrackTag&) { return {}; }
-qint64 GetID3v2Size(const QString&) { return 0; }
-qint64 ID3v2SizeFromHeader(const QByteArray&, qint64) { return 0; }
-qint64 ID3v2TotalSize(const QByteArray&, qint64) { return 0; }
 
 } // namespace tunora

@@ -1,0 +1,385 @@
+// WriteID3Tags on files: where the tags go, what stays of the old ones, and that no
+// failure changes or loses the user's file.
+#include "audio/Id3.h"
+#include "shell/core/Genres.h"
+#include "tests/audio/AudioTestFiles.h"
+#include "tests/common/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+QByteArray B(const char* s, qsizetype n)
+{
+    return QByteArray(s, n);
+}
+
+// Audio stand-in: bytes that differ from position to position.
+QByteArray Audio(qsizetype n)
+{
+    QByteArray a(n, '\0');
+    for (qsizetype i = 0; i < n; ++i)
+        a[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return a;
+}
+
+TrackTag SampleTag()
+{
+    TrackTag t;
+    t.title = "Song";
+    t.track = "3";
+    t.artist = "Band";
+    t.album = "Record";
+    t.year = "2001";
+    t.comment = "Tagged";
+    t.genre = "Rock";
+    return t;
+}
+
+QStringList Entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+class Id3Write : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadShippedGenres();
+        dir = ScratchDir();
+    }
+    QString put(const QString& name, const QByteArray& bytes)
+    {
+        const QString p = dir + "/" + name;
+        EXPECT_TRUE(WriteAll(p, bytes));
+        return p;
+    }
+    QByteArray v1() const { return B("TAG", 3) + BuildID3v1(SampleTag()); }
+    QByteArray v2() const { return BuildID3v2(SampleTag()); }
+    QString dir;
+};
+
+TEST_F(Id3Write, Id3v1IsAppendedOnceAndThenReplacedInPlace)
+{
+    const QByteArray audio = Audio(4000000);
+    const QString p = put("a.mp3", audio);
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false));
+    QByteArray after = ReadAll(p);
+    EXPECT_EQ(after.size(), 4000128);
+    EXPECT_TRUE(after.startsWith(audio));
+    EXPECT_EQ(after.right(128), v1());
+
+    TrackTag other = SampleTag();
+    other.title = "Other";
+    ASSERT_TRUE(WriteID3Tags(other, p, true, false));
+    after = ReadAll(p);
+    EXPECT_EQ(after.size(), 4000128);
+    EXPECT_EQ(after.right(128), B("TAG", 3) + BuildID3v1(other));
+    EXPECT_TRUE(after.startsWith(audio));
+}
+
+TEST_F(Id3Write, LowerCaseTagAndShortFilesGetANewId3v1)
+{
+    const QByteArray lower = Audio(500) + B("tag", 3) + QByteArray(125, 'q');
+    QString p = put("lower.mp3", lower);
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false));
+    EXPECT_EQ(ReadAll(p), lower + v1());
+
+    const QByteArray tiny = B("\0\0", 2) + B("TAG", 3) + QByteArray(125, 'q'); // 130 bytes
+    p = put("tiny.mp3", tiny);
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false));
+    EXPECT_EQ(ReadAll(p), tiny + v1());
+}
+
+TEST_F(Id3Write, Id3v2ReplacesTheOldTagWhole)
+{
+    const QByteArray audio = Audio(50000);
+    struct Row {
+        const char* what;
+        QByteArray before;
+        QByteArray kept; // what follows the new tag
+    } rows[] = {
+        {"no tag", audio, audio},
+        {"2,000-byte tag", V2Header(3, 0, 1990) + QByteArray(1990, 'o') + audio, audio},
+        {"2 MiB tag", V2Header(3, 0, 0x200000) + QByteArray(0x200000, 'o') + audio, audio},
+        {"empty tag", V2Header(3, 0, 0) + audio, audio},
+        {"v2.4 footer stays", V2Header(4, 0x10, 90) + QByteArray(90, 'o') + B("3DI\x04\0\x10\0\0\0\x5A", 10) + audio,
+         B("3DI\x04\0\x10\0\0\0\x5A", 10) + audio},
+        {"lower case id3", B("id3\x03\0\0\0\0\0\x10", 10) + audio, B("id3\x03\0\0\0\0\0\x10", 10) + audio},
+        // A damaged header is not a tag: not one byte of the audio may go.
+        {"size past the end", V2Header(3, 0, 60000) + audio, V2Header(3, 0, 60000) + audio},
+        {"size not syncsafe", B("ID3\x03\0\0\0\0\x8F\x10", 10) + audio, B("ID3\x03\0\0\0\0\x8F\x10", 10) + audio},
+    };
+    for (const Row& r : rows) {
+        const QString p = put("v2.mp3", r.before);
+        ASSERT_TRUE(WriteID3Tags(SampleTag(), p, false, true)) << r.what;
+        EXPECT_TRUE(ReadAll(p) == v2() + r.kept) << r.what;
+    }
+}
+
+TEST_F(Id3Write, BothTagsInOneRewriteAndTheSecondRunChangesNothing)
+{
+    const QByteArray audio = Audio(30000);
+    const QByteArray oldV1 = B("TAG", 3) + QByteArray(125, 'z');
+    const QString p = put("both.mp3", V2Header(3, 0, 500) + QByteArray(500, 'o') + audio + oldV1);
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, true));
+    const QByteArray once = ReadAll(p);
+    EXPECT_TRUE(once == v2() + audio + v1());
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, true));
+    EXPECT_TRUE(ReadAll(p) == once);
+}
+
+TEST_F(Id3Write, UserFilesBesideTheTrackAreLeftAlone)
+{
+    const QByteArray userTemp = "a file the user called temp";
+    put("temp", userTemp);
+    const QString p = put("x.mp3", Audio(1000));
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, true));
+    EXPECT_EQ(ReadAll(dir + "/temp"), userTemp);
+    EXPECT_EQ(Entries(dir), (QStringList {"temp", "x.mp3"}));
+}
+
+TEST_F(Id3Write, PermissionBitsAndLinksSurviveTheRewrite)
+{
+    const QString p = put("perm.mp3", Audio(1000));
+    ASSERT_EQ(::chmod(QFile::encodeName(p).constData(), 0640), 0);
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, false, true));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(p).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    const QString link = dir + "/link.mp3";
+    ASSERT_TRUE(QFile::link(p, link));
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), link, false, true));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(ReadAll(p) == v2() + Audio(1000));
+}
+
+TEST_F(Id3Write, RefusesWithoutTouchingTheFile)
+{
+    const QByteArray audio = Audio(2000);
+    const QString p = put("r.mp3", audio);
+    QString why;
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), p, false, false, &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), "/x", true, true));
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), dir + "/missing.mp3", true, true));
+    EXPECT_FALSE(QFile::exists(dir + "/missing.mp3"));
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), dir, true, true)); // a folder
+
+    // A read-only file stays as it is, for root as well.
+    ASSERT_EQ(::chmod(QFile::encodeName(p).constData(), 0444), 0);
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), p, true, false, &why));
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), p, false, true));
+    EXPECT_FALSE(WriteID3Tags(SampleTag(), p, true, true));
+    EXPECT_EQ(ReadAll(p), audio);
+    EXPECT_EQ(Entries(dir), QStringList {"r.mp3"});
+}
+
+// Runs fn in a child process; answers its exit code (or 128 + signal).
+int InChild(const std::function<int()>& fn)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(fn());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int WriteWithSizeLimit(const QString& path, qint64 limit, bool v1, bool v2)
+{
+    return InChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN); // the write answers EFBIG instead of killing the process
+        const rlimit rl {static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+        if (::setrlimit(RLIMIT_FSIZE, &rl) != 0)
+            return 3;
+        TrackTag t;
+        t.title = "Limit";
+        return WriteID3Tags(t, path, v1, v2) ? 0 : 1;
+    });
+}
+
+TEST_F(Id3Write, AWriteStoppedHalfwayLeavesTheSourceAsItWas)
+{
+    const QByteArray original = V2Header(3, 0, 100) + QByteArray(100, 'o') + Audio(400000);
+    const QString p = put("limit.mp3", original);
+    // The rewrite stops inside the copied audio.
+    EXPECT_EQ(WriteWithSizeLimit(p, 200000, false, true), 1);
+    EXPECT_TRUE(ReadAll(p) == original);
+    EXPECT_EQ(Entries(dir), QStringList {"limit.mp3"});
+    // Both tags: the rewrite carries the ID3v1 tag as well, and fails as a whole.
+    EXPECT_EQ(WriteWithSizeLimit(p, 200000, true, true), 1);
+    EXPECT_TRUE(ReadAll(p) == original);
+    // The ID3v1 append gets 50 of its 128 bytes out, and is cut back.
+    EXPECT_EQ(WriteWithSizeLimit(p, original.size() + 50, true, false), 1);
+    EXPECT_TRUE(ReadAll(p) == original);
+    EXPECT_EQ(Entries(dir), QStringList {"limit.mp3"});
+    // With room enough the same call succeeds.
+    EXPECT_EQ(WriteWithSizeLimit(p, original.size() + 128, true, false), 0);
+    EXPECT_EQ(ReadAll(p).size(), original.size() + 128);
+}
+
+TEST_F(Id3Write, AFolderWithoutWritePermissionFailsCleanly)
+{
+    // A folder of its own under /tmp, reachable by the unprivileged user the child becomes.
+    QByteArray tmpl = "/tmp/tunora-ro-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    const QString ro = QString::fromLocal8Bit(tmpl);
+    const QByteArray original = Audio(5000);
+    const QString p = ro + "/song.mp3";
+    ASSERT_TRUE(WriteAll(p, original));
+    ASSERT_EQ(::chmod(QFile::encodeName(p).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(tmpl.constData(), 0555), 0);
+
+    // Root may write anywhere: the child gives up root first.
+    const int rc = InChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return 4;
+        return WriteID3Tags(SampleTag(), p, false, true) ? 0 : 1;
+    });
+    ::chmod(tmpl.constData(), 0755);
+    const QByteArray after = ReadAll(p);
+    const QStringList left = Entries(ro);
+    QDir(ro).removeRecursively();
+    if (rc == 4)
+        GTEST_SKIP() << "running as root without the right to drop to an unprivileged user";
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(after, original);
+    EXPECT_EQ(left, QStringList {"song.mp3"});
+}
+
+TEST_F(Id3Write, FilesOfFourGibibytesAndMore)
+{
+    // A sparse file: 4 GiB of nothing, then some audio bytes.
+    const QString p = dir + "/big.mp3";
+    const qint64 size = (qint64(1) << 32) + 5000;
+    {
+        QFile f(p);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(size));
+    }
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false));
+    EXPECT_EQ(QFileInfo(p).size(), size + 128);
+    EXPECT_TRUE(HasID3v1(p));
+    QFile f(p);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(f.seek(size));
+    EXPECT_EQ(f.read(128), v1());
+    f.close();
+    // Replaced in place at an offset past 4 GiB.
+    TrackTag other = SampleTag();
+    other.album = "Other";
+    ASSERT_TRUE(WriteID3Tags(other, p, true, false));
+    EXPECT_EQ(QFileInfo(p).size(), size + 128);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(f.seek(size + 3));
+    EXPECT_EQ(f.read(125), BuildID3v1(other));
+    QFile::remove(p);
+}
+
+} // namespace
+
+// --- Real files read back by mutagen and decoded by ffprobe ----------------------------
+
+namespace {
+
+// Frames ffprobe decodes in the file, and whatever it complained about.
+int DecodedFrames(const QString& path, QByteArray* complaints)
+{
+    QByteArray out;
+    const int rc = RunProgram("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "a", "-show_entries",
+                                          "stream=nb_read_frames", "-of", "default=nokey=1:noprint_wrappers=1", path},
+                              &out, complaints);
+    return rc == 0 ? out.trimmed().toInt() : -1;
+}
+
+QString Text(const QJsonObject& frames, const char* id)
+{
+    return frames[id].toObject()["text"].toString();
+}
+
+} // namespace
+
+TEST(Id3RealFiles, MutagenReadsWhatWasWrittenAndTheAudioIsUntouched)
+{
+    LoadShippedGenres();
+    struct Row {
+        const char* what;
+        QString source;
+        QByteArray prefix; // bytes in front of the audio in the source
+        TrackTag tag;
+        int v2Encoding;
+    } rows[] = {
+        {"Latin-1", LameFile(Lame::Cbr128), {},
+         {QString::fromUtf8("Café del Mar"), "4", "Ärzte", "Best Of", "1998", "Nice one", "Blues"}, 0},
+        {"UTF-16", LameFile(Lame::Vbr), PictureTag(),
+         {QString::fromUtf8("東京 Night"), "12", QString::fromUtf8("Ωmega"), QString::fromUtf8("Пора"), "2020",
+          QString::fromUtf8("€ sign"), "Jazz"},
+         1},
+    };
+    for (const Row& r : rows) {
+        const QByteArray audio = ReadAll(r.source);
+        const QString p = ScratchDir() + "/t.mp3";
+        ASSERT_TRUE(WriteAll(p, r.prefix + audio));
+        QString why;
+        ASSERT_TRUE(WriteID3Tags(r.tag, p, true, true, &why)) << why.toStdString();
+        const QByteArray once = ReadAll(p);
+        const QByteArray v2 = BuildID3v2(r.tag);
+        EXPECT_TRUE(once.mid(v2.size(), audio.size()) == audio) << r.what;
+        EXPECT_EQ(once.size(), v2.size() + audio.size() + 128) << r.what;
+
+        const QJsonObject read = MutagenRead(p);
+        EXPECT_EQ(read["v2version"].toString(), "2.3.0") << r.what;
+        const QJsonObject f2 = read["v2"].toObject();
+        EXPECT_EQ(f2.keys(), (QStringList {"COMM", "TALB", "TCON", "TIT2", "TPE1", "TRCK", "TYER"})) << r.what;
+        EXPECT_EQ(Text(f2, "TIT2"), r.tag.title) << r.what;
+        EXPECT_EQ(Text(f2, "TPE1"), r.tag.artist) << r.what;
+        EXPECT_EQ(Text(f2, "TALB"), r.tag.album) << r.what;
+        EXPECT_EQ(Text(f2, "TYER"), r.tag.year) << r.what;
+        EXPECT_EQ(Text(f2, "TCON"), r.tag.genre) << r.what;
+        EXPECT_EQ(Text(f2, "TRCK"), r.tag.track) << r.what;
+        EXPECT_EQ(Text(f2, "COMM"), r.tag.comment) << r.what;
+        EXPECT_EQ(f2["COMM"].toObject()["desc"].toString(), "Comments") << r.what;
+        EXPECT_EQ(f2["COMM"].toObject()["lang"].toString(), "eng") << r.what;
+        EXPECT_EQ(f2["TIT2"].toObject()["encoding"].toInt(), r.v2Encoding) << r.what;
+        EXPECT_EQ(f2["TRCK"].toObject()["encoding"].toInt(), 0) << r.what;
+
+        const QJsonObject f1 = read["v1"].toObject();
+        auto v1Text = [](const QString& s, int width) {
+            QString out;
+            for (const char32_t c : s.toUcs4())
+                out += c <= 0xFF ? QString(QChar(c)) : QStringLiteral("?");
+            return out.left(width);
+        };
+        EXPECT_EQ(Text(f1, "TIT2"), v1Text(r.tag.title, 30)) << r.what;
+        EXPECT_EQ(Text(f1, "TPE1"), v1Text(r.tag.artist, 30)) << r.what;
+        EXPECT_EQ(Text(f1, "TALB"), v1Text(r.tag.album, 30)) << r.what;
+        EXPECT_EQ(Text(f1, "COMM"), v1Text(r.tag.comment, 28)) << r.what;
+        EXPECT_EQ(Text(f1, "TRCK"), r.tag.track) << r.what;
+        EXPECT_EQ(Text(f1, "TCON"), QString::number(GenreByteForName(r.tag.genre))) << r.what;
+
+        ASSERT_TRUE(WriteID3Tags(r.tag, p, true, true));
+        EXPECT_TRUE(ReadAll(p) == once) << r.what << ": a second run changed the file";
+
+        QByteArray complaints;
+        const int frames = DecodedFrames(p, &complaints);
+        EXPECT_GT(frames, 0) << r.what;
+        EXPECT_EQ(frames, DecodedFrames(r.source, nullptr)) << r.what;
+        EXPECT_TRUE(complaints.isEmpty()) << r.what << ": " << complaints.toStdString();
+    }
+}
