@@ -6,7 +6,10 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <functional>
 #include <stdexcept>
+
+class QDialog;
 
 #if defined(DORVANE_BUILD)
 #define DORVANE_EXPORT Q_DECL_EXPORT
@@ -30,6 +33,23 @@ public:
 private:
     int m_number;
 };
+
+// What the settings store tells its host, which decides how to show it to the user.
+struct StoreNotice {
+    enum Kind {
+        Unreadable,  // the file exists but cannot be read or parsed; reads answer "" (told once per file)
+        MovedAside,  // such a file was renamed to `detail` so that a fresh store could take a new value
+        WriteFailed, // a change could not be stored; `detail` says why (told once until a write succeeds)
+    };
+    Kind kind;
+    QString path;
+    QString detail;
+};
+using StoreNoticeHandler = std::function<void(const StoreNotice&)>;
+// Shows a failure message of the control (an OK box on the host's side).
+using MessageHandler = std::function<void(const QString& text)>;
+// Runs a modal dialog of the control and answers its result (QDialog::Accepted or Rejected).
+using DialogRunner = std::function<int(QDialog& dialog)>;
 
 // Dispatch identifiers of the control's interface.
 namespace dispid {
@@ -77,6 +97,17 @@ public:
     void RegistryWriteBin(qint32 RegHKey, const QString& RegPath, const QString& RegKey, const QString& RegValue);
     QString RegistryDelete(qint32 RegHKey, const QString& RegPath, const QString& RegKey);
 
+    // Host hooks, process-wide; each setter answers the previous hook. Defaults: store notices and
+    // messages go to stderr, dialogs run with exec().
+    static StoreNoticeHandler SetStoreNoticeHandler(StoreNoticeHandler handler);
+    static MessageHandler SetMessageHandler(MessageHandler handler);
+    static DialogRunner SetDialogRunner(DialogRunner runner);
+
+    // The settings file in use, and whether it exists but cannot be read or parsed (reads then
+    // answer "" until it is mended or a write moves it aside).
+    static QString StorePath();
+    static bool StoreUnreadable();
+
     // Registry, low level. A key handle is the root's predefined handle (root + 0x80000000)
     // or a handle returned by the store.
     void savekey(qint32& hkey, QString& strpath);
@@ -85,6 +116,10 @@ public:
     void deletestring(qint32& hkey, QString& strpath, QString& strvalue);
     QVariant RegQueryStringValue(qint32 hkey, const QString& strValueName);
     QString StripTerminator(const QString& strString);
+    // Opens an existing key below a handle without creating it: a handle for RegQueryStringValue
+    // and the save operations, or 0 when the key does not exist. Close it with RegCloseKey.
+    qint32 RegOpenKey(qint32 hkey, const QString& strpath);
+    void RegCloseKey(qint32 hkey);
 
     // INI files.
     QString LireINI(const QVariant& fichier, const QString& rubr, const QString& Mcle,

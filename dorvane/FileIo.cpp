@@ -1,0 +1,208 @@
+#include "dorvane/FileIo.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dorvane::io {
+
+namespace {
+// Code points of the bytes 0x80..0x9F in Windows-1252 (undefined bytes keep their value).
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString errnoText(int e)
+{
+    return QString::fromLocal8Bit(std::strerror(e));
+}
+} // namespace
+
+QString DecodeText(const QByteArray& bytes, bool* wasUtf8)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        if (wasUtf8)
+            *wasUtf8 = true;
+        if (s.startsWith(QChar(0xFEFF)))
+            s.remove(0, 1);
+        return s;
+    }
+    if (wasUtf8)
+        *wasUtf8 = false;
+    return DecodeCp1252(bytes);
+}
+
+QString DecodeCp1252(const QByteArray& bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += (c >= 0x80 && c < 0xA0) ? QChar(kCp1252High[c - 0x80]) : QChar(c);
+    }
+    return out;
+}
+
+bool EncodeCp1252(const QString& text, QByteArray* out)
+{
+    out->clear();
+    out->reserve(text.size());
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out->append(char(u));
+            continue;
+        }
+        int found = -1;
+        for (int i = 0; i < 32; ++i)
+            if (kCp1252High[i] == u)
+                found = i;
+        if (found < 0)
+            return false;
+        out->append(char(0x80 + found));
+    }
+    return true;
+}
+
+bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* missing, bool* tooBig, int* err)
+{
+    *missing = false;
+    *tooBig = false;
+    *err = 0;
+    out->clear();
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *err = errno;
+        *missing = (errno == ENOENT || errno == ENOTDIR);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *err = S_ISDIR(st.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+        ::close(fd);
+        return false;
+    }
+    if (st.st_size > maxBytes) {
+        *tooBig = true;
+        *err = EFBIG;
+        ::close(fd);
+        return false;
+    }
+    // The size may change under us; read up to one byte past the limit to notice growth.
+    out->resize(qsizetype(st.st_size) + 1);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == out->size()) {
+            if (out->size() > maxBytes) {
+                *tooBig = true;
+                *err = EFBIG;
+                ::close(fd);
+                out->clear();
+                return false;
+            }
+            out->resize(std::min<qsizetype>(out->size() * 2 + 4096, maxBytes + 1));
+        }
+        const ssize_t n = ::read(fd, out->data() + got, size_t(out->size() - got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            *err = errno;
+            ::close(fd);
+            out->clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    if (got > maxBytes) {
+        *tooBig = true;
+        *err = EFBIG;
+        out->clear();
+        return false;
+    }
+    out->resize(got);
+    return true;
+}
+
+QString ResolveLinks(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        const QString target = info.canonicalFilePath();
+        if (!target.isEmpty())
+            return target;
+        // A dangling link: write where it points, so the link comes to life.
+        const QString t = info.symLinkTarget();
+        if (!t.isEmpty())
+            return t;
+    }
+    return path;
+}
+
+bool ReplaceFile(const QString& path, const QByteArray& bytes, unsigned newMode, QString* error)
+{
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QFileInfo info(ResolveLinks(path));
+    const QString folder = info.absolutePath();
+    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    QByteArray tmpl = QFile::encodeName(folder + "/" + info.fileName() + ".tmp-XXXXXX");
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail(errnoText(errno));
+    struct stat st {};
+    const mode_t mode = ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : mode_t(newMode);
+    bool ok = ::fchmod(fd, mode) == 0;
+    int e = ok ? 0 : errno;
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            e = errno;
+            break;
+        }
+        p += n;
+        left -= n;
+    }
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (ok && ::rename(tmpl.constData(), target.constData()) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        ::unlink(tmpl.constData());
+        return fail(errnoText(e));
+    }
+    // The folder is not synced: after a power cut the rename may be lost, leaving the old file,
+    // which is whole; a sync per settings write would cost more than that last change is worth.
+    return true;
+}
+
+} // namespace dorvane::io
