@@ -17,6 +17,7 @@ namespace {
 
 constexpr qint64 kV1Size = 128;
 constexpr qint64 kCopyChunk = 3 * 1024 * 1024;
+constexpr qint64 kWriteBehind = 8 * 1024 * 1024;
 constexpr quint32 kMaxSyncsafe = 0x0FFFFFFF;
 
 QString errnoText(int e)
@@ -167,7 +168,7 @@ bool failWith(QString* why, const QString& reason)
 bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why)
 {
     PosixFile f;
-    if (!f.open(path, O_RDWR))
+    if (!f.open(path, O_RDWR | O_NONBLOCK))
         return failWith(why, f.error());
     const qint64 size = f.size();
     if (size < 0)
@@ -203,6 +204,16 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
     std::vector<char> buf;
     qint64 pos = from;
     qint64 out = dstAt;
+    qint64 flushed = 0;
+    // Starts the disk writes of what is copied so far, so that the final fsync has little
+    // left to wait for.
+    auto writeBehind = [&] {
+        if (out - flushed >= kWriteBehind) {
+            ::sync_file_range(dst, flushed, out - flushed, SYNC_FILE_RANGE_WRITE);
+            flushed = out;
+        }
+        YieldEvents();
+    };
     while (pos < to) {
         const qint64 n = std::min(kCopyChunk, to - pos);
         if (kernelCopy) {
@@ -211,7 +222,7 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
             if (c > 0) {
                 pos += c;
                 out += c;
-                YieldEvents();
+                writeBehind();
                 continue;
             }
             if (c == 0) {
@@ -239,7 +250,7 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
         }
         pos += n;
         out += n;
-        YieldEvents();
+        writeBehind();
     }
     return true;
 }
@@ -250,7 +261,7 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
 bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& v1, QString* why)
 {
     PosixFile src;
-    if (!src.open(path, O_RDONLY))
+    if (!src.open(path, O_RDONLY | O_NONBLOCK))
         return failWith(why, src.error());
     struct stat st {};
     if (::fstat(src.fd(), &st) != 0)

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tunora {
@@ -66,12 +67,16 @@ bool GetMp3Length(const QString& path, double& milliseconds, QString* why)
             *why = reason;
         return false;
     };
+    // Non-blocking, so that a pipe carrying an audio name cannot hang the caller.
     PosixFile file;
-    if (!file.open(path, O_RDONLY))
+    if (!file.open(path, O_RDONLY | O_NONBLOCK))
         return fail(file.error());
-    const qint64 size = file.size();
-    if (size < 0)
-        return fail(file.error());
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(st.st_mode))
+        return fail(QStringLiteral("not a regular file"));
+    const qint64 size = st.st_size;
     if (size < kMinFileSize)
         return fail(QStringLiteral("shorter than 256 bytes"));
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -112,6 +113,10 @@ TEST_F(Mp3Length, HeadersThatGiveNoTime)
     }
     QString why;
     double ms = 7;
+    const QString fifo = dir + "/pipe.mp3";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(GetMp3Length(fifo, ms, &why)); // answers at once, without a writer
+    EXPECT_FALSE(GetMp3Length(dir, ms, &why));
     EXPECT_FALSE(GetMp3Length(dir + "/missing.mp3", ms, &why));
     EXPECT_EQ(ms, 7); // left as the caller had it
     EXPECT_FALSE(why.isEmpty());

@@ -1,0 +1,127 @@
+#!/usr/bin/python3
+"""Playing time of many MP3 files: `tunora-cli length` against mutagen and ffprobe.
+
+Usage: length_bench.py TUNORA_CLI [--files 2000] [--workdir DIR]
+
+Makes a set of lame-encoded files (CBR, VBR and mono, 3 to 12 seconds; each encoded file
+is copied under several names up to the count), then measures in the same run, with a
+warm page cache for every contender:
+  - tunora-cli length over all files (one process),
+  - mutagen's MP3(f).info.length over all files (one Python process, startup included),
+  - ffprobe once per file (the way it is used on a file list).
+Prints the times and the ratios peer / tunora-cli (higher = tunora-cli faster).
+"""
+import argparse
+import os
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+MUTAGEN_LOOP = (
+    "import sys\n"
+    "from mutagen.mp3 import MP3\n"
+    "total = 0.0\n"
+    "for f in open(sys.argv[1], encoding='utf-8').read().splitlines():\n"
+    "    total += MP3(f).info.length\n"
+    "print(total)\n"
+)
+
+
+def make_wav(path, seconds, channels, rate=44100):
+    import math
+    frames = int(seconds * rate)
+    data = bytearray()
+    for i in range(frames):
+        t = i / rate
+        v = int(0.4 * 32767 * math.sin(2 * math.pi * (440 + 300 * math.sin(t * 3)) * t))
+        data += struct.pack("<h", v) * channels
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt ")
+        f.write(struct.pack("<IHHIIHH", 16, 1, channels, rate, rate * channels * 2, channels * 2, 16))
+        f.write(b"data" + struct.pack("<I", len(data)) + data)
+
+
+def make_files(workdir, count):
+    src = os.path.join(workdir, "src")
+    os.makedirs(src, exist_ok=True)
+    kinds = [(["-b", "128"], 2), (["-V", "2"], 2), (["-V", "0", "-m", "m"], 1), (["-b", "192"], 2)]
+    encoded = []
+    for i, seconds in enumerate([3, 5, 8, 12]):
+        for k, (args, channels) in enumerate(kinds):
+            wav = os.path.join(src, f"t{i}_{k}.wav")
+            mp3 = os.path.join(src, f"t{i}_{k}.mp3")
+            if not os.path.exists(mp3):
+                make_wav(wav, seconds, channels)
+                subprocess.run(["lame", "--quiet", *args, wav, mp3], check=True)
+                os.remove(wav)
+            encoded.append(mp3)
+    files_dir = os.path.join(workdir, "files")
+    os.makedirs(files_dir, exist_ok=True)
+    files = []
+    for n in range(count):
+        path = os.path.join(files_dir, f"{n:05d} track.mp3")
+        if not os.path.exists(path):
+            shutil.copyfile(encoded[n % len(encoded)], path)
+        files.append(path)
+    return files
+
+
+def timed(fn, repeat):
+    times = []
+    for _ in range(repeat):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return statistics.median(times)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("cli")
+    ap.add_argument("--files", type=int, default=2000)
+    ap.add_argument("--workdir")
+    ap.add_argument("--repeat", type=int, default=5)
+    ap.add_argument("--ffprobe-files", type=int, default=0,
+                    help="run ffprobe on only this many of the files and scale its time up (0 = all)")
+    a = ap.parse_args()
+    workdir = a.workdir or tempfile.mkdtemp(prefix="tunora-length-bench-")
+    files = make_files(workdir, a.files)
+    listing = os.path.join(workdir, "files.txt")
+    with open(listing, "w", encoding="utf-8") as f:
+        f.write("\n".join(files) + "\n")
+
+    def tunora():
+        subprocess.run([a.cli, "length", *files], check=True, stdout=subprocess.DEVNULL)
+
+    def mutagen():
+        subprocess.run(["/usr/bin/python3", "-c", MUTAGEN_LOOP, listing], check=True, stdout=subprocess.DEVNULL)
+
+    probe_files = files[:a.ffprobe_files] if a.ffprobe_files else files
+    probe_scale = len(files) / len(probe_files)
+
+    def ffprobe():
+        for f in probe_files:
+            subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", f],
+                           check=True, stdout=subprocess.DEVNULL)
+
+    # Warm the page cache and check that every file is measured.
+    out = subprocess.run([a.cli, "length", *files], check=True, capture_output=True, text=True).stdout
+    assert len(out.splitlines()) == len(files)
+    t_tunora = timed(tunora, a.repeat)
+    t_mutagen = timed(mutagen, a.repeat)
+    t_ffprobe = timed(ffprobe, 1) * probe_scale
+    print(f"files: {len(files)} (workdir {workdir})")
+    print(f"tunora-cli length : {t_tunora * 1000:9.1f} ms  (median of {a.repeat})")
+    print(f"mutagen MP3 length: {t_mutagen * 1000:9.1f} ms  (median of {a.repeat})  ratio {t_mutagen / t_tunora:6.1f}x")
+    print(f"ffprobe per file  : {t_ffprobe * 1000:9.1f} ms  (one run{'' if probe_scale == 1 else f', scaled from {len(probe_files)} files'})  ratio {t_ffprobe / t_tunora:6.1f}x")
+    if not a.workdir:
+        shutil.rmtree(workdir)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
