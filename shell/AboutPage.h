@@ -2,6 +2,9 @@
 
 #include "shell/Page.h"
 
+class QLabel;
+class QPushButton;
+
 namespace tunora {
 
 // Page 6: product name, comment, version, mail and web buttons, update check.
@@ -10,6 +13,16 @@ class AboutPage : public Page {
 public:
     explicit AboutPage(QWidget* parent = nullptr);
     void transme() override;
+
+private:
+    void openAddress(const char* address);
+
+    QLabel* m_app = nullptr;
+    QLabel* m_auth = nullptr;
+    QLabel* m_vers = nullptr;
+    QPushButton* m_update = nullptr;
+    QPushButton* m_email = nullptr;
+    QPushButton* m_web = nullptr;
 };
 
 } // namespace tunora

@@ -9,6 +9,7 @@
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -36,6 +37,27 @@ const int kCaptionTexts[MainWindow::kPageCount] = {175, 8, 9, 10, 3, 34, 38};
 QString doubledAmpersands(QString s)
 {
     return s.replace('&', QLatin1String("&&"));
+}
+
+// The name of a file of the app folder, found without regard to case as the language list
+// finds it ("English" chosen finds "english.lf"); the exact spelling wins. Empty when none.
+QString appFileNameCI(const QString& name)
+{
+    if (name.isEmpty() || name.contains('/'))
+        return QFileInfo(AppFile(name)).isFile() ? name : QString();
+    if (QFileInfo(AppFile(name)).isFile())
+        return name;
+    const QStringList files = QDir(AppFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString& f : files)
+        if (f.compare(name, Qt::CaseInsensitive) == 0)
+            return f;
+    return {};
+}
+
+void setTextProperty(QWidget* w, const QString& text)
+{
+    if (w)
+        w->setProperty("text", text);
 }
 } // namespace
 
@@ -120,7 +142,7 @@ bool MainWindow::startup()
     if (auto* apply = findChild<QWidget*>("apply_btn"))
         apply->setEnabled(false);
 
-    if (!QFileInfo(AppFile("english.lf")).isFile()) {
+    if (appFileNameCI(QStringLiteral("english.lf")).isEmpty()) {
         Fatal(QStringLiteral("Default language file (English) missing !!"));
         return false;
     }
@@ -130,7 +152,7 @@ bool MainWindow::startup()
     }
     listlangues();
     const QString langue = Setting("langue").trimmed();
-    if (!langue.isEmpty() && QFileInfo(AppFile(langue + ".lf")).isFile())
+    if (!langue.isEmpty() && !appFileNameCI(langue + ".lf").isEmpty())
         loadlangue(langue + ".lf");
     else
         loadlangue("english.lf");
@@ -143,6 +165,7 @@ bool MainWindow::startup()
         return false;
     }
 
+    // Album naming state (patterns and their samples).
     m_pages[0]->prepare();
 
     switch (LoadGenreTable(AppFile("styles.dat"))) {
@@ -160,15 +183,22 @@ bool MainWindow::startup()
 
     for (int i = 0; i < kPageCount; ++i) {
         m_buttons[static_cast<size_t>(i)]->setStyleSheet(QStringLiteral("background-color: rgb(255,255,255);"));
-        m_buttons[static_cast<size_t>(i)]->setIcon(QIcon(AppFile(QString::fromLatin1(kIcons[i]))));
+        const QString icon = AppFile(QString::fromLatin1(kIcons[i]));
+        m_buttons[static_cast<size_t>(i)]->setIcon(QIcon(icon));
+        m_buttons[static_cast<size_t>(i)]->setProperty("iconFile", icon);
     }
 
+    // Lister, bulk renamer, burn list, setup page, playlist builder.
     for (int i : {1, 2, 4, 5, 3})
         m_pages[static_cast<size_t>(i)]->prepare();
 
+    for (const char* name : {"undo_btn", "more_btn"})
+        if (auto* w = findChild<QWidget*>(QLatin1String(name)))
+            w->setEnabled(false);
     m_pages[0]->afterStartup();
 
     m_maximized = Setting("Fullscreen") == QLatin1String("1");
+    setTextProperty(findChild<QWidget*>("ext_txt"), QStringLiteral("Unknown"));
 
     m_timer->start();
     switchPage(0);
@@ -206,8 +236,9 @@ void MainWindow::loadlangue(const QString& fileName)
     if (name.startsWith('&'))
         name.remove(0, 1);
     const bool isEnglish = SameTextCI(name.trimmed(), QStringLiteral("english.lf"));
-    QFile f(AppFile(name));
-    if (!QFileInfo(f.fileName()).isFile() || !f.open(QIODevice::ReadOnly)) {
+    const QString onDisk = appFileNameCI(name);
+    QFile f(AppFile(onDisk));
+    if (onDisk.isEmpty() || !f.open(QIODevice::ReadOnly)) {
         // A chosen language whose file vanished falls back to English instead of blank captions.
         if (!isEnglish)
             loadlangue(QStringLiteral("english.lf"));
@@ -243,9 +274,10 @@ void MainWindow::listlangues()
     auto* lng = findChild<QComboBox*>("setup_lngcmb");
     if (!lng)
         return;
-    const QStringList files = QDir(AppFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    // Listed by name, as users of the language list expect, rather than in directory order.
+    const QStringList files = QDir(AppFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
     for (const QString& f : files) {
-        if (!f.endsWith(QLatin1String(".lf"), Qt::CaseInsensitive))
+        if (f.size() <= 3 || !f.endsWith(QLatin1String(".lf"), Qt::CaseInsensitive))
             continue;
         if (f.trimmed().toLower() == QLatin1String("english.lf"))
             continue;
@@ -277,6 +309,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (closeConnections)
         closeConnections();
     event->accept();
+    // The program ends with its main window: every other window of it goes too.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->close();
 }
 
 } // namespace tunora

@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <limits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -176,11 +177,32 @@ bool IsFourDigitYear(const QString& text)
 {
     if (text.size() != 4)
         return false;
+    // "-999" equals its own number too, but it is no year of four digits.
+    if (text.startsWith('-'))
+        return false;
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
     if (!ok)
         return false;
     return QString::number(v) == text;
+}
+
+qint64 NumericValue(const QString& text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text.at(i) == ' ' || text.at(i) == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == '+' || text.at(i) == '-'))
+        negative = text.at(i++) == '-';
+    qint64 v = 0;
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    for (; i < n && text.at(i) >= '0' && text.at(i) <= '9'; ++i) {
+        const int d = text.at(i).unicode() - '0';
+        v = v > (kMax - d) / 10 ? kMax : v * 10 + d;
+    }
+    return negative ? -v : v;
 }
 
 QString LanguageText(int n)
@@ -348,7 +370,13 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
             *error = why;
         return false;
     };
-    const QFileInfo info(path);
+    QFileInfo info(path);
+    // A link stays a link: the file it points to is the one rewritten.
+    if (info.isSymLink()) {
+        const QString resolved = info.canonicalFilePath();
+        if (!resolved.isEmpty())
+            info = QFileInfo(resolved);
+    }
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     QByteArray tmpl = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".tunora-XXXXXX");
     const int fd = ::mkstemp(tmpl.data());

@@ -22,6 +22,9 @@ bool RenameFileReporting(const QString& oldPath, const QString& newPath);
 // The same rename without the message; answers the reason on failure.
 bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error = nullptr);
 bool IsFourDigitYear(const QString& text);
+// The numeric value of a text as the settings readers take it: leading spaces, an optional
+// sign, then digits up to the first other character; 0 when there are none. Saturates.
+qint64 NumericValue(const QString& text);
 QString LanguageText(int n);
 
 void SetBusy(bool busy);

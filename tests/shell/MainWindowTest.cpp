@@ -1,18 +1,402 @@
 #include "tests/common/MainWindowFixture.h"
 
+#include "app/AppAssembly.h"
+#include "shell/core/Genres.h"
+#include "shell/core/Language.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/shell/LanguageFiles.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 
 using namespace tunora;
 using namespace tunora::test;
 
-class MainWindowTest : public MainWindowFixture {};
+namespace {
 
-TEST_F(MainWindowTest, SwitchesPages)
+const int kButtonTexts[MainWindow::kPageCount] = {175, 8, 9, 10, 3, 34, 38};
+
+QByteArray stylesDat(int lines)
+{
+    QByteArray out;
+    for (int i = 0; i < lines; ++i)
+        out += "Genre" + QByteArray::number(147 - i) + "\r\n";
+    return out;
+}
+
+// Every caption shown by the window: buttons, labels, frames.
+QStringList captions(QWidget* w)
+{
+    QStringList out;
+    for (auto* b : w->findChildren<QAbstractButton*>())
+        out << b->text();
+    for (auto* l : w->findChildren<QLabel*>())
+        out << l->text();
+    for (auto* g : w->findChildren<QGroupBox*>())
+        out << g->title();
+    out.removeAll(QString());
+    return out;
+}
+
+} // namespace
+
+class MainWindowTest : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        // A complete genre file unless a test says otherwise, so start-up is silent.
+        WriteAll(app("styles.dat"), stylesDat(148));
+    }
+    QString app(const QString& name) const { return env->appDir() + "/" + name; }
+    QStringList fatals;
+    FatalHandler installFatal()
+    {
+        return SetFatalHandler([this](const QString& m) { fatals << m; });
+    }
+};
+
+TEST_F(MainWindowTest, StartsOnPageZeroAndSwitchesPages)
 {
     MainWindow* w = start();
     ASSERT_TRUE(w);
-    auto* b3 = Child<QToolButton>(w, "brand_btn_3");
-    b3->click();
-    EXPECT_TRUE(Child<QWidget>(w, "workfrm_3")->isVisible());
-    EXPECT_FALSE(Child<QWidget>(w, "workfrm_0")->isVisible());
+    EXPECT_EQ(w->currentPage(), 0);
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    for (int k : {3, 6, 1, 5, 0, 2, 4}) {
+        Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(k))->click();
+        EXPECT_EQ(w->currentPage(), k);
+        for (int i = 0; i < MainWindow::kPageCount; ++i) {
+            EXPECT_EQ(Child<QWidget>(w, QStringLiteral("workfrm_%1").arg(i))->isVisible(), i == k) << k << i;
+            EXPECT_EQ(Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i))->isChecked(), i == k) << k << i;
+        }
+    }
+    // Clicking the shown page's button keeps it shown and selected.
+    auto* b4 = Child<QToolButton>(w, "brand_btn_4");
+    b4->click();
+    EXPECT_TRUE(b4->isChecked());
+    EXPECT_TRUE(Child<QWidget>(w, "workfrm_4")->isVisible());
+}
+
+TEST_F(MainWindowTest, AboutSoundPlaysOnEveryClick)
+{
+    MainWindow* w = start();
+    const int before = w->soundPlayCount();
+    auto* about = Child<QToolButton>(w, "brand_btn_6");
+    about->click();
+    about->click();
+    Child<QToolButton>(w, "brand_btn_5")->click();
+    about->click();
+    EXPECT_EQ(w->soundPlayCount(), before + 3);
+}
+
+TEST_F(MainWindowTest, PageButtonsHaveTheirIconsAndCaptions)
+{
+    WriteAll(app("english.lf"), LanguageFileBytes("En", kLanguageTextCount, {{175, "Album & Tags"}, {38, "&About"}}));
+    MainWindow* w = start();
+    const char* icons[] = {"Desktop.ico", "file_liste.ico", "sweep disk.ico", "playlist.ico",
+                           "mp3cda.ico",  "ico456.ico",     "vminst.ico"};
+    for (int i = 0; i < MainWindow::kPageCount; ++i) {
+        auto* b = Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i));
+        EXPECT_EQ(b->property("iconFile").toString(), env->appDir() + "/skin/" + icons[i]);
+        EXPECT_TRUE(QFile::exists(b->property("iconFile").toString())) << icons[i];
+        if (i != 0 && i != 6)
+            EXPECT_EQ(b->text(), QStringLiteral("En %1").arg(kButtonTexts[i]));
+    }
+    // Every "&" is doubled so that it shows instead of marking a shortcut.
+    EXPECT_EQ(Child<QToolButton>(w, "brand_btn_0")->text(), "Album && Tags");
+    EXPECT_EQ(Child<QToolButton>(w, "brand_btn_6")->text(), "&&About");
+    EXPECT_EQ(Child<QPushButton>(w, "cancel_btn")->text(), "En 32");
+}
+
+TEST_F(MainWindowTest, BusyDisablesPageButtonsAndRefusesClose)
+{
+    MainWindow* w = start();
+    SetBusy(true);
+    for (int i = 0; i < MainWindow::kPageCount; ++i)
+        EXPECT_FALSE(Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i))->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(w, "cancel_btn")->isEnabled());
+    Child<QPushButton>(w, "cancel_btn")->click();
+    EXPECT_TRUE(CancelRequested());
+    SetCancelRequested(false);
+
+    int closes = 0;
+    w->closeConnections = [&] { ++closes; };
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(messages->texts.isEmpty());
+
+    SetBusy(false);
+    for (int i = 0; i < MainWindow::kPageCount; ++i)
+        EXPECT_TRUE(Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i))->isEnabled());
+    // Another window of the program goes with the main window.
+    QWidget other;
+    other.setObjectName("upd");
+    other.show();
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(other.isVisible());
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(MainWindowTest, LanguageChangeRelabelsEveryCaption)
+{
+    QMap<int, QString> fr {{70, "Fr about %%1%%"}, {71, "Fr by %%1%%"}, {72, "Fr v%%1%%.%%2%%.%%3%%"}};
+    WriteAll(app("Testlang.lf"), LanguageFileBytes("Fr", kLanguageTextCount, fr));
+    MainWindow* w = start();
+    const QStringList englishTable = LanguageTable();
+    auto* lng = Child<QComboBox>(w, "setup_lngcmb");
+    ASSERT_EQ(lng->currentText(), "English");
+    const int idx = lng->findText("Testlang");
+    ASSERT_GE(idx, 0);
+    lng->setCurrentIndex(idx);
+    Child<QToolButton>(w, "brand_btn_5")->click();
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+
+    EXPECT_EQ(LanguageText(0), "Fr 0");
+    EXPECT_EQ(Setting("langue"), "Testlang");
+    for (int i = 0; i < MainWindow::kPageCount; ++i)
+        EXPECT_EQ(Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i))->text(),
+                  QStringLiteral("Fr %1").arg(kButtonTexts[i]));
+    EXPECT_EQ(Child<QPushButton>(w, "cancel_btn")->text(), "Fr 32");
+    EXPECT_EQ(Child<QLabel>(w, "setup_currentlng_lbl")->text(), "Fr 23 Testlang");
+    EXPECT_EQ(Child<QLabel>(w, "app_lbl")->text(), "Fr about Tunora");
+    EXPECT_EQ(Child<QLabel>(w, "vers_lbl")->text(), "Fr v4.0.77");
+    EXPECT_TRUE(Child<QLabel>(w, "setup_patterndef_lbl_0")->text().contains("Fr 28"));
+    // No caption anywhere on the window still shows an English text.
+    for (const QString& c : captions(w)) {
+        const int n = englishTable.indexOf(c);
+        EXPECT_LT(n, 0) << "caption still English: " << c.toStdString() << " (text " << n << ")";
+    }
+}
+
+TEST_F(MainWindowTest, AboutPageCaptions)
+{
+    WriteAll(app("english.lf"), LanguageFileBytes("En", kLanguageTextCount,
+                                                  {{70, "About %%1%%!"}, {71, "%%1%% (%%1%%)"},
+                                                   {72, "Version %%1%%.%%2%% build %%3%%"}}));
+    MainWindow* w = start();
+    EXPECT_EQ(Child<QLabel>(w, "app_lbl")->text(), "About Tunora!");
+    const QString comment = Child<QLabel>(w, "auth_lbl")->text();
+    EXPECT_FALSE(comment.contains("%%"));
+    EXPECT_GT(comment.size(), 4);
+    EXPECT_EQ(Child<QLabel>(w, "vers_lbl")->text(), "Version 4.0 build 77");
+    EXPECT_EQ(Child<QPushButton>(w, "about_upd_btn")->text(), "En 35");
+    EXPECT_EQ(Child<QPushButton>(w, "email_btn")->text(), "En 66");
+    EXPECT_EQ(Child<QPushButton>(w, "Web_btn")->text(), "En 67");
+}
+
+TEST_F(MainWindowTest, UpdateChecksFromTheAboutPageAndTheStartTimer)
+{
+    QList<bool> calls;
+    SetSetting("AutoUpd", "");
+    window.reset(BuildMainWindow());
+    window->checkForUpdate = [&](bool automatic) { calls << automatic; };
+    ASSERT_TRUE(window->startup());
+    window->show();
+    EXPECT_TRUE(calls.isEmpty()); // the check waits for the timer
+    QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 1, 5000);
+    EXPECT_TRUE(calls.first());
+    Child<QToolButton>(window.get(), "brand_btn_6")->click();
+    Child<QPushButton>(window.get(), "about_upd_btn")->click();
+    EXPECT_EQ(calls, (QList<bool> {true, false}));
+}
+
+TEST_F(MainWindowTest, NoAutomaticCheckWhenAutoUpdIsZero)
+{
+    QList<bool> calls;
+    SetSetting("AutoUpd", "0");
+    window.reset(BuildMainWindow());
+    window->checkForUpdate = [&](bool automatic) { calls << automatic; };
+    ASSERT_TRUE(window->startup());
+    QTest::qWait(300);
+    EXPECT_TRUE(calls.isEmpty());
+}
+
+TEST_F(MainWindowTest, MaximisedOnlyForExactlyOne)
+{
+    for (const char* v : {"1", " 1", "1 ", "01", "true", "", "2"}) {
+        SetSetting("Fullscreen", v);
+        MainWindow* w = start();
+        EXPECT_EQ(w->wantsMaximized(), QByteArray(v) == "1") << v;
+    }
+}
+
+// Language files.
+
+TEST_F(MainWindowTest, DeletedStoredLanguageStartsInEnglishSilently)
+{
+    SetSetting("langue", "Gone");
+    start();
+    EXPECT_TRUE(messages->texts.isEmpty());
+    EXPECT_EQ(LanguageTable(), ParseLanguageFile(ReadAll(app("english.lf"))));
+    EXPECT_EQ(Setting("langue"), "english");
+    EXPECT_EQ(Child<QComboBox>(window.get(), "setup_lngcmb")->currentText(), "English");
+}
+
+TEST_F(MainWindowTest, StoredLanguageIsLoadedAtStart)
+{
+    WriteAll(app("Testlang.lf"), LanguageFileBytes("Tl"));
+    SetSetting("langue", "Testlang");
+    MainWindow* w = start();
+    EXPECT_EQ(LanguageText(10), "Tl 10");
+    EXPECT_EQ(Child<QComboBox>(w, "setup_lngcmb")->currentText(), "Testlang");
+    EXPECT_EQ(Child<QToolButton>(w, "brand_btn_3")->text(), "Tl 10");
+}
+
+TEST_F(MainWindowTest, WrongCountsFallBackToEnglish)
+{
+    for (int count : {177, 179}) {
+        WriteAll(app("Short.lf"), LanguageFileBytes("Sh", count));
+        SetSetting("langue", "Short");
+        start();
+        EXPECT_EQ(LanguageText(0), ParseLanguageFile(ReadAll(app("english.lf"))).first()) << count;
+        EXPECT_EQ(Setting("langue"), "english") << count;
+        EXPECT_TRUE(messages->texts.isEmpty()) << count;
+    }
+}
+
+TEST_F(MainWindowTest, ChosenLanguageFileThatVanishedFallsBackToEnglish)
+{
+    WriteAll(app("Testlang.lf"), LanguageFileBytes("Tl"));
+    MainWindow* w = start();
+    auto* lng = Child<QComboBox>(w, "setup_lngcmb");
+    lng->setCurrentIndex(lng->findText("Testlang"));
+    ASSERT_TRUE(QFile::remove(app("Testlang.lf")));
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+    ASSERT_EQ(LanguageTable().size(), kLanguageTextCount);
+    EXPECT_EQ(LanguageTable(), ParseLanguageFile(ReadAll(app("english.lf"))));
+    EXPECT_FALSE(Child<QToolButton>(w, "brand_btn_0")->text().isEmpty());
+    EXPECT_EQ(Setting("langue"), "english");
+}
+
+TEST_F(MainWindowTest, LanguageListIgnoresCaseOfTheEndingAndKeepsTheSpelling)
+{
+    WriteAll(app("Deutsch.lf"), LanguageFileBytes("De"));
+    WriteAll(app("klingon.LF"), LanguageFileBytes("Kl"));
+    WriteAll(app("notes.txt"), "x");
+    MainWindow* w = start();
+    auto* lng = Child<QComboBox>(w, "setup_lngcmb");
+    QStringList entries;
+    for (int i = 0; i < lng->count(); ++i)
+        entries << lng->itemText(i);
+    EXPECT_EQ(entries.first(), "English");
+    EXPECT_EQ(entries.count("English") + entries.count("english"), 1);
+    EXPECT_TRUE(entries.contains("Deutsch"));
+    EXPECT_TRUE(entries.contains("klingon"));
+    EXPECT_FALSE(entries.contains("notes.txt"));
+
+    lng->setCurrentIndex(lng->findText("Deutsch"));
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+    EXPECT_EQ(Setting("langue"), "Deutsch");
+    EXPECT_EQ(LanguageText(1), "De 1");
+
+    lng->setCurrentIndex(lng->findText("klingon"));
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+    EXPECT_EQ(LanguageText(1), "Kl 1");
+
+    // "English" chosen finds english.lf.
+    lng->setCurrentIndex(0);
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+    EXPECT_EQ(LanguageTable(), ParseLanguageFile(ReadAll(app("english.lf"))));
+    EXPECT_EQ(Setting("langue"), "English");
+}
+
+TEST_F(MainWindowTest, CapitalisedEnglishFileIsFound)
+{
+    ASSERT_TRUE(QFile::rename(app("english.lf"), app("English.lf")));
+    auto old = installFatal();
+    MainWindow* w = start();
+    SetFatalHandler(old);
+    EXPECT_TRUE(fatals.isEmpty());
+    EXPECT_EQ(LanguageTable().size(), kLanguageTextCount);
+    auto* lng = Child<QComboBox>(w, "setup_lngcmb");
+    int english = 0;
+    for (int i = 0; i < lng->count(); ++i)
+        english += lng->itemText(i).compare("english", Qt::CaseInsensitive) == 0;
+    EXPECT_EQ(english, 1);
+    EXPECT_EQ(lng->currentIndex(), 0);
+}
+
+TEST_F(MainWindowTest, InstallationFaultsEndTheProgramWithTheirMessages)
+{
+    auto old = installFatal();
+    QFile::remove(app("english.lf"));
+    window.reset(BuildMainWindow());
+    EXPECT_FALSE(window->startup());
+    EXPECT_EQ(fatals, QStringList {"Default language file (English) missing !!"});
+
+    fatals.clear();
+    WriteAll(app("english.lf"), LanguageFileBytes("En", 177));
+    window.reset(BuildMainWindow());
+    EXPECT_FALSE(window->startup());
+    EXPECT_EQ(fatals, QStringList {"Language file error, you must reinstall Tunora and contact technical support"});
+
+    fatals.clear();
+    WriteAll(app("english.lf"), LanguageFileBytes("En"));
+    ASSERT_TRUE(QDir(app("skin")).removeRecursively());
+    window.reset(BuildMainWindow());
+    EXPECT_FALSE(window->startup());
+    EXPECT_EQ(fatals, QStringList {"default images missing, please reinstall Tunora"});
+
+    // A plain file named skin is no folder of images.
+    fatals.clear();
+    WriteAll(app("skin"), "x");
+    window.reset(BuildMainWindow());
+    EXPECT_FALSE(window->startup());
+    EXPECT_EQ(fatals, QStringList {"default images missing, please reinstall Tunora"});
+    SetFatalHandler(old);
+}
+
+// The genre table.
+
+TEST_F(MainWindowTest, GenreFileOfExactly148LinesIsSilent)
+{
+    start();
+    EXPECT_TRUE(messages->texts.isEmpty());
+    ASSERT_EQ(GenreTable().size(), kGenreCount);
+    EXPECT_EQ(GenreTable().first(), "Genre147");
+    EXPECT_EQ(GenreTable().last(), "Genre0");
+    EXPECT_EQ(GenreByteForName("genre0"), 0);
+    EXPECT_EQ(GenreByteForName("GENRE147"), 147);
+    EXPECT_EQ(GenreByteForName("No such genre"), 12);
+}
+
+TEST_F(MainWindowTest, LongGenreFileFills148Entries)
+{
+    WriteAll(app("styles.dat"), stylesDat(148) + "Extra1\r\nExtra2\r\n" + stylesDat(50));
+    start();
+    EXPECT_TRUE(messages->texts.isEmpty());
+    ASSERT_EQ(GenreTable().size(), kGenreCount);
+    EXPECT_EQ(GenreTable().last(), "Genre0");
+    EXPECT_FALSE(GenreTable().contains("Extra1"));
+}
+
+TEST_F(MainWindowTest, ShortGenreFileShowsText64)
+{
+    WriteAll(app("styles.dat"), stylesDat(10));
+    start();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(64)});
+    ASSERT_EQ(GenreTable().size(), kGenreCount);
+    EXPECT_EQ(GenreTable().at(9), "Genre138");
+    EXPECT_EQ(GenreTable().at(10), "");
+    // An empty name finds the first empty position.
+    EXPECT_EQ(GetIDXFromStyleName(""), 10);
+}
+
+TEST_F(MainWindowTest, MissingGenreFileShowsText63AndDisablesId3v1)
+{
+    QFile::remove(app("styles.dat"));
+    MainWindow* w = start();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(63)});
+    if (auto* v1 = w->findChild<QWidget*>("ID3v1_chk"))
+        EXPECT_FALSE(v1->isEnabled());
 }
