@@ -1,6 +1,8 @@
 #include "shell/MainWindow.h"
 
 #include "shell/Page.h"
+#include "dorvane/Dorvanectrl.h"
+#include "shell/Dialogs.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Language.h"
@@ -65,6 +67,9 @@ MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWi
 {
     g_main = this;
     setObjectName("main");
+    // The control on this window talks to the user through the window's seams.
+    RouteControlMessages();
+    dorvane::Dorvanectrl::SetDialogRunner([](QDialog& d) { return ExecDialog(&d); });
     setWindowTitle(QString::fromLatin1(product::kName));
 
     auto* outer = new QVBoxLayout(this);
@@ -137,6 +142,14 @@ MainWindow* MainWindow::instance()
 }
 
 bool MainWindow::startup()
+{
+    m_starting = true;
+    const bool ok = startupSteps();
+    m_starting = false;
+    return ok;
+}
+
+bool MainWindow::startupSteps()
 {
     SetBusy(false);
     if (auto* apply = findChild<QWidget*>("apply_btn"))
@@ -258,7 +271,9 @@ void MainWindow::loadlangue(const QString& fileName)
             else if (lng->isEditable())
                 lng->setEditText(shown);
         }
-        SetSetting("langue", shown);
+        // A settings file that cannot be read is left alone at start: nothing the user chose is new.
+        if (Setting("langue") != shown && !(m_starting && SettingsUnreadable()))
+            SetSetting("langue", shown);
         return;
     }
     if (isEnglish) {

@@ -53,6 +53,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool startupSteps();
     void onBusyChanged(bool busy);
     void playAboutSound();
 
@@ -66,6 +67,7 @@ private:
     int m_current = -1;
     int m_soundPlays = 0;
     bool m_maximized = false;
+    bool m_starting = false;
 };
 
 } // namespace tunora

@@ -1,15 +1,49 @@
 #include "shell/core/Settings.h"
 
 #include "dorvane/Dorvanectrl.h"
+#include "shell/core/Ui.h"
 
 #include <QStringList>
 
 namespace tunora {
 
+namespace {
+// What the user is told about the settings file. No language text carries these yet, and the
+// first of them can come before any language is loaded, so they are English and kept here.
+QString storeNoticeText(const dorvane::StoreNotice& n)
+{
+    switch (n.kind) {
+    case dorvane::StoreNotice::Unreadable:
+        return QStringLiteral("The settings file %1 cannot be read (%2). Tunora runs with its default settings "
+                              "and leaves the file as it is until a setting is changed.")
+            .arg(n.path, n.detail);
+    case dorvane::StoreNotice::MovedAside:
+        return QStringLiteral("The unreadable settings file %1 was kept as %2; new settings start afresh.")
+            .arg(n.path, n.detail);
+    case dorvane::StoreNotice::WriteFailed:
+        break;
+    }
+    return QStringLiteral("A setting could not be stored in %1 (%2).").arg(n.path, n.detail);
+}
+
+} // namespace
+
 dorvane::Dorvanectrl& toolctl()
 {
     static dorvane::Dorvanectrl* ctl = new dorvane::Dorvanectrl;
     return *ctl;
+}
+
+void RouteControlMessages()
+{
+    dorvane::Dorvanectrl::SetMessageHandler([](const QString& text) { ShowMessage(text); });
+    dorvane::Dorvanectrl::SetStoreNoticeHandler(
+        [](const dorvane::StoreNotice& n) { ShowMessage(storeNoticeText(n)); });
+}
+
+bool SettingsUnreadable()
+{
+    return dorvane::Dorvanectrl::StoreUnreadable();
 }
 
 QString Setting(const QString& name)

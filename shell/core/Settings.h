@@ -12,6 +12,13 @@ inline const char* const kSettingsPath = "Software\\Veldmark Corp.\\Tunora";
 
 // The program's one instance of the utility control (toolctl).
 dorvane::Dorvanectrl& toolctl();
+// Sends the control's messages and its settings-file notices (unreadable, kept aside, not
+// written) to the program's message boxes; without this they go to standard error.
+void RouteControlMessages();
+
+// True while the settings file exists but cannot be read; settings then read as empty (the
+// user is told once) and the file is left alone until a value is written.
+bool SettingsUnreadable();
 
 QString Setting(const QString& name);
 void SetSetting(const QString& name, const QString& value);

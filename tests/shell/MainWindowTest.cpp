@@ -8,6 +8,7 @@
 #include "tests/shell/LanguageFiles.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -402,4 +403,35 @@ TEST_F(MainWindowTest, MissingGenreFileShowsText63AndDisablesId3v1)
     EXPECT_EQ(messages->texts, QStringList {LanguageText(63)});
     if (auto* v1 = w->findChild<QWidget*>("ID3v1_chk"))
         EXPECT_FALSE(v1->isEnabled());
+}
+
+// The settings file.
+
+TEST_F(MainWindowTest, UnreadableSettingsFileStartsWithDefaultsAndIsLeftAlone)
+{
+    const QByteArray garbage("this is \"not\" a settings file\r\n[unclosed\r\n=\r\n");
+    ASSERT_TRUE(WriteAll(env->registryPath(), garbage));
+    MainWindow* w = start();
+    ASSERT_TRUE(w);
+    // Told once, in one message that names the file.
+    ASSERT_EQ(messages->texts.size(), 1) << messages->texts.join('|').toStdString();
+    EXPECT_TRUE(messages->texts.first().contains(env->registryPath()));
+    EXPECT_TRUE(SettingsUnreadable());
+    EXPECT_EQ(Child<QComboBox>(w, "setup_lngcmb")->currentText(), "English");
+    EXPECT_TRUE(Child<QCheckBox>(w, "setup_autoupd_chk")->isChecked());
+    EXPECT_EQ(ReadAll(env->registryPath()), garbage);
+
+    // A second start says it no more than once more for the same file, and still leaves it.
+    start();
+    EXPECT_LE(messages->texts.size(), 2);
+    EXPECT_EQ(ReadAll(env->registryPath()), garbage);
+
+    // Storing the setup page keeps the broken file aside and writes a fresh one.
+    Child<QPushButton>(window.get(), "setup_ok_btn")->click();
+    EXPECT_FALSE(SettingsUnreadable());
+    EXPECT_EQ(Setting("HTTPPort"), "80");
+    bool keptAside = false;
+    for (const QString& f : QDir(env->root()).entryList(QDir::Files | QDir::Hidden))
+        keptAside |= f != "registry.reg" && ReadAll(env->root() + "/" + f) == garbage;
+    EXPECT_TRUE(keptAside);
 }
