@@ -187,7 +187,7 @@ bool ParseXmcdFile(const QString& path, DiscRecord& record, QString* error)
     return ParseXmcd(DecodeText(file.readAll()), record, error);
 }
 
-bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error)
+bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error, QString* serverLine)
 {
     record.tracks.clear();
     if (response.isEmpty()) {
@@ -198,6 +198,8 @@ bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString*
     const QString status = parts.value(1);
     if (parts.size() < 2 || status.size() < 4 || !status.startsWith(QLatin1String("210"))) {
         const QString line = status.section(QLatin1Char('\n'), 0, 0).trimmed();
+        if (serverLine)
+            *serverLine = line;
         SetError(error, line.isEmpty() ? QStringLiteral("no CDDB answer in the response")
                                        : QStringLiteral("the server answered: ") + line);
         return false;
@@ -262,18 +264,22 @@ QString CddbReadUrl(const QString& category, const QString& discid)
     return url;
 }
 
-bool ReadCDDBDisc(const QString& category, const QString& discid, DiscRecord& record, QString* error)
+bool ReadCDDBDisc(const QString& category, const QString& discid, DiscRecord& record, QString* error,
+                  QString* serverLine)
 {
     record.tracks.clear();
     QString url = CddbReadUrl(category, discid);
     const QString response = GetWebSite(url);
     const QString failure = WebClient::instance().lastFailure();
+    const QString refusal = WebClient::instance().lastRefusal();
     ErrorOccured();
     if (response.isEmpty()) {
         SetError(error, failure.isEmpty() ? QStringLiteral("no answer from the server") : failure);
+        if (serverLine)
+            *serverLine = refusal;
         return false;
     }
-    return ParseCddbReadResponse(response, record, error);
+    return ParseCddbReadResponse(response, record, error, serverLine);
 }
 
 } // namespace tunora

@@ -28,8 +28,10 @@ bool ParseXmcd(const QString& entry, DiscRecord& record, QString* error = nullpt
 bool ParseXmcdFile(const QString& path, DiscRecord& record, QString* error = nullptr);
 
 // The whole HTTP answer of a "cddb read": header, blank line, "210" line, entry, "." line.
-// Answers false with the reason (the server's own line when it refused) in error.
-bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error = nullptr);
+// Answers false with the reason in error; when the server refused (a CDDB status other
+// than "210"), serverLine receives its own line.
+bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error = nullptr,
+                           QString* serverLine = nullptr);
 
 // The server asked: the configured "FreeDBServer" when it is one of the listed servers,
 // else the first of the list.
@@ -44,6 +46,8 @@ QString CddbReadUrl(const QString& category, const QString& discid);
 // Reads one disc from the configured server and parses it into record. Blocks with the
 // event loop running (cancel works); usable from the window and from tunora-cli. record's
 // tracks are emptied first; artist, album and year change only when the entry is read.
-bool ReadCDDBDisc(const QString& category, const QString& discid, DiscRecord& record, QString* error = nullptr);
+// serverLine receives the server's own line when it refused (HTTP or CDDB status).
+bool ReadCDDBDisc(const QString& category, const QString& discid, DiscRecord& record, QString* error = nullptr,
+                  QString* serverLine = nullptr);
 
 } // namespace tunora

@@ -1,12 +1,301 @@
 #include "freedb/FetchFlow.h"
 
 #include "album/AlbumSession.h"
+#include "freedb/Cddb.h"
+#include "freedb/DiscId.h"
+#include "freedb/FreedbTexts.h"
+#include "freedb/WebClient.h"
+#include "shell/Dialogs.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QAbstractButton>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tunora {
 
-FetchFlow::FetchFlow(AlbumSession& session, QWidget* albumPage) : QObject(nullptr), m_session(session), m_page(albumPage) {}
+AskQuery::AskQuery(const QString& folder, QString& words, QWidget* parent)
+    : QDialog(parent), m_words(words), m_label(new QLabel(this)), m_query(new QLineEdit(this)),
+      m_ok(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("AskQuery"));
+    m_label->setObjectName(QStringLiteral("txt_lbl"));
+    m_query->setObjectName(QStringLiteral("query_txt"));
+    m_ok->setObjectName(QStringLiteral("ok_btn"));
+    m_ok->setDefault(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_label);
+    layout->addWidget(m_query);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(m_ok);
+    layout->addLayout(row);
+    setMinimumWidth(360);
+    if (parent)
+        setWindowIcon(parent->window()->windowIcon());
+    transme();
+
+    // The album folder's own name is the likeliest words.
+    const QStringList parts = folder.split(QLatin1Char('/'));
+    if (parts.size() >= 3)
+        m_query->setText(parts.last());
+
+    connect(m_ok, &QPushButton::clicked, this, &AskQuery::accepted);
+}
+
+void AskQuery::transme()
+{
+    setWindowTitle(LanguageText(78));
+    m_label->setText(LanguageText(77));
+    m_ok->setText(LanguageText(65));
+}
+
+void AskQuery::accepted()
+{
+    m_words = CleanQueryWords(m_query->text());
+    accept();
+}
+
+FetchFlow::FetchFlow(AlbumSession& session, QWidget* albumPage) : QObject(nullptr), m_session(session), m_page(albumPage)
+{
+}
+
 FetchFlow::~FetchFlow() = default;
-void FetchFlow::search(bool) {}
-void FetchFlow::fetch() {}
+
+template <class T>
+T* FetchFlow::control(const char* name) const
+{
+    return m_page ? m_page->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+}
+
+void FetchFlow::setEnabled(const char* name, bool on) const
+{
+    if (auto* w = control<QWidget>(name))
+        w->setEnabled(on);
+}
+
+bool FetchFlow::isEnabled(const char* name) const
+{
+    auto* w = control<QWidget>(name);
+    return w && w->isEnabled();
+}
+
+QString FetchFlow::TrackLine(int i, const QString& title)
+{
+    return QStringLiteral("[%1] ").arg(i + 1, 2, 10, QLatin1Char('0')) + title;
+}
+
+void FetchFlow::InitResFrm()
+{
+    m_session.artist.clear();
+    m_session.album.clear();
+    m_session.genre.clear();
+    m_session.year.clear();
+    m_session.tracks.clear();
+    m_session.notifyChanged();
+}
+
+void FetchFlow::showResults()
+{
+    if (auto* list = control<QListWidget>("resalb_lst")) {
+        list->clear();
+        list->addItems(m_results.List3);
+    }
+}
+
+void FetchFlow::tellAboutAnonymousHello()
+{
+    if (m_toldAnonymous || !Setting(QStringLiteral("CDDBUser")).trimmed().isEmpty())
+        return;
+    m_toldAnonymous = true;
+    ShowMessage(freedbtext::AnonymousHello());
+}
+
+void FetchFlow::search(bool more)
+{
+    if (more) {
+        SearchFreeDB(true);
+        setEnabled("more_btn", false);
+        return;
+    }
+    SetBusy(true);
+    if (!m_session.mp3.isEmpty()) {
+        SearchFreeDB(false);
+    } else {
+        ShowMessage(LanguageText(167));
+        SetBusy(false);
+    }
+}
+
+void FetchFlow::SearchFreeDB(bool more)
+{
+    setEnabled("more_btn", false);
+    if (!more && isEnabled("apply_btn") && !AskYesNo(LanguageText(61))) {
+        SetBusy(false); // the search button's busy state ends with the search
+        return;
+    }
+
+    SetBusy(true);
+    WebClient::instance().resetReceivedBytes();
+    web_txt.clear();
+    setEnabled("apply_btn", false);
+    setEnabled("go_btn", false);
+    setEnabled("fetch_btn", false);
+    m_results.clear();
+    showResults();
+    InitResFrm();
+
+    if (!more) {
+        AskQuery dialog(m_session.path, query_txt, m_page);
+        ExecDialog(&dialog);
+    } else {
+        query_txt = MoreWords(query_txt);
+    }
+
+    if (query_txt.trimmed().isEmpty()) {
+        setEnabled("go_btn", true);
+        SetBusy(false);
+        return;
+    }
+
+    tellAboutAnonymousHello();
+    SetStatusText(freedbtext::Contacting());
+    QString error, refusal;
+    RunWebSearch(query_txt, m_results, &web_txt, &error, &refusal);
+    showResults();
+
+    if (m_results.size() > 0) {
+        setEnabled("fetch_btn", true);
+    } else {
+        QString text = LanguageText(62);
+        if (!refusal.isEmpty())
+            text += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
+        ShowMessage(text);
+    }
+    ErrorOccured();
+
+    SetStatusText(QString());
+    setEnabled("go_btn", true);
+    setEnabled("more_btn", !more);
+    SetBusy(false);
+}
+
+void FetchFlow::fetch()
+{
+    auto* list = control<QListWidget>("resalb_lst");
+    if (!list)
+        return;
+    const int index = list->currentRow();
+    if (index < 0 || !list->item(index)->isSelected() || index >= m_results.size())
+        return;
+
+    setEnabled("fetch_btn", false);
+    setEnabled("apply_btn", false);
+    setEnabled("go_btn", false);
+    setEnabled("more_btn", false);
+    WebClient::instance().resetReceivedBytes();
+    SetStatusText(freedbtext::Contacting());
+
+    const QString category = m_results.categ_lst.at(index);
+    const QString discid = m_results.List2.at(index);
+    DiscRecord record;
+    record.artist = m_session.artist;
+    record.album = m_session.album;
+    record.year = m_session.year;
+    m_session.fetched.clear();
+    QString error, refusal;
+    if (!ReadCDDBDisc(category, discid, record, &error, &refusal)) {
+        m_session.notifyChanged();
+        QString text = LanguageText(54);
+        if (!refusal.isEmpty())
+            text += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
+        ShowMessage(text);
+    } else {
+        m_session.artist = record.artist;
+        m_session.album = record.album;
+        m_session.year = record.year;
+        for (const CddbTrack& t : std::as_const(record.tracks))
+            m_session.fetched.append({t.title, t.frames});
+        setEnabled("apply_btn", true);
+        m_session.genre = category;
+
+        m_session.tracks.clear();
+        for (int i = 0; i < m_session.fetched.size(); ++i)
+            m_session.tracks << TrackLine(i, m_session.fetched.at(i).text);
+        m_session.notifyChanged();
+
+        if (m_session.tracks.size() > m_session.mp3.size() && AskYesNo(LanguageText(53))) {
+            while (m_session.mp3.size() < m_session.tracks.size())
+                m_session.mp3.append({kFakeTrack, 0});
+            setEnabled("undo_btn", false); // undo pairs names by position
+            m_session.notifyChanged();
+        }
+    }
+
+    SetStatusText(QString());
+    setEnabled("fetch_btn", true);
+    setEnabled("more_btn", true);
+    setEnabled("go_btn", true);
+}
+
+void FetchFlow::findByLengths()
+{
+    if (m_session.mp3.isEmpty()) {
+        ShowMessage(LanguageText(167));
+        return;
+    }
+    QStringList paths;
+    bool fake = false;
+    for (const ListItem& item : std::as_const(m_session.mp3)) {
+        fake = fake || item.text.trimmed().compare(kFakeTrack, Qt::CaseInsensitive) == 0;
+        paths << m_session.path + QLatin1Char('/') + item.text;
+    }
+    QList<qint64> lengths;
+    if (fake || !MeasurePlayingTimes(paths, lengths)) {
+        ShowMessage(freedbtext::NoPlayingTimes());
+        return;
+    }
+    if (isEnabled("apply_btn") && !AskYesNo(LanguageText(61)))
+        return;
+
+    SetBusy(true);
+    WebClient::instance().resetReceivedBytes();
+    setEnabled("more_btn", false);
+    setEnabled("apply_btn", false);
+    setEnabled("go_btn", false);
+    setEnabled("fetch_btn", false);
+    m_results.clear();
+    showResults();
+    InitResFrm();
+    tellAboutAnonymousHello();
+    SetStatusText(freedbtext::Contacting());
+
+    QList<QueryMatch> matches;
+    QString error, refusal;
+    QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal);
+    for (const QueryMatch& m : std::as_const(matches)) {
+        m_results.List1 << m.category + QLatin1Char(' ') + m.discid + QLatin1Char(' ') + m.title;
+        m_results.add(m.category, m.discid, m.title.isEmpty() ? m.category + QLatin1String(" / ") + m.discid : m.title);
+    }
+    showResults();
+    if (m_results.size() > 0) {
+        setEnabled("fetch_btn", true);
+    } else {
+        QString text = LanguageText(62);
+        if (!refusal.isEmpty())
+            text += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
+        ShowMessage(text);
+    }
+    ErrorOccured();
+    SetStatusText(QString());
+    setEnabled("go_btn", true);
+    SetBusy(false);
+}
 
 } // namespace tunora

@@ -1,25 +1,119 @@
 #include "freedb/FreedbCli.h"
 
+#include "freedb/Cddb.h"
+#include "freedb/DiscId.h"
+#include "freedb/Search.h"
+#include "shell/core/Shared.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
 #include <cstdio>
 
 namespace tunora {
 
-int RunSearchCommand(const QStringList&)
+namespace {
+
+void Out(const QString& line)
 {
-    std::fprintf(stderr, "tunora-cli search: not available in this build\n");
-    return 2;
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }
 
-int RunReadCommand(const QStringList&)
+int Fail(const char* command, const QString& why, int code = 1)
 {
-    std::fprintf(stderr, "tunora-cli read: not available in this build\n");
-    return 2;
+    const QByteArray bytes = (QStringLiteral("tunora-cli %1: ").arg(QLatin1String(command)) + why + '\n').toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    return code;
 }
 
-int RunQueryCommand(const QStringList&)
+// Tabs or line breaks inside a field would break the one-line-per-result output.
+QString Field(QString text)
 {
-    std::fprintf(stderr, "tunora-cli query: not available in this build\n");
-    return 2;
+    for (QChar& c : text)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    return text;
+}
+
+void PrintResults(const SearchResults& results)
+{
+    for (qsizetype i = 0; i < results.size(); ++i)
+        Out(Field(results.categ_lst.at(i)) + QLatin1Char('\t') + Field(results.List2.at(i)) + QLatin1Char('\t') +
+            Field(results.List3.at(i)));
+}
+
+} // namespace
+
+int RunSearchCommand(const QStringList& args)
+{
+    const QString words = CleanQueryWords(args.join(QLatin1Char(' ')));
+    if (words.isEmpty())
+        return Fail("search", QStringLiteral("usage: tunora-cli search WORDS..."), 2);
+    SearchResults results;
+    QString error;
+    if (!RunWebSearch(words, results, nullptr, &error))
+        return Fail("search", error);
+    PrintResults(results);
+    return 0;
+}
+
+int RunReadCommand(const QStringList& args)
+{
+    if (args.size() != 2)
+        return Fail("read", QStringLiteral("usage: tunora-cli read CATEGORY DISCID"), 2);
+    DiscRecord record;
+    QString error;
+    if (!ReadCDDBDisc(args.at(0), args.at(1), record, &error))
+        return Fail("read", error);
+    Out(QLatin1String("ARTIST=") + Field(record.artist));
+    Out(QLatin1String("ALBUM=") + Field(record.album));
+    Out(QLatin1String("YEAR=") + Field(record.year));
+    for (qsizetype i = 0; i < record.tracks.size(); ++i)
+        Out(QString::number(i + 1) + QLatin1Char('\t') + QString::number(record.tracks.at(i).frames) +
+            QLatin1Char('\t') + Field(record.tracks.at(i).title));
+    return 0;
+}
+
+int RunQueryCommand(const QStringList& args)
+{
+    QString dir, format = QStringLiteral("mp3");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--format") && i + 1 < args.size())
+            format = args.at(++i);
+        else if (dir.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
+            dir = args.at(i);
+        else
+            return Fail("query", QStringLiteral("usage: tunora-cli query DIR [--format mp3]"), 2);
+    }
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return Fail("query", QStringLiteral("usage: tunora-cli query DIR [--format mp3]"), 2);
+
+    // The album's files in the album page's order: ordinal order of their names.
+    QStringList names;
+    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QFileInfo& f : entries)
+        if (f.suffix().compare(format, Qt::CaseInsensitive) == 0 && !f.fileName().startsWith(QLatin1Char('.')))
+            names << f.fileName();
+    SortListBox(names);
+    if (names.isEmpty())
+        return Fail("query", QStringLiteral("no .%1 files in %2").arg(format, dir));
+    QStringList paths;
+    for (const QString& n : std::as_const(names))
+        paths << QDir(dir).filePath(n);
+
+    QList<qint64> lengths;
+    QString error;
+    if (!MeasurePlayingTimes(paths, lengths, &error))
+        return Fail("query", error);
+    QList<QueryMatch> matches;
+    if (!QueryCDDB(LayoutFromLengths(lengths), matches, &error))
+        return Fail("query", error);
+    if (matches.isEmpty())
+        return Fail("query", QStringLiteral("no disc found"));
+    for (const QueryMatch& m : std::as_const(matches))
+        Out(Field(m.category) + QLatin1Char('\t') + Field(m.discid) + QLatin1Char('\t') + Field(m.title));
+    return 0;
 }
 
 } // namespace tunora

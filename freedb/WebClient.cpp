@@ -152,6 +152,7 @@ QString WebClient::GetWebSite(QString& url)
 {
     BusyScope busy;
     m_failure.clear();
+    m_refusal.clear();
     return fetch(url, 0);
 }
 
@@ -255,7 +256,8 @@ QString WebClient::fetch(QString& url, int redirects)
     if (code == QLatin1String("200"))
         return response;
     if (code != QLatin1String("302")) {
-        fail(QStringLiteral("server answered: ") + statusLine.trimmed());
+        m_refusal = statusLine.trimmed();
+        fail(QStringLiteral("server answered: ") + m_refusal);
         return QString();
     }
 

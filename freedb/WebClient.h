@@ -34,6 +34,9 @@ public:
 
     // Why the last GetWebSite failed, in plain English (for tunora-cli and diagnostics).
     QString lastFailure() const { return m_failure; }
+    // The server's status line when the last call failed because the server refused
+    // (a status other than "200" and "302"); empty otherwise.
+    QString lastRefusal() const { return m_refusal; }
 
     QTcpSocket& socket() { return *m_socket; }
 
@@ -52,6 +55,7 @@ private:
     qint64 m_received = 0;
     bool m_tooBig = false;
     QString m_failure;
+    QString m_refusal;
 };
 
 // The request text for url (already trimmed, "/" appended) naming host on its Host line.

@@ -1,0 +1,48 @@
+// Finding a disc by its track lengths: the CDDB disc identifier that a row of playing
+// times gives as consecutive tracks of a disc, and the "cddb query" that asks for it.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tunora {
+
+struct DiscLayout {
+    QList<qint64> offsets; // frame offset of each track, the first at 150 (the lead-in)
+    qint64 totalSeconds = 0; // disc length in seconds, lead-in included
+};
+
+// The sum of the decimal digits of n.
+int CddbSum(qint64 n);
+// The CDDB disc identifier of a disc with these track offsets (frames) and length (seconds).
+quint32 CddbDiscId(const QList<qint64>& offsets, qint64 totalSeconds);
+// Eight lower-case hexadecimal digits.
+QString DiscIdText(quint32 discid);
+// Tracks of these playing times (milliseconds) laid end to end from frame 150.
+DiscLayout LayoutFromLengths(const QList<qint64>& lengthsMs);
+
+// The "cddb query" request URL for a layout, spaces already turned into "+".
+QString CddbQueryUrl(const DiscLayout& layout);
+
+struct QueryMatch {
+    QString category;
+    QString discid;
+    QString title; // "Artist / Album"
+    bool operator==(const QueryMatch&) const = default;
+};
+
+// The whole HTTP answer of a "cddb query": "200" (one exact match), "210"/"211" (a list
+// up to the "." line) and "202" (no match: true, no matches). Anything else answers false
+// with the server's own line in serverLine.
+bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches, QString* error = nullptr,
+                            QString* serverLine = nullptr);
+// Sends the query to the configured server (blocking with the event loop running).
+bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* error = nullptr,
+               QString* serverLine = nullptr);
+
+// Playing times of files in milliseconds (GetMp3Length); false, naming the first file that
+// gave none, when a file has no measurable playing time.
+bool MeasurePlayingTimes(const QStringList& paths, QList<qint64>& lengthsMs, QString* error = nullptr);
+
+} // namespace tunora
