@@ -22,7 +22,7 @@ QString Lines(std::initializer_list<const char*> lines)
 
 QString ThreeTrackEntry()
 {
-    return Lines({"210 rock 0a0b0c03 CD database entry follows (until terminating `.')",
+    return Lines({"210 rock 19033503 CD database entry follows (until terminating `.')",
                   "# xmcd",
                   "#",
                   "# Track frame offsets:",
@@ -32,7 +32,7 @@ QString ThreeTrackEntry()
                   "#",
                   "# Disc length: 823 seconds",
                   "#",
-                  "DISCID=0a0b0c03",
+                  "DISCID=19033503",
                   "DTITLE=Some Artist / Some Album",
                   "DYEAR=1999",
                   "DGENRE=Rock",

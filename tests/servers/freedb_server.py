@@ -22,6 +22,7 @@ Paths:
   /endless                       a 200 response that never ends
   /big?size=N                    a 200 response with N bytes of body
   /echo                          a 200 response "hello"
+Search words beginning with "forbidden" get "403 Forbidden" from both search pages.
 Hello user names "banned" and "refused" are refused with "500 Unknown developer email"
 and "403 No such user" (HTTP 200 around them, as the service does).
 """
@@ -112,12 +113,16 @@ class Handler(socketserver.StreamRequestHandler):
         if path == "/freedb_search.php":
             words = params.get("words", [""])[0]
             first = (words.split(" ")[0] if words else "").lower()
+            if first == "forbidden":
+                return self.send(status(b"403", b"Forbidden"))
             page = read_fixture("search", first + ".html") or read_fixture("search", "default.html")
             prefix = ("http://" + host + "/freedb_search_fmt.php?cat=").encode()
             self.send(ok(page.replace(b"{PREFIX}", prefix)))
         elif path.startswith("/search/"):
             words = urllib.parse.unquote(path[len("/search/"):])
             first = words.replace("+", " ").split(" ")[0].lower()
+            if first == "forbidden":
+                return self.send(status(b"403", b"Forbidden"))
             page = read_fixture("gnudb", first + ".html") or read_fixture("gnudb", "nohit.html")
             self.send(ok(page))
         elif path.endswith("/cddb.cgi"):

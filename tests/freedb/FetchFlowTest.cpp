@@ -1,0 +1,394 @@
+// The album page's search, fetch and find-by-lengths flow on a set of the page's controls,
+// against the loopback CDDB server.
+#include "freedb/FetchFlow.h"
+
+#include "album/AlbumSession.h"
+#include "audio/Mp3Length.h"
+#include "freedb/DiscId.h"
+#include "freedb/FreedbTexts.h"
+#include "freedb/WebClient.h"
+#include "shell/core/AppState.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/Mp3Fixtures.h"
+#include "tests/common/TestSupport.h"
+#include "tests/freedb/FreedbServer.h"
+#include "tests/freedb/Printers.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+// The controls of the album page that the flow drives.
+struct PageControls {
+    QWidget page;
+    QListWidget* results = new QListWidget(&page);
+    QPushButton* go = new QPushButton(&page);
+    QPushButton* more = new QPushButton(&page);
+    QPushButton* fetch = new QPushButton(&page);
+    QPushButton* apply = new QPushButton(&page);
+    QPushButton* undo = new QPushButton(&page);
+    PageControls()
+    {
+        results->setObjectName("resalb_lst");
+        go->setObjectName("go_btn");
+        more->setObjectName("more_btn");
+        fetch->setObjectName("fetch_btn");
+        apply->setObjectName("apply_btn");
+        undo->setObjectName("undo_btn");
+        more->setEnabled(false);
+        fetch->setEnabled(false);
+        apply->setEnabled(false);
+    }
+    QStringList resultTexts() const
+    {
+        QStringList out;
+        for (int i = 0; i < results->count(); ++i)
+            out << results->item(i)->text();
+        return out;
+    }
+};
+
+// A dialog step: types words into the query dialog and presses OK.
+std::function<void(QDialog*)> Type(const QString& words)
+{
+    return [words](QDialog* d) {
+        EXPECT_EQ(d->objectName(), "AskQuery");
+        Child<QLineEdit>(d, "query_txt")->setText(words);
+        QTest::mouseClick(Child<QPushButton>(d, "ok_btn"), Qt::LeftButton);
+    };
+}
+
+QList<ListItem> Files(int n)
+{
+    QList<ListItem> out;
+    for (int i = 0; i < n; ++i)
+        out.append({QString("%1.mp3").arg(i + 1, 2, 10, QChar('0')), 0});
+    return out;
+}
+
+class FetchFlowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.running());
+        server.useAsProxy();
+        SetSetting("CDDBUser", "tester@example.org");
+        session.path = "/music/Some Album";
+        session.mp3 = Files(3);
+    }
+    void TearDown() override
+    {
+        EXPECT_FALSE(IsBusy());
+        EXPECT_EQ(WebClient::instance().state(), 0);
+        EXPECT_EQ(AppState::instance().statusText(), "");
+    }
+    void searchFor(const QString& words)
+    {
+        dialogs.steps << Type(words);
+        flow.search(false);
+    }
+    void pick(int row)
+    {
+        ui.results->setCurrentRow(row);
+        flow.fetch();
+    }
+    QString extraDir()
+    {
+        const QString dir = env.root() + "/extra";
+        QDir().mkpath(dir);
+        return dir;
+    }
+
+    TempAppEnv env;
+    ScriptedMessages messages;
+    ScriptedDialogs dialogs;
+    FreedbServer server{env.root(), env.root() + "/extra"};
+    PageControls ui;
+    AlbumSession session;
+    FetchFlow flow{session, &ui.page};
+};
+
+} // namespace
+
+TEST(AskQueryDialog, WordsFromTheFolderNameAndCollapsedSpaces)
+{
+    TempAppEnv env;
+    QString words = "previous";
+    {
+        AskQuery d("/music/Some Album", words);
+        EXPECT_EQ(Child<QLineEdit>(&d, "query_txt")->text(), "Some Album");
+        EXPECT_EQ(d.windowTitle(), LanguageText(78));
+        EXPECT_EQ(Child<QLabel>(&d, "txt_lbl")->text(), LanguageText(77));
+        EXPECT_EQ(Child<QPushButton>(&d, "ok_btn")->text(), LanguageText(65));
+    }
+    {
+        AskQuery d("/music", words);
+        EXPECT_EQ(Child<QLineEdit>(&d, "query_txt")->text(), "");
+        d.reject(); // the close box keeps the previous words
+        EXPECT_EQ(words, "previous");
+    }
+    {
+        AskQuery d("/music", words);
+        Child<QLineEdit>(&d, "query_txt")->setText("  two   words  ");
+        QTest::mouseClick(Child<QPushButton>(&d, "ok_btn"), Qt::LeftButton);
+        EXPECT_EQ(words, "two words");
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
+{
+    searchFor("Some   Album");
+    EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));
+    EXPECT_EQ(flow.results().categ_lst, QStringList({"rock", "jazz"}));
+    EXPECT_EQ(flow.queryText(), "Some Album");
+    EXPECT_TRUE(flow.webText().startsWith("HTTP/1.0 200 OK"));
+    EXPECT_TRUE(server.requestLines().value(0).contains("words=Some+Album&"));
+    EXPECT_TRUE(ui.fetch->isEnabled());
+    EXPECT_TRUE(ui.more->isEnabled());
+    EXPECT_TRUE(ui.go->isEnabled());
+    EXPECT_TRUE(messages.texts.isEmpty());
+
+    // "more" repeats the same words joined with OR, then stays disabled.
+    server.clearLog();
+    flow.search(true);
+    EXPECT_TRUE(server.requestLines().value(0).contains("words=Some+OR+Album&"));
+    EXPECT_FALSE(ui.more->isEnabled());
+    EXPECT_EQ(ui.results->count(), 2);
+}
+
+TEST_F(FetchFlowTest, SearchWithoutFilesOrWordsOrResults)
+{
+    session.mp3.clear();
+    flow.search(false);
+    EXPECT_EQ(messages.texts, QStringList{LanguageText(167)});
+    EXPECT_TRUE(dialogs.seen.isEmpty());
+
+    // The close box on the query dialog with no earlier words: nothing is searched.
+    session.mp3 = Files(2);
+    messages.texts.clear();
+    flow.search(false);
+    EXPECT_EQ(dialogs.seen, QStringList{"AskQuery"});
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_TRUE(ui.go->isEnabled());
+    EXPECT_FALSE(ui.more->isEnabled());
+
+    searchFor("nothing here");
+    EXPECT_EQ(messages.texts, QStringList{LanguageText(62)});
+    EXPECT_EQ(ui.results->count(), 0);
+    EXPECT_FALSE(ui.fetch->isEnabled());
+
+    // The close box again: the previous words are searched once more.
+    server.clearLog();
+    flow.search(false);
+    EXPECT_TRUE(server.requestLines().value(0).contains("words=nothing+here&"));
+
+    messages.texts.clear();
+    searchFor("forbidden words");
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(messages.texts.at(0).startsWith(LanguageText(62)));
+    EXPECT_TRUE(messages.texts.at(0).contains("HTTP/1.0 403 Forbidden"));
+}
+
+TEST_F(FetchFlowTest, ANewSearchAsksBeforeClearingAFetchedDisc)
+{
+    searchFor("Some Album");
+    pick(0);
+    ASSERT_TRUE(ui.apply->isEnabled());
+    server.clearLog();
+    messages.answers << MsgAnswer::No;
+    flow.search(false);
+    EXPECT_EQ(messages.texts, QStringList{LanguageText(61)});
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_EQ(session.album, "Some Album"); // kept
+    EXPECT_FALSE(ui.more->isEnabled());
+
+    messages.answers << MsgAnswer::Yes;
+    searchFor("Some Album");
+    EXPECT_EQ(session.album, "");
+    EXPECT_TRUE(session.tracks.isEmpty());
+    EXPECT_FALSE(ui.apply->isEnabled());
+}
+
+TEST_F(FetchFlowTest, FetchFillsTheSession)
+{
+    searchFor("Some Album");
+    int changes = 0;
+    QObject::connect(&session, &AlbumSession::changed, [&] { ++changes; });
+    pick(0);
+    EXPECT_EQ(session.artist, "Some Artist ");
+    EXPECT_EQ(session.album, "Some Album");
+    EXPECT_EQ(session.year, "1999");
+    EXPECT_EQ(session.genre, "rock");
+    EXPECT_EQ(session.tracks, QStringList({"[01] One", "[02] Two", "[03] Three"}));
+    EXPECT_EQ(session.fetched, QList<ListItem>({{"One", 20902}, {"Two", 19118}, {"Three", 21555}}));
+    EXPECT_EQ(session.mp3.size(), 3);
+    EXPECT_GT(changes, 0);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    for (QPushButton* b : {ui.apply, ui.fetch, ui.more, ui.go})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+
+    // Nothing selected: nothing happens.
+    server.clearLog();
+    ui.results->clearSelection();
+    flow.fetch();
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(FetchFlowTest, MoreTracksThanFilesOffersFakeTracks)
+{
+    session.mp3 = Files(10);
+    searchFor("Some Album");
+    messages.answers << MsgAnswer::No;
+    pick(1);
+    EXPECT_EQ(messages.texts, QStringList{LanguageText(53)});
+    EXPECT_EQ(session.mp3.size(), 10);
+    EXPECT_EQ(session.tracks.size(), 12);
+
+    messages.answers << MsgAnswer::Yes;
+    pick(1);
+    ASSERT_EQ(session.mp3.size(), 12);
+    EXPECT_EQ(session.mp3.at(10), (ListItem{kFakeTrack, 0}));
+    EXPECT_EQ(session.mp3.at(11), (ListItem{kFakeTrack, 0}));
+    EXPECT_EQ(session.mp3.at(9).text, "10.mp3");
+    EXPECT_FALSE(ui.undo->isEnabled());
+}
+
+TEST_F(FetchFlowTest, AHundredTracksAreNumberedFrom01To100)
+{
+    QString entry = "DTITLE=Long / Disc\n";
+    for (int i = 0; i < 100; ++i)
+        entry += QString("TTITLE%1=T%1\n").arg(i);
+    QDir().mkpath(extraDir() + "/xmcd/misc");
+    ASSERT_TRUE(WriteAll(extraDir() + "/xmcd/misc/00000064", entry.toUtf8()));
+    QDir().mkpath(extraDir() + "/search");
+    ASSERT_TRUE(WriteAll(extraDir() + "/search/long.html",
+                         "<a href=\"{PREFIX}misc&id=00000064\">Long / Disc</a>"));
+    session.mp3 = Files(100);
+    searchFor("long disc");
+    pick(0);
+    ASSERT_EQ(session.tracks.size(), 100);
+    EXPECT_EQ(session.tracks.at(0), "[01] T0");
+    EXPECT_EQ(session.tracks.at(8), "[09] T8");
+    EXPECT_EQ(session.tracks.at(9), "[10] T9");
+    EXPECT_EQ(session.tracks.at(98), "[99] T98");
+    EXPECT_EQ(session.tracks.at(99), "[100] T99");
+}
+
+TEST_F(FetchFlowTest, AFailedReadShowsText54AndTheServersLine)
+{
+    QDir().mkpath(extraDir() + "/search");
+    ASSERT_TRUE(WriteAll(extraDir() + "/search/missing.html",
+                         "<a href=\"{PREFIX}rock&id=deadbeef\">Gone / Away</a>"
+                         "<a href=\"{PREFIX}http404&id=deadbeef\">Broken / Server</a>"));
+    searchFor("missing");
+    session.fetched = {{"stale", 5}};
+    pick(0);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts.at(0), LanguageText(54) + "\n\n" +
+                                        freedbtext::ServerAnswered("401 rock deadbeef No such CD entry in database"));
+    EXPECT_TRUE(session.fetched.isEmpty());
+    EXPECT_FALSE(ui.apply->isEnabled());
+    for (QPushButton* b : {ui.fetch, ui.more, ui.go})
+        EXPECT_TRUE(b->isEnabled());
+
+    messages.texts.clear();
+    pick(1);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(messages.texts.at(0).endsWith("HTTP/1.0 404 Not Found"));
+
+    // No server at all: text 54 alone.
+    messages.texts.clear();
+    SetSetting("ProxyPort", "1");
+    pick(0);
+    EXPECT_EQ(messages.texts, QStringList{LanguageText(54)});
+}
+
+TEST_F(FetchFlowTest, AnAnonymousHelloIsMentionedOnce)
+{
+    SetSetting("CDDBUser", "");
+    searchFor("Some Album");
+    searchFor("Some Album");
+    EXPECT_EQ(messages.texts, QStringList{freedbtext::AnonymousHello()});
+}
+
+TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
+{
+    const QString album = env.makeDir("album");
+    const double seconds[] = {3.0, 5.0, 4.0};
+    QList<qint64> ms;
+    for (int i = 0; i < 3; ++i) {
+        const QString path = album + QString("/%1.mp3").arg(i + 1, 2, 10, QChar('0'));
+        ASSERT_TRUE(MakeMp3(path, seconds[i]));
+        double len = 0;
+        if (!GetMp3Length(path, len))
+            GTEST_SKIP() << "playing times of MP3 files are not measured in this build yet";
+        ms << qint64(len);
+    }
+    session.path = album;
+    session.mp3 = Files(3);
+
+    // Offsets from frame 150, each track's length rounded to frames; seconds of the whole.
+    QList<qint64> offsets{150};
+    for (int i = 0; i < 2; ++i)
+        offsets << offsets.last() + (ms.at(i) * 75 + 500) / 1000;
+    const qint64 total = (offsets.last() + (ms.at(2) * 75 + 500) / 1000) / 75;
+    const QString id = DiscIdText(CddbDiscId(offsets, total));
+    QDir().mkpath(extraDir() + "/query");
+    ASSERT_TRUE(WriteAll(extraDir() + "/query/" + id,
+                         "211 Found inexact matches, list follows (until terminating `.')\r\n"
+                         "rock 19033503 Some Artist / Some Album\r\n"
+                         "jazz 8408700c Dozen Band / Twelve Songs\r\n"
+                         ".\r\n"));
+
+    flow.findByLengths();
+    QString expected = "cmd=cddb+query+" + id + "+3";
+    for (qint64 o : offsets)
+        expected += "+" + QString::number(o);
+    expected += "+" + QString::number(total) + "&hello=tester+example.org+Tunora+4.0.77&proto=5";
+    ASSERT_EQ(server.requestLines().size(), 1);
+    EXPECT_TRUE(server.requestLines().at(0).contains(expected)) << server.requestLines().at(0).toStdString();
+    EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));
+    EXPECT_TRUE(ui.fetch->isEnabled());
+    EXPECT_TRUE(messages.texts.isEmpty());
+
+    pick(0);
+    EXPECT_EQ(session.album, "Some Album");
+    EXPECT_EQ(session.tracks.size(), 3);
+
+    // The same files with the server refusing the hello.
+    SetSetting("CDDBUser", "banned@example.org");
+    messages.answers << MsgAnswer::Yes; // text 61: a fetched disc is on the page
+    flow.findByLengths();
+    ASSERT_EQ(messages.texts.size(), 2);
+    EXPECT_EQ(messages.texts.at(0), LanguageText(61));
+    EXPECT_EQ(messages.texts.at(1), LanguageText(62) + "\n\n" + freedbtext::ServerAnswered("500 Unknown developer email"));
+    EXPECT_EQ(ui.results->count(), 0);
+    EXPECT_FALSE(ui.fetch->isEnabled());
+}
+
+TEST_F(FetchFlowTest, FindByLengthsNeedsMeasurableFiles)
+{
+    const QString album = env.makeDir("notaudio");
+    ASSERT_TRUE(WriteAll(album + "/01.mp3", QByteArray(4096, 'x')));
+    session.path = album;
+    session.mp3 = {{"01.mp3", 0}};
+    flow.findByLengths();
+    EXPECT_EQ(messages.texts, QStringList{freedbtext::NoPlayingTimes()});
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    messages.texts.clear();
+    session.mp3.clear();
+    flow.findByLengths();
+    EXPECT_EQ(messages.texts, QStringList{LanguageText(167)});
+}
