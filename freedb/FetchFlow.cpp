@@ -88,17 +88,12 @@ bool FetchFlow::isEnabled(const char* name) const
 
 QString FetchFlow::TrackLine(int i, const QString& title)
 {
-    return QStringLiteral("[%1] ").arg(i + 1, 2, 10, QLatin1Char('0')) + title;
+    return AlbumSession::trackLine(i, title, true);
 }
 
 void FetchFlow::InitResFrm()
 {
-    m_session.artist.clear();
-    m_session.album.clear();
-    m_session.genre.clear();
-    m_session.year.clear();
-    m_session.tracks.clear();
-    m_session.notifyChanged();
+    m_session.initResFrm();
 }
 
 void FetchFlow::showResults()
@@ -232,9 +227,7 @@ void FetchFlow::fetch()
 
         if (m_session.tracks.size() > m_session.mp3.size() && AskYesNo(LanguageText(53))) {
             while (m_session.mp3.size() < m_session.tracks.size())
-                m_session.mp3.append({kFakeTrack, 0});
-            setEnabled("undo_btn", false); // undo pairs names by position
-            m_session.notifyChanged();
+                m_session.addFakeTrack();
         }
     }
 

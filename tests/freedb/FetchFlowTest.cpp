@@ -36,7 +36,6 @@ struct PageControls {
     QPushButton* more = new QPushButton(&page);
     QPushButton* fetch = new QPushButton(&page);
     QPushButton* apply = new QPushButton(&page);
-    QPushButton* undo = new QPushButton(&page);
     PageControls()
     {
         results->setObjectName("resalb_lst");
@@ -44,7 +43,6 @@ struct PageControls {
         more->setObjectName("more_btn");
         fetch->setObjectName("fetch_btn");
         apply->setObjectName("apply_btn");
-        undo->setObjectName("undo_btn");
         more->setEnabled(false);
         fetch->setEnabled(false);
         apply->setEnabled(false);
@@ -248,6 +246,7 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
 TEST_F(FetchFlowTest, MoreTracksThanFilesOffersFakeTracks)
 {
     session.mp3 = Files(10);
+    session.undoAvailable = true; // a previous apply
     searchFor("Some Album");
     messages.answers << MsgAnswer::No;
     pick(1);
@@ -261,7 +260,7 @@ TEST_F(FetchFlowTest, MoreTracksThanFilesOffersFakeTracks)
     EXPECT_EQ(session.mp3.at(10), (ListItem{kFakeTrack, 0}));
     EXPECT_EQ(session.mp3.at(11), (ListItem{kFakeTrack, 0}));
     EXPECT_EQ(session.mp3.at(9).text, "10.mp3");
-    EXPECT_FALSE(ui.undo->isEnabled());
+    EXPECT_FALSE(session.undoAvailable); // undo pairs names by position
 }
 
 TEST_F(FetchFlowTest, AHundredTracksAreNumberedFrom01To100)
@@ -331,8 +330,7 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
         const QString path = album + QString("/%1.mp3").arg(i + 1, 2, 10, QChar('0'));
         ASSERT_TRUE(MakeMp3(path, seconds[i]));
         double len = 0;
-        if (!GetMp3Length(path, len))
-            GTEST_SKIP() << "playing times of MP3 files are not measured in this build yet";
+        ASSERT_TRUE(GetMp3Length(path, len));
         ms << qint64(len);
     }
     session.path = album;

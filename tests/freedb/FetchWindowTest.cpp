@@ -1,0 +1,146 @@
+// The album road's search and fetch on the real main window, through tinyproxy to the
+// loopback CDDB server.
+#include "album/Choixrecoldir.h"
+#include "freedb/WebClient.h"
+#include "shell/Page.h"
+#include "shell/core/AppState.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/MainWindowFixture.h"
+#include "tests/freedb/FreedbServer.h"
+#include "tests/freedb/Printers.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+class FetchWindowTest : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        server = std::make_unique<FreedbServer>(env->root());
+        ASSERT_TRUE(server->running());
+        proxy = std::make_unique<Tinyproxy>(env->root(), server->port());
+        ASSERT_TRUE(proxy->running());
+        proxy->useAsProxy();
+        SetSetting("CDDBUser", "tester@example.org");
+        start();
+        page = window->page(0);
+    }
+    void TearDown() override
+    {
+        proxy.reset();
+        server.reset();
+        MainWindowFixture::TearDown();
+    }
+    void browse(const QString& folder)
+    {
+        dialogs->steps << [=](QDialog* d) {
+            auto* c = qobject_cast<Choixrecoldir*>(d);
+            ASSERT_TRUE(c);
+            ASSERT_TRUE(c->setDirPath(folder));
+            Child<QComboBox>(c, "format_cmb")->setCurrentText("MP3");
+            Child<QPushButton>(c, "ok_btn")->click();
+        };
+        click("browse_btn");
+    }
+    void click(const char* name) { Child<QPushButton>(page, name)->click(); }
+    QString text(const char* name) { return Child<QLineEdit>(page, name)->text(); }
+    QStringList shown(const char* list)
+    {
+        QStringList out;
+        auto* l = Child<QListWidget>(page, list);
+        for (int i = 0; i < l->count(); ++i)
+            out << l->item(i)->text();
+        return out;
+    }
+    bool enabled(const char* name) { return Child<QPushButton>(page, name)->isEnabled(); }
+    void expectIdle()
+    {
+        EXPECT_FALSE(IsBusy());
+        EXPECT_EQ(WebClient::instance().state(), 0);
+        EXPECT_EQ(Child<QLabel>(window.get(), "info_lbl")->text(), "");
+        for (const char* b : {"go_btn", "fetch_btn", "more_btn"})
+            EXPECT_TRUE(enabled(b)) << b;
+        for (int i = 0; i < 7; ++i)
+            EXPECT_TRUE(Child<QWidget>(window.get(), QString("brand_btn_%1").arg(i))->isEnabled());
+    }
+
+    std::unique_ptr<FreedbServer> server;
+    std::unique_ptr<Tinyproxy> proxy;
+    QWidget* page = nullptr;
+};
+
+} // namespace
+
+TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
+{
+    const QString folder = env->makeDir("Some Album");
+    for (const char* f : {"b.mp3", "a.mp3"})
+        ASSERT_TRUE(WriteAll(folder + "/" + f, "x"));
+    browse(folder);
+    ASSERT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3"}));
+
+    QString offered;
+    dialogs->steps << [&](QDialog* d) {
+        offered = Child<QLineEdit>(d, "query_txt")->text();
+        Child<QPushButton>(d, "ok_btn")->click();
+    };
+    click("go_btn");
+    EXPECT_EQ(offered, "Some Album");
+    EXPECT_EQ(shown("resalb_lst"), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));
+    expectIdle();
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join("|").toStdString();
+
+    Child<QListWidget>(page, "resalb_lst")->setCurrentRow(0);
+    messages->answers << MsgAnswer::Yes; // three tracks, two files: add a fake track
+    click("fetch_btn");
+    EXPECT_EQ(messages->texts, QStringList{LanguageText(53)});
+    EXPECT_EQ(text("artist_txt"), "Some Artist ");
+    EXPECT_EQ(text("album_txt"), "Some Album");
+    EXPECT_EQ(text("year_txt"), "1999");
+    EXPECT_EQ(text("genre_txt"), "rock");
+    EXPECT_EQ(shown("tracks_lst"), QStringList({"[01] One", "[02] Two", "[03] Three"}));
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3", "**FAKE TRACK**"}));
+    EXPECT_TRUE(enabled("apply_btn"));
+    expectIdle();
+
+    // Every request went through tinyproxy to the server, with the program's own host names.
+    const QStringList lines = server->requestLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines.at(0).startsWith("GET http://www.gnudb.org:80/freedb_search.php?words=Some+Album&") ||
+                lines.at(0).startsWith("GET http://www.gnudb.org/freedb_search.php?words=Some+Album&"))
+        << lines.at(0).toStdString();
+    EXPECT_TRUE(lines.at(1).contains("/~cddb/cddb.cgi?cmd=cddb+read+rock+19033503&hello=tester+example.org+Tunora+4.0.77"))
+        << lines.at(1).toStdString();
+}
+
+TEST_F(FetchWindowTest, AFailedFetchEndsWithTheButtonsEnabled)
+{
+    const QString folder = env->makeDir("Gone");
+    ASSERT_TRUE(WriteAll(folder + "/a.mp3", "x"));
+    browse(folder);
+    dialogs->steps << [&](QDialog* d) {
+        Child<QLineEdit>(d, "query_txt")->setText("gnudbonly");
+        Child<QPushButton>(d, "ok_btn")->click();
+    };
+    click("go_btn");
+    ASSERT_EQ(shown("resalb_lst").size(), 3);
+
+    // The third hit names a disc the server does not have.
+    Child<QListWidget>(page, "resalb_lst")->setCurrentRow(2);
+    click("fetch_btn");
+    ASSERT_EQ(messages->texts.size(), 1);
+    EXPECT_TRUE(messages->texts.at(0).startsWith(LanguageText(54)));
+    EXPECT_TRUE(messages->texts.at(0).contains("401 misc 00000042 No such CD entry in database"));
+    EXPECT_FALSE(enabled("apply_btn"));
+    expectIdle();
+}
