@@ -196,8 +196,10 @@ std::optional<QByteArray> WithValue(const QByteArray& bytes, const QString& sect
     const qsizetype s = findSection(lines, sec);
     if (s < 0) {
         QByteArray out = base;
+        // A last line cut after its CR only needs the LF; another CR would glue a stray CR
+        // to that line and move it into a different section.
         if (!out.isEmpty() && !out.endsWith('\n'))
-            out += eol;
+            out += out.endsWith('\r') ? QByteArray("\n") : eol;
         if (!out.isEmpty())
             out += eol;
         out += encode("[" + sec + "]") + eol + encode(newText) + eol;
@@ -222,7 +224,7 @@ std::optional<QByteArray> WithValue(const QByteArray& bytes, const QString& sect
         insert += eol;
     } else {
         at = base.size();
-        insert = eol + insert + eol;
+        insert = (base.endsWith('\r') ? QByteArray("\n") : eol) + insert + eol;
     }
     return base.left(at) + insert + base.mid(at);
 }

@@ -1,0 +1,77 @@
+// Every input the fuzzers once found is kept under tests/fuzz/regressions/<parser>/ and
+// replayed here with the property its fuzz target checks.
+#include "dorvane/IniFile.h"
+#include "dorvane/RegStore.h"
+#include "freedb/Cddb.h"
+#include "shell/core/Language.h"
+#include "shell/core/Shared.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<QByteArray> inputs(const QString& parser)
+{
+    QList<QByteArray> out;
+    const QDir dir(QStringLiteral(TUNORA_FUZZ_DIR) + "/regressions/" + parser);
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            out << f.readAll();
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(FuzzRegressions, IniValueWrittenReadsBack)
+{
+    const auto cases = inputs("ini");
+    ASSERT_FALSE(cases.isEmpty());
+    for (const QByteArray& bytes : cases) {
+        const auto written = dorvane::ini::WithValue(bytes, "Tunora", "build", "78");
+        ASSERT_TRUE(written.has_value());
+        const auto back = dorvane::ini::FindValue(*written, "Tunora", "build");
+        ASSERT_TRUE(back.has_value()) << written->toStdString();
+        EXPECT_EQ(*back, QStringLiteral("78"));
+    }
+}
+
+TEST(FuzzRegressions, IniLastLineEndingInCarriageReturn)
+{
+    // The section header stays one line: the value lands inside it, not in a new section.
+    const auto written = dorvane::ini::WithValue(QByteArray("[Tunora]\r"), "Tunora", "build", "78");
+    ASSERT_TRUE(written.has_value());
+    EXPECT_EQ(*written, QByteArray("[Tunora]\r\nbuild=78\r\n"));
+}
+
+TEST(FuzzRegressions, SettingsFilesRoundTrip)
+{
+    for (const QByteArray& bytes : inputs("regstore")) {
+        const auto doc = dorvane::store::RegDocument::Parse(bytes);
+        if (!doc)
+            continue;
+        const QByteArray once = doc->Serialize();
+        const auto again = dorvane::store::RegDocument::Parse(once);
+        ASSERT_TRUE(again.has_value());
+        EXPECT_EQ(again->Serialize(), once);
+    }
+}
+
+TEST(FuzzRegressions, XmcdRefusalLeavesNoTracks)
+{
+    for (const QByteArray& bytes : inputs("xmcd")) {
+        tunora::DiscRecord record;
+        if (!tunora::ParseXmcd(tunora::DecodeText(bytes), record))
+            EXPECT_TRUE(record.tracks.isEmpty());
+    }
+}
+
+TEST(FuzzRegressions, LanguageTextsAreTrimmed)
+{
+    for (const QByteArray& bytes : inputs("language"))
+        for (const QString& t : tunora::ParseLanguageFile(bytes))
+            EXPECT_EQ(t, t.trimmed());
+}
