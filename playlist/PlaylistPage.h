@@ -1,6 +1,13 @@
+// Page 3: an M3U playlist from files gathered by dialog or by folder.
 #pragma once
 
 #include "shell/Page.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
 
 namespace tunora {
 
@@ -8,6 +15,39 @@ class PlaylistPage : public Page {
     Q_OBJECT
 public:
     explicit PlaylistPage(QWidget* parent = nullptr);
+
+    void prepare() override;
+    void transme() override;
+
+    void addFiles();
+    void addFolder();
+    void deleteSelected();
+    void reset();
+    void chooseOutputFolder();
+    // Answers true when a playlist was written.
+    bool writePlaylist();
+    void refreshGo();
+
+    QStringList entries() const;
+
+public Q_SLOTS:
+    // The setup page's browse button for the fixed playlist folder.
+    void chooseSetupPlaylistFolder();
+
+private:
+    void setButtonsEnabled(bool enabled);
+
+    QListWidget* m_list = nullptr;
+    QLabel* m_nameLbl = nullptr;
+    QLineEdit* m_name = nullptr;
+    QGroupBox* m_outputFrame = nullptr;
+    QLineEdit* m_output = nullptr;
+    QPushButton* m_outputBtn = nullptr;
+    QPushButton* m_add = nullptr;
+    QPushButton* m_addFolder = nullptr;
+    QPushButton* m_delete = nullptr;
+    QPushButton* m_reset = nullptr;
+    QPushButton* m_go = nullptr;
 };
 
 } // namespace tunora
