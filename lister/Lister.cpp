@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -90,8 +91,15 @@ bool ListerWantsName(const QString& name, const QStringList& formats)
 
 QString ListerLine(const QString& pattern, const QString& name, const QString& folder, qint64 bytes)
 {
-    return ListerFill(pattern, name.left(name.size() - 4), name.right(4), name.right(3).toUpper(),
-                      ListerSizeText(bytes), JoinFolder(folder, QString()));
+    // ListerFill, with the size written only when the line shows it.
+    QString s = pattern.trimmed();
+    s.replace(QLatin1String("%1"), name.left(name.size() - 4));
+    s.replace(QLatin1String("%2"), name.right(4));
+    s.replace(QLatin1String("%3"), name.right(3).toUpper());
+    if (s.contains(QLatin1String("%4")))
+        s.replace(QLatin1String("%4"), ListerSizeText(bytes));
+    s.replace(QLatin1String("%5"), JoinFolder(folder, QString()));
+    return s;
 }
 
 QString ListingFileName(const QString& typed)
@@ -184,8 +192,10 @@ ListingResult BuildListing(const QString& input, const QString& pattern, const Q
         sinceYield.restart();
         return CancelRequested();
     };
-    auto maybeYield = [&]() { return sinceYield.elapsed() >= 15 && yieldNow(); };
+    unsigned entriesSinceCheck = 0;
+    auto maybeYield = [&]() { return (++entriesSinceCheck & 63) == 0 && sinceYield.elapsed() >= 15 && yieldNow(); };
 
+    const bool needsSize = pattern.contains(QLatin1String("%4"));
     QSet<FolderId> seen;
     QList<QueuedFolder> queue;
     queue.append({input, QFile::encodeName(input)});
@@ -207,6 +217,7 @@ ListingResult BuildListing(const QString& input, const QString& pattern, const Q
         DIR* dir = dirFd >= 0 ? ::fdopendir(dirFd) : nullptr;
         if (!dir && dirFd >= 0)
             ::close(dirFd);
+        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, [](DIR* d) { return d ? ::closedir(d) : 0; });
         if (dir) {
             while (const dirent* d = ::readdir(dir)) {
                 if (d->d_name[0] == '.') // hidden, ".", ".."
@@ -221,9 +232,9 @@ ListingResult BuildListing(const QString& input, const QString& pattern, const Q
                 if (maybeYield())
                     break;
             }
-            ::closedir(dir);
         }
-        if (CancelRequested() || !SortListBox(names, &order)) {
+        // One turn of the event loop per folder at least, so cancel is always seen.
+        if (yieldNow() || !SortListBox(names, &order)) {
             result.cancelled = true;
             return result;
         }
@@ -238,9 +249,10 @@ ListingResult BuildListing(const QString& input, const QString& pattern, const Q
                     queue.insert(1, {JoinFolder(folder.shown, name), joinBytes(folder.path, e.raw)});
                 }
             } else if (ListerWantsName(name, formats)) {
-                if (e.isFile && !e.sized) {
+                // The size is read only when the line shows it (a name may hold "%4" too).
+                if (e.isFile && !e.sized && (needsSize || name.contains(QLatin1String("%4")))) {
                     struct stat st {};
-                    if (::stat(joinBytes(folder.path, e.raw).constData(), &st) == 0)
+                    if (::fstatat(dirFd, e.raw.constData(), &st, 0) == 0)
                         e.size = st.st_size;
                 }
                 // A folder listed as a file (no recursion) shows a size of 0.

@@ -164,6 +164,8 @@ void ListerPage::chooseInputFolder()
     QString folder;
     if (!ChooseFolder(MainWindow::instance(), 2, &folder))
         return;
+    if (folder.isEmpty())
+        folder = QStringLiteral("/"); // the root, which the chooser hands over as ""
     m_input->setText(folder);
     // A new listing is named after the folder it lists.
     const int slash = folder.lastIndexOf('/');
@@ -175,7 +177,7 @@ void ListerPage::chooseOutputFolder()
 {
     QString folder;
     if (ChooseFolder(MainWindow::instance(), 3, &folder))
-        m_output->setText(folder);
+        m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
 QStringList ListerPage::selectedFormats() const

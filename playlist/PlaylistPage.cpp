@@ -168,8 +168,9 @@ void PlaylistPage::reset()
 void PlaylistPage::chooseOutputFolder()
 {
     QString folder;
+    // The chooser hands the root over as "", which names no folder here.
     if (ChooseFolder(MainWindow::instance(), 7, &folder))
-        m_output->setText(folder);
+        m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
     refreshGo();
 }
 
@@ -180,7 +181,7 @@ void PlaylistPage::chooseSetupPlaylistFolder()
     if (!ChooseFolder(w, 5, &folder) || !w)
         return;
     if (auto* text = w->findChild<QLineEdit*>("setup_plsfolder_txt"))
-        text->setText(folder);
+        text->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
 void PlaylistPage::setButtonsEnabled(bool enabled)

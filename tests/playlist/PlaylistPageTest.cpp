@@ -1,0 +1,262 @@
+#include "playlist/PlaylistPage.h"
+
+#include "album/Choixrecoldir.h"
+#include "shell/core/AppState.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/MainWindowFixture.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+// Files of this process cannot grow beyond limit bytes while it lives: writes fail.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit l = m_old;
+        l.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old {};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+class PlaylistPageTest : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        music = env->makeDir("Music");
+        lists = env->makeDir("Music/Lists");
+        for (const char* f : {"Rock/SP/01.mp3", "Rock/SP/02.ogg", "Rock/SP/cover.jpg", "Lists/a.mp3", "01.mp3"})
+            ASSERT_TRUE(WriteAll(music + "/" + f, "x"));
+        MainWindow* w = start();
+        w->switchPage(3);
+        list = Child<QListWidget>(w, "pls_lst");
+        name = Child<QLineEdit>(w, "pls_name_txt");
+        output = Child<QLineEdit>(w, "pls_output_txt");
+        go = Child<QPushButton>(w, "pls_go_btn");
+        page = qobject_cast<PlaylistPage*>(w->page(3));
+        ASSERT_TRUE(page);
+    }
+
+    QPushButton* button(const char* n) { return Child<QPushButton>(window.get(), n); }
+
+    void chooser(const QString& folder, bool recurse = false)
+    {
+        dialogs->steps << [folder, recurse](QDialog* d) {
+            auto* c = qobject_cast<Choixrecoldir*>(d);
+            ASSERT_TRUE(c);
+            ASSERT_TRUE(c->setDirPath(folder));
+            Child<QCheckBox>(c, "recurse_chk")->setChecked(recurse);
+            Child<QPushButton>(c, "ok_btn")->click();
+        };
+    }
+
+    // A list of files, an output folder and a name, with Go enabled.
+    void ready(const QStringList& files, const QString& playlistName)
+    {
+        for (const QString& f : files)
+            list->addItem(f);
+        name->setText(playlistName);
+        chooser(lists);
+        button("pls_output_btn")->click();
+        ASSERT_TRUE(go->isEnabled());
+    }
+
+    bool fiveButtonsEnabled()
+    {
+        for (const char* n : {"pls_go_btn", "pls_add_btn", "pls_addfolder_btn", "pls_delete_btn", "pls_reset_btn"})
+            if (!button(n)->isEnabled())
+                return false;
+        return true;
+    }
+
+    QString music, lists;
+    QListWidget* list = nullptr;
+    QLineEdit *name = nullptr, *output = nullptr;
+    QPushButton* go = nullptr;
+    PlaylistPage* page = nullptr;
+};
+
+} // namespace
+
+TEST_F(PlaylistPageTest, CaptionsAndStartState)
+{
+    EXPECT_FALSE(go->isEnabled());
+    EXPECT_EQ(go->text(), LanguageText(97));
+    EXPECT_EQ(button("pls_add_btn")->text(), LanguageText(94));
+    EXPECT_EQ(button("pls_addfolder_btn")->text(), LanguageText(95));
+    EXPECT_EQ(button("pls_delete_btn")->text(), LanguageText(14));
+    EXPECT_EQ(button("pls_reset_btn")->text(), LanguageText(96));
+    EXPECT_EQ(button("pls_output_btn")->text(), LanguageText(6));
+}
+
+TEST_F(PlaylistPageTest, GoFollowsListFolderAndNameOnlyWhenTheyAreRefreshed)
+{
+    // Typing a name after the list and folder are set does not enable Go ...
+    list->addItem(music + "/01.mp3");
+    chooser(lists);
+    button("pls_output_btn")->click();
+    EXPECT_EQ(output->text(), lists);
+    EXPECT_FALSE(go->isEnabled());
+    QTest::keyClicks(name, "mix");
+    EXPECT_FALSE(go->isEnabled());
+    // ... until the folder or the list changes again.
+    chooser(lists);
+    button("pls_output_btn")->click();
+    EXPECT_TRUE(go->isEnabled());
+
+    // A name of spaces keeps Go disabled.
+    name->setText("   ");
+    button("pls_reset_btn")->click();
+    list->addItem(music + "/01.mp3");
+    chooser(lists);
+    button("pls_output_btn")->click();
+    EXPECT_FALSE(go->isEnabled());
+
+    // A folder that does not exist (or a plain file) keeps it disabled too.
+    name->setText("x");
+    output->setText(music + "/01.mp3");
+    page->refreshGo();
+    EXPECT_FALSE(go->isEnabled());
+    output->setText(lists);
+    page->refreshGo();
+    EXPECT_TRUE(go->isEnabled());
+    button("pls_reset_btn")->click();
+    EXPECT_FALSE(go->isEnabled());
+}
+
+TEST_F(PlaylistPageTest, AddFilesTakesExistingFilesAndRemembersTheFolder)
+{
+    const QString sp = music + "/Rock/SP";
+    fileDialogs->answers << QStringList {sp + "/01.mp3"};
+    button("pls_add_btn")->click();
+    ASSERT_EQ(fileDialogs->requests.size(), 1);
+    const FileDialogRequest& r = fileDialogs->requests.first();
+    EXPECT_EQ(r.kind, FileDialogRequest::OpenMany);
+    EXPECT_EQ(r.caption, "Tunora");
+    EXPECT_EQ(r.directory, AppFolder()); // no LastDir yet
+    EXPECT_TRUE(r.filter.startsWith("Media files (")) << r.filter.toStdString();
+    EXPECT_EQ(page->entries(), QStringList {sp + "/01.mp3"});
+    EXPECT_EQ(Setting("LastDir"), sp + "/"); // one file: with its final "/"
+
+    // Several files: the missing one is left out, LastDir loses the final "/".
+    fileDialogs->answers << QStringList {sp + "/02.ogg", sp + "/gone.mp3", sp + "/01.mp3"};
+    button("pls_add_btn")->click();
+    EXPECT_EQ(fileDialogs->requests.last().directory, sp + "/");
+    EXPECT_EQ(page->entries(), (QStringList {sp + "/01.mp3", sp + "/02.ogg", sp + "/01.mp3"}));
+    EXPECT_EQ(Setting("LastDir"), sp);
+
+    // A cancelled dialog and a single missing file change nothing.
+    button("pls_add_btn")->click();
+    fileDialogs->answers << QStringList {sp + "/gone.mp3"};
+    button("pls_add_btn")->click();
+    EXPECT_EQ(page->entries().size(), 3);
+    EXPECT_EQ(Setting("LastDir"), sp);
+}
+
+TEST_F(PlaylistPageTest, AddFolderKeepsDuplicatesDeleteAndReset)
+{
+    chooser(music + "/Rock/SP");
+    button("pls_addfolder_btn")->click();
+    chooser(music, true);
+    button("pls_addfolder_btn")->click();
+    const QString sp = music + "/Rock/SP";
+    EXPECT_EQ(page->entries(), (QStringList {sp + "/01.mp3", sp + "/02.ogg", music + "/01.mp3", sp + "/01.mp3",
+                                            sp + "/02.ogg", music + "/Lists/a.mp3"}));
+    // A cancelled chooser adds nothing.
+    button("pls_addfolder_btn")->click();
+    EXPECT_EQ(list->count(), 6);
+
+    list->item(0)->setSelected(true);
+    list->item(2)->setSelected(true);
+    list->item(5)->setSelected(true);
+    button("pls_delete_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {sp + "/02.ogg", sp + "/01.mp3", sp + "/02.ogg"}));
+    button("pls_reset_btn")->click();
+    EXPECT_EQ(list->count(), 0);
+}
+
+TEST_F(PlaylistPageTest, GoWritesRelativeLinesAndReports)
+{
+    ready({music + "/Rock/SP/01.mp3", music + "/Lists/a.mp3", music + "/01.mp3", music + "/01.mp3"}, "  My list ");
+    go->click();
+    EXPECT_EQ(ReadAll(lists + "/My list.m3u"), "../Rock/SP/01.mp3\r\na.mp3\r\n../01.mp3\r\n../01.mp3\r\n");
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(51)});
+    EXPECT_TRUE(fiveButtonsEnabled());
+}
+
+TEST_F(PlaylistPageTest, AnExistingPlaylistIsReplacedOnlyAfterYes)
+{
+    ASSERT_TRUE(WriteAll(lists + "/mix.m3u", "old\r\n"));
+    ready({music + "/01.mp3"}, "mix");
+    messages->answers << MsgAnswer::No;
+    go->click();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(118)});
+    EXPECT_EQ(messages->kinds.first(), MsgButtons::YesNo);
+    EXPECT_EQ(ReadAll(lists + "/mix.m3u"), "old\r\n");
+    EXPECT_TRUE(fiveButtonsEnabled());
+
+    messages->texts.clear();
+    messages->answers << MsgAnswer::Yes;
+    go->click();
+    EXPECT_EQ(messages->texts, (QStringList {LanguageText(118), LanguageText(51)}));
+    EXPECT_EQ(ReadAll(lists + "/mix.m3u"), "../01.mp3\r\n");
+}
+
+TEST_F(PlaylistPageTest, AFailedWriteKeepsTheOldPlaylist)
+{
+    ASSERT_TRUE(WriteAll(lists + "/mix.m3u", "old\r\n"));
+    ready({music + "/Rock/SP/01.mp3", music + "/Rock/SP/02.ogg"}, "mix");
+    messages->answers << MsgAnswer::Yes;
+    {
+        FileSizeLimit limit(8);
+        go->click();
+    }
+    ASSERT_EQ(messages->texts.size(), 2);
+    EXPECT_TRUE(messages->texts.at(1).contains(lists + "/mix.m3u"));
+    EXPECT_EQ(ReadAll(lists + "/mix.m3u"), "old\r\n");
+    EXPECT_EQ(QDir(lists).entryList(QDir::Files | QDir::Hidden), (QStringList {"a.mp3", "mix.m3u"}));
+    EXPECT_TRUE(fiveButtonsEnabled());
+}
+
+TEST_F(PlaylistPageTest, ACancelledRunLeavesNoPlaylist)
+{
+    ASSERT_TRUE(WriteAll(lists + "/mix.m3u", "old\r\n"));
+    ready({music + "/01.mp3", music + "/Lists/a.mp3", music + "/Rock/SP/01.mp3"}, "mix");
+    int shown = 0;
+    QObject guard;
+    QObject::connect(&AppState::instance(), &AppState::statusTextChanged, &guard, [&](const QString& text) {
+        if (!text.isEmpty() && ++shown == 2)
+            SetCancelRequested(true);
+    });
+    messages->answers << MsgAnswer::Yes;
+    go->click();
+    EXPECT_EQ(messages->texts, (QStringList {LanguageText(118), LanguageText(177)}));
+    EXPECT_FALSE(QFileInfo::exists(lists + "/mix.m3u"));
+    EXPECT_EQ(shown, 2);
+    EXPECT_TRUE(fiveButtonsEnabled());
+}
