@@ -260,3 +260,18 @@ TEST_F(PlaylistPageTest, ACancelledRunLeavesNoPlaylist)
     EXPECT_EQ(shown, 2);
     EXPECT_TRUE(fiveButtonsEnabled());
 }
+
+TEST_F(PlaylistPageTest, SetupBrowseButtonChoosesThePlaylistFolder)
+{
+    auto* browse = Child<QPushButton>(window.get(), "setup_plsbrowse_btn");
+    auto* folder = Child<QLineEdit>(window.get(), "setup_plsfolder_txt");
+    ASSERT_TRUE(browse && folder);
+    browse->setEnabled(true);
+    chooser(lists);
+    browse->click();
+    EXPECT_EQ(folder->text(), lists);
+    EXPECT_EQ(dialogs->seen, QStringList {"Choixrecoldir"}); // one chooser per click
+    // Cancel leaves the folder as it was.
+    browse->click();
+    EXPECT_EQ(folder->text(), lists);
+}
