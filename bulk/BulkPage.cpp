@@ -1,7 +1,366 @@
 #include "bulk/BulkPage.h"
 
+#include "album/Choixrecoldir.h"
+#include "bulk/BulkRun.h"
+#include "shell/Dialogs.h"
+#include "shell/core/Product.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QVBoxLayout>
+
 namespace tunora {
 
-BulkPage::BulkPage(QWidget* parent) : Page(parent) {}
+namespace {
+
+QPushButton* makeButton(QWidget* parent, const char* name)
+{
+    auto* b = new QPushButton(parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+template <class T>
+T* makeOption(QWidget* parent, const char* name, const char* caption)
+{
+    auto* o = new T(QString::fromUtf8(caption), parent);
+    o->setObjectName(QLatin1String(name));
+    return o;
+}
+
+bool isExistingFile(const QString& path)
+{
+    const QFileInfo fi(path);
+    return !path.isEmpty() && fi.exists() && !fi.isDir();
+}
+
+// The folder part of a full path, without the final "/" (the root stays "/").
+QString folderOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+} // namespace
+
+BulkPage::BulkPage(QWidget* parent) : Page(parent)
+{
+    setObjectName("bulk_page");
+    auto* outer = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    outer->addLayout(top, 1);
+
+    m_list = new QListWidget(this);
+    m_list->setObjectName("bulk_lst");
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setUniformItemSizes(true); // keeps lists of many thousand files quick
+    top->addWidget(m_list, 1);
+
+    auto* buttons = new QVBoxLayout;
+    top->addLayout(buttons);
+    m_add = makeButton(this, "add_btn");
+    m_addFolder = makeButton(this, "addfolder_btn");
+    m_delete = makeButton(this, "Command3");
+    m_reset = makeButton(this, "reset_btn");
+    m_go = makeButton(this, "bulk_go_btn");
+    m_undoBtn = makeButton(this, "bulk_undo_btn");
+    for (QPushButton* b : {m_add, m_addFolder, m_delete, m_reset})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(m_go);
+    buttons->addWidget(m_undoBtn);
+
+    m_optionsFrame = new QGroupBox(this);
+    m_optionsFrame->setObjectName("Frame4");
+    auto* opts = new QVBoxLayout(m_optionsFrame);
+    m_multi = makeOption<QCheckBox>(m_optionsFrame, "multi_chk", "Replace multiple spaces by a single space");
+    m_case = makeOption<QCheckBox>(m_optionsFrame, "case_chk", "Enable Case Standardization");
+    m_caseFrame = new QGroupBox(QStringLiteral("Case Standardization"), m_optionsFrame);
+    m_caseFrame->setObjectName("case_frm");
+    auto* caseLayout = new QHBoxLayout(m_caseFrame);
+    m_lc = makeOption<QRadioButton>(m_caseFrame, "lc_rdo", "Lower Case");
+    m_uc = makeOption<QRadioButton>(m_caseFrame, "uc_rdo", "Upper Case");
+    m_fluc = makeOption<QRadioButton>(m_caseFrame, "fluc_rdo", "Capitalize First Letter (ie : An Ode To No One)");
+    for (QRadioButton* r : {m_lc, m_uc, m_fluc})
+        caseLayout->addWidget(r);
+    m_unmerge = makeOption<QCheckBox>(m_optionsFrame, "unmerge_chk",
+                                      "Un-merge title (ie : AnOdeToNoOne ->  An Ode To No One)");
+    m_merge = makeOption<QCheckBox>(m_optionsFrame, "merge_chk",
+                                    "Merge title (ie : AnOdeToNoOne ->  An Ode To No One)");
+    m_under = makeOption<QCheckBox>(m_optionsFrame, "under_chk", "Replace underscores (\"_\") by space");
+    m_space = makeOption<QCheckBox>(m_optionsFrame, "space_chk", "Replace space by underscores (\"_\") ");
+    opts->addWidget(m_multi);
+    opts->addWidget(m_case);
+    opts->addWidget(m_caseFrame);
+    for (QCheckBox* c : {m_unmerge, m_merge, m_under, m_space})
+        opts->addWidget(c);
+    outer->addWidget(m_optionsFrame);
+
+    m_barFrame = new QFrame(this);
+    m_barFrame->setObjectName("bulk_cur_hst");
+    m_barFrame->setFrameShape(QFrame::Box);
+    m_barFrame->setFixedHeight(18);
+    m_bar = new QWidget(m_barFrame);
+    m_bar->setObjectName("bulk_cur_bar");
+    m_bar->setAutoFillBackground(true);
+    QPalette pal = m_bar->palette();
+    pal.setColor(QPalette::Window, QColor(0, 0, 128));
+    m_bar->setPalette(pal);
+    m_bar->setGeometry(0, 0, 0, 18);
+    m_bar->hide();
+    outer->addWidget(m_barFrame);
+
+    connect(m_add, &QPushButton::clicked, this, &BulkPage::addFiles);
+    connect(m_addFolder, &QPushButton::clicked, this, &BulkPage::addFolder);
+    connect(m_delete, &QPushButton::clicked, this, &BulkPage::deleteSelected);
+    connect(m_reset, &QPushButton::clicked, this, &BulkPage::reset);
+    connect(m_go, &QPushButton::clicked, this, &BulkPage::run);
+    connect(m_undoBtn, &QPushButton::clicked, this, &BulkPage::undo);
+
+    // toggled rather than clicked: a partner unchecked by an interlock re-evaluates Go too.
+    connect(m_case, &QCheckBox::toggled, this, [this](bool on) {
+        for (QWidget* w : std::initializer_list<QWidget*> {m_caseFrame, m_lc, m_uc, m_fluc})
+            w->setEnabled(on);
+        refreshGo();
+    });
+    auto exclusive = [this](QCheckBox* box, QCheckBox* partner) {
+        connect(box, &QCheckBox::toggled, this, [this, partner](bool on) {
+            if (on)
+                partner->setChecked(false);
+            refreshGo();
+        });
+    };
+    exclusive(m_space, m_under);
+    exclusive(m_under, m_space);
+    exclusive(m_unmerge, m_merge);
+    exclusive(m_merge, m_unmerge);
+    connect(m_multi, &QCheckBox::toggled, this, &BulkPage::refreshGo);
+}
+
+void BulkPage::prepare()
+{
+    m_fluc->setChecked(true);
+    const bool on = m_case->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*> {m_caseFrame, m_lc, m_uc, m_fluc})
+        w->setEnabled(on);
+    setProgress(0);
+    m_undoBtn->setEnabled(false);
+    refreshGo();
+}
+
+void BulkPage::transme()
+{
+    m_multi->setText(LanguageText(92));
+    m_case->setText(LanguageText(86));
+    m_caseFrame->setTitle(LanguageText(93));
+    m_lc->setText(LanguageText(87));
+    m_uc->setText(LanguageText(88));
+    m_fluc->setText(LanguageText(89));
+    m_unmerge->setText(LanguageText(85));
+    // merge_chk has no language text and keeps its built-in caption.
+    m_under->setText(LanguageText(90));
+    m_space->setText(LanguageText(91));
+    m_add->setText(LanguageText(94));
+    m_addFolder->setText(LanguageText(95));
+    m_delete->setText(LanguageText(14));
+    m_reset->setText(LanguageText(96));
+    m_go->setText(LanguageText(97));
+    m_undoBtn->setText(LanguageText(19));
+    m_optionsFrame->setTitle(LanguageText(4));
+}
+
+BulkOptions BulkPage::options() const
+{
+    BulkOptions o;
+    o.multi = m_multi->isChecked();
+    o.case_ = m_case->isChecked();
+    o.unmerge = m_unmerge->isChecked();
+    o.merge = m_merge->isChecked();
+    o.under = m_under->isChecked();
+    o.space = m_space->isChecked();
+    o.case_mode = m_lc->isChecked() ? CaseMode::lc : m_uc->isChecked() ? CaseMode::uc : CaseMode::fluc;
+    return o;
+}
+
+QString BulkPage::fileDialogFilter()
+{
+    return QStringLiteral("MP3 Files (*.mp3);;"
+                          "OGG Files (*.ogg);;"
+                          "All Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav) "
+                          "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)");
+}
+
+void BulkPage::appendEntry(const QString& path)
+{
+    m_entries.append(path);
+    m_list->addItem(path);
+}
+
+void BulkPage::setEntry(int index, const QString& path)
+{
+    if (index < 0 || index >= m_entries.size())
+        return;
+    m_entries[index] = path;
+    if (m_running)
+        m_pendingRows.append(index);
+    else if (QListWidgetItem* item = m_list->item(index))
+        item->setText(path);
+    Q_EMIT entryRenamed(index, path);
+}
+
+// Each change of an item lays out and repaints the whole list; over thousands of files the
+// run shows its renames in batches, at each step of the progress bar.
+void BulkPage::showPendingEntries()
+{
+    for (int row : std::as_const(m_pendingRows))
+        if (QListWidgetItem* item = m_list->item(row))
+            item->setText(m_entries.at(row));
+    m_pendingRows.clear();
+}
+
+// Every edit of the list makes the undo list meaningless.
+void BulkPage::listChanged()
+{
+    m_undoBtn->setEnabled(false);
+    refreshGo();
+}
+
+void BulkPage::refreshGo()
+{
+    const BulkOptions o = options();
+    const bool anyOption = o.case_ || o.space || o.under || o.multi || o.unmerge || o.merge;
+    m_go->setEnabled(!m_running && anyOption && !m_entries.isEmpty());
+}
+
+void BulkPage::setProgress(int percent)
+{
+    if (percent == m_shownPercent && percent != 0)
+        return; // the run has just yielded; nothing new to draw
+    m_shownPercent = percent;
+    showPendingEntries();
+    ShowProgress(m_bar, m_barFrame, percent);
+}
+
+// While a run yields to the event loop, nothing may change the list or the options under it.
+void BulkPage::setRunning(bool running)
+{
+    if (m_running == running)
+        return;
+    m_running = running;
+    if (!running)
+        showPendingEntries();
+    for (QWidget* w : std::initializer_list<QWidget*> {m_add, m_addFolder, m_delete, m_reset, m_optionsFrame})
+        w->setEnabled(!running);
+    if (running) {
+        m_undoWasEnabled = m_undoBtn->isEnabled();
+        m_undoBtn->setEnabled(false);
+    } else {
+        m_undoBtn->setEnabled(m_undoWasEnabled);
+    }
+    refreshGo();
+}
+
+void BulkPage::addFiles()
+{
+    if (m_running)
+        return;
+    QString dir = Setting("LastDir").trimmed();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        dir = AppFolder();
+    const QStringList chosen = GetOpenFileNames(window(), QString::fromLatin1(product::kName), dir, fileDialogFilter());
+    if (chosen.size() == 1) {
+        const QString& path = chosen.first();
+        if (isExistingFile(path)) {
+            appendEntry(path);
+            QString folder = folderOf(path);
+            if (!folder.endsWith('/'))
+                folder += '/';
+            SetSetting("LastDir", folder.trimmed());
+        }
+    } else if (chosen.size() > 1) {
+        for (const QString& path : chosen)
+            if (isExistingFile(path))
+                appendEntry(path);
+        SetSetting("LastDir", folderOf(chosen.first()).trimmed());
+    }
+    listChanged();
+}
+
+void BulkPage::addFolder()
+{
+    if (m_running)
+        return;
+    const QStringList found = ChooseAndWalk(window(), 4, m_entries);
+    // The list takes each file once, compared trimmed and without regard to case.
+    QSet<QString> held;
+    held.reserve(m_entries.size() + found.size());
+    for (const QString& e : std::as_const(m_entries))
+        held.insert(e.trimmed().toCaseFolded());
+    QStringList added;
+    for (const QString& f : found)
+        if (!held.contains(f.trimmed().toCaseFolded())) {
+            held.insert(f.trimmed().toCaseFolded());
+            added.append(f);
+        }
+    m_entries.append(added);
+    m_list->addItems(added);
+    listChanged();
+}
+
+void BulkPage::deleteSelected()
+{
+    if (m_running)
+        return;
+    for (int i = m_list->count() - 1; i >= 0; --i) {
+        if (m_list->item(i)->isSelected()) {
+            delete m_list->takeItem(i);
+            m_entries.removeAt(i);
+        }
+    }
+    listChanged();
+}
+
+void BulkPage::reset()
+{
+    if (m_running)
+        return;
+    m_list->clear();
+    m_entries.clear();
+    listChanged();
+}
+
+void BulkPage::run()
+{
+    if (m_running || IsBusy())
+        return;
+    const BulkOptions o = options();
+    setRunning(true);
+    BulkRunHooks hooks;
+    hooks.entryChanged = [this](int i, const QString& path) { setEntry(i, path); };
+    hooks.progress = [this](int percent) { setProgress(percent); };
+    hooks.finished = [this] {
+        m_undoWasEnabled = true;
+        setRunning(false);
+    };
+    RunBulk(m_entries, m_undo, o, hooks);
+    setRunning(false);
+}
+
+void BulkPage::undo()
+{
+    if (m_running)
+        return;
+    UndoBulk(m_entries, m_undo, [this](int i, const QString& path) { setEntry(i, path); });
+    m_undoBtn->setEnabled(false);
+}
 
 } // namespace tunora

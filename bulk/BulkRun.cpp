@@ -1,0 +1,120 @@
+#include "bulk/BulkRun.h"
+
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QFile>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace tunora {
+
+namespace {
+
+// Without following symbolic links: a dangling link still holds its name.
+bool nameTaken(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+BulkStep PlanBulkRename(const QString& path, const BulkOptions& options)
+{
+    BulkStep step;
+    step.oldPath = path;
+    step.newPath = path;
+    if (path.isEmpty() || path.endsWith('/') || !nameTaken(path) || isDirectory(path))
+        return step;
+    const qsizetype slash = path.lastIndexOf('/');
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    if (name.size() <= 3)
+        return step;
+    step.found = true;
+    step.newPath = folder + TransformName(name, options);
+    return step;
+}
+
+QString BulkClosingMessage(qint32 renamed, int count)
+{
+    QString second = LanguageText(99);
+    second.replace(QLatin1String("%%1%%"), QString::number(renamed));
+    second.replace(QLatin1String("%%2%%"), QString::number(count));
+    return LanguageText(51) + QLatin1String("\n\n") + second;
+}
+
+BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOptions& options,
+                       const BulkRunHooks& hooks)
+{
+    auto progress = [&](int percent) {
+        if (hooks.progress)
+            hooks.progress(percent);
+    };
+    BulkRunOutcome out;
+    SetCancelRequested(false);
+    SetBusy(true);
+    progress(0);
+    undo.clear();
+    const int n = static_cast<int>(entries.size());
+    out.examined = n;
+    for (int i = 0; i < n; ++i) {
+        if (CancelRequested()) {
+            ReportCancelled();
+            progress(0);
+            SetBusy(false);
+            out.cancelled = true;
+            return out;
+        }
+        undo.append(entries.at(i));
+        const BulkStep step = PlanBulkRename(entries.at(i), options);
+        if (step.changes() && RenameFileReporting(step.oldPath, step.newPath)) {
+            entries[i] = step.newPath;
+            ++out.renamed;
+            if (hooks.entryChanged)
+                hooks.entryChanged(i, step.newPath);
+        }
+        YieldEvents();
+        progress(static_cast<int>(std::lround((i + 1) * 100.0 / n)));
+    }
+    if (hooks.finished)
+        hooks.finished();
+    ShowMessage(BulkClosingMessage(out.renamed, static_cast<int>(entries.size())));
+    progress(0);
+    SetStatusText(QString());
+    SetBusy(false);
+    return out;
+}
+
+void UndoBulk(QStringList& entries, const QStringList& undo,
+              const std::function<void(int index, const QString& path)>& entryChanged)
+{
+    const qsizetype n = std::min(entries.size(), undo.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString cur = entries.at(i);
+        const QString old = undo.at(i);
+        if (cur == old)
+            continue;
+        if (!nameTaken(old) || old.compare(cur, Qt::CaseInsensitive) == 0) {
+            if (RenameFileReporting(cur, old)) {
+                entries[i] = old;
+                if (entryChanged)
+                    entryChanged(static_cast<int>(i), old);
+            }
+        } else {
+            QString text = LanguageText(46);
+            text.replace(QLatin1String("%%1%%"), old);
+            text.replace(QLatin1String("%%2%%"), cur);
+            ShowMessage(text);
+        }
+    }
+}
+
+} // namespace tunora

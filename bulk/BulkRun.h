@@ -1,0 +1,51 @@
+// The bulk renamer's run over its file list and the undo of the last run (QtCore only; the
+// page supplies the list and shows what changes).
+#pragma once
+
+#include "bulk/BulkTransform.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tunora {
+
+// What a run does with one entry of the list.
+struct BulkStep {
+    bool found = false;   // false: no such file, or a name of 3 characters or fewer
+    QString oldPath;
+    QString newPath;      // folder + transformed name; equals oldPath when nothing changes
+    bool changes() const { return found && newPath != oldPath; }
+};
+
+// Looks the entry up on disk and applies TransformName to its file name; no change on disk.
+BulkStep PlanBulkRename(const QString& path, const BulkOptions& options);
+
+struct BulkRunHooks {
+    std::function<void(int index, const QString& path)> entryChanged; // the list shows path at index
+    std::function<void(int percent)> progress;                         // 0 clears the bar
+    std::function<void()> finished; // the run went through every entry (Undo becomes valid)
+};
+
+struct BulkRunOutcome {
+    bool cancelled = false;
+    qint32 renamed = 0;
+    int examined = 0; // entry count of the list
+};
+
+// Renames every entry in list order through RenameFileReporting (never replacing a file),
+// rewriting entries in place and storing each entry's previous path in undo. Sets busy,
+// yields after each file and stops at the next file once cancel is requested. A finished
+// run shows the closing count.
+BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOptions& options,
+                       const BulkRunHooks& hooks);
+
+// Puts back the names stored in undo at the same positions; a name taken meanwhile by
+// another file is reported (text 46) and left alone.
+void UndoBulk(QStringList& entries, const QStringList& undo,
+              const std::function<void(int index, const QString& path)>& entryChanged);
+
+// The closing message of a finished run.
+QString BulkClosingMessage(qint32 renamed, int count);
+
+} // namespace tunora
