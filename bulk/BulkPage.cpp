@@ -15,7 +15,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSet>
 #include <QVBoxLayout>
 
 namespace tunora {
@@ -299,18 +298,8 @@ void BulkPage::addFolder()
 {
     if (m_running)
         return;
-    const QStringList found = ChooseAndWalk(window(), 4, m_entries);
-    // The list takes each file once, compared trimmed and without regard to case.
-    QSet<QString> held;
-    held.reserve(m_entries.size() + found.size());
-    for (const QString& e : std::as_const(m_entries))
-        held.insert(e.trimmed().toCaseFolded());
-    QStringList added;
-    for (const QString& f : found)
-        if (!held.contains(f.trimmed().toCaseFolded())) {
-            held.insert(f.trimmed().toCaseFolded());
-            added.append(f);
-        }
+    // The chooser leaves out files the list already holds (trimmed, letter case ignored).
+    const QStringList added = ChooseAndWalk(window(), 4, m_entries);
     m_entries.append(added);
     m_list->addItems(added);
     listChanged();

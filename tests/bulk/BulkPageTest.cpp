@@ -1,4 +1,5 @@
 #include "tests/bulk/QtPrinting.h"
+#include "album/Choixrecoldir.h"
 #include "bulk/BulkPage.h"
 #include "bulk/BulkRun.h"
 #include "shell/core/Language.h"
@@ -309,6 +310,30 @@ TEST_F(BulkPageTest, EveryListEditDisablesUndo)
     undo->click();
     EXPECT_EQ(filesOnDisk(), before);
     EXPECT_EQ(before, (QStringList {"a 1.mp3", "b 2.mp3", "c 3.mp3"}));
+}
+
+TEST_F(BulkPageTest, AddFolderAppendsTheWalkWithoutDuplicates)
+{
+    const QString a = makeFile("b one.mp3"), b = makeFile("a two.MP3");
+    makeFile("notes.txt");
+    const QString deep = makeFile("sub/deep.ogg");
+    addFiles({a});
+    check("multi_chk")->click();
+    go->click();
+    ASSERT_TRUE(undo->isEnabled());
+
+    dialogs->steps << [&](QDialog* d) {
+        EXPECT_EQ(d->objectName(), "Choixrecoldir");
+        auto* chooser = qobject_cast<Choixrecoldir*>(d);
+        ASSERT_NE(chooser, nullptr);
+        ASSERT_TRUE(chooser->setDirPath(folder));
+        Child<QCheckBox>(d, "recurse_chk")->setChecked(true);
+        Child<QPushButton>(d, "ok_btn")->click();
+    };
+    Child<QPushButton>(page, "addfolder_btn")->click();
+    EXPECT_EQ(shownPaths(), (QStringList {a, b, deep})) << "the walk's order, the listed file once";
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(go->isEnabled());
 }
 
 TEST_F(BulkPageTest, DeleteRemovesEverySelectedEntry)
