@@ -144,7 +144,7 @@ int RunRenameCommand(const QStringList& args)
     };
     for (const QString& p : std::as_const(paths)) {
         const QFileInfo fi(p);
-        if (fi.isDir() && !fi.isSymLink()) {
+        if (fi.isDir()) { // a link to a folder named on the command line is walked too
             const WalkResult walk = WalkAudioFolder(p.endsWith('/') && p.size() > 1 ? p.chopped(1) : p, recurse);
             for (const QString& f : walk.files)
                 take(f);

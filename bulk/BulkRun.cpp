@@ -18,10 +18,11 @@ bool nameTaken(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-bool isDirectory(const QString& path)
+// A name the list can rename: present, and not a folder.
+bool isRenamableEntry(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -31,7 +32,7 @@ BulkStep PlanBulkRename(const QString& path, const BulkOptions& options)
     BulkStep step;
     step.oldPath = path;
     step.newPath = path;
-    if (path.isEmpty() || path.endsWith('/') || !nameTaken(path) || isDirectory(path))
+    if (path.isEmpty() || path.endsWith('/') || !isRenamableEntry(path))
         return step;
     const qsizetype slash = path.lastIndexOf('/');
     const QString folder = path.left(slash + 1);

@@ -46,7 +46,7 @@ for round in $(seq $rounds); do
     (cd "$work/perl" && find . -maxdepth 1 -type f -printf '%f\0' | xargs -0 rename -u utf8 -d "$perl_expr")
     t2=$(now)
 
-    tail -n 1 "$work/cli.out" >&2
+    printf "round %d: tunora-cli: %s\n" "$round" "$(tail -n 1 "$work/cli.out")"
     if ! diff <(ls "$work/cli") <(ls "$work/perl") >"$work/diff"; then
         echo "the two renamers disagree:" >&2
         head -20 "$work/diff" >&2

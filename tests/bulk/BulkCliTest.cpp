@@ -100,6 +100,14 @@ TEST_F(BulkCliTest, FoldersAreWalkedForTheirAudioFiles)
     EXPECT_EQ(lines().last(), "2 of 2 files renamed");
     EXPECT_TRUE(QFileInfo::exists(folder + "/sub/Deep One.ogg"));
     EXPECT_TRUE(QFileInfo::exists(folder + "/notes.txt"));
+
+    // A link to a folder is walked, not renamed itself.
+    const QString link = env.root() + "/link to music";
+    ASSERT_TRUE(QFile::link(folder, link));
+    EXPECT_EQ(rename({"--case", "uc", link}), 0) << err.toStdString();
+    EXPECT_EQ(lines(), (QStringList {link + "/Top One.mp3\t" + link + "/TOP ONE.mp3", "1 of 1 files renamed"}));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(folder + "/TOP ONE.mp3"));
 }
 
 TEST_F(BulkCliTest, RefusesContradictoryOptionsAndReportsMissingPaths)
