@@ -28,7 +28,9 @@ QString caption(int n)
     return LanguageText(n).replace('&', QLatin1String("&&"));
 }
 
-const char* const kMediaFilter = "Media files (*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
+// The file dialog shows the name and matches the patterns of the last parentheses.
+const char* const kMediaFilter = "Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav) "
+                                 "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
 } // namespace
 
 PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
