@@ -1,13 +1,216 @@
 #include "album/AlbumCli.h"
 
+#include "album/AlbumApply.h"
+#include "album/AlbumPatterns.h"
+#include "album/AlbumSession.h"
+#include "album/AutoSort.h"
+#include "album/FolderWalk.h"
+#include "freedb/Cddb.h"
+#include "shell/core/Genres.h"
+#include "shell/core/Language.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QFile>
+#include <QFileInfo>
+
 #include <cstdio>
 
 namespace tunora {
 
-int RunAlbumCommand(const QStringList&)
+namespace {
+
+const char* const kUsage =
+    "usage: tunora-cli album DIR (--read CATEGORY DISCID | --xmcd FILE) [--format mp3]\n"
+    "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
+    "       [--genre G] [--dry-run]\n";
+
+int usage(const char* why)
 {
-    std::fprintf(stderr, "tunora-cli album: not available in this build\n");
+    std::fprintf(stderr, "tunora-cli album: %s\n%s", why, kUsage);
     return 2;
+}
+
+void printLine(FILE* out, const QString& text)
+{
+    std::fprintf(out, "%s\n", text.toUtf8().constData());
+}
+
+// The language the window would show, so the messages read the same; English otherwise.
+void loadLanguage()
+{
+    auto load = [](const QString& name) {
+        QFile f(AppFile(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        const QStringList texts = ParseLanguageFile(f.read(1 << 20));
+        if (texts.size() != kLanguageTextCount)
+            return false;
+        LanguageTable() = texts;
+        return true;
+    };
+    const QString langue = Setting("langue").trimmed();
+    if (langue.isEmpty() || !load(langue + ".lf"))
+        load(QStringLiteral("english.lf"));
+}
+
+// DGENRE of an xmcd entry (a value may continue over several lines).
+QString XmcdGenre(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = DecodeText(f.read(16 << 20));
+    QString genre;
+    for (const QString& raw : text.split('\n')) {
+        const QString line = raw.endsWith('\r') ? raw.chopped(1) : raw;
+        if (line.startsWith(QLatin1String("DGENRE="), Qt::CaseInsensitive))
+            genre += line.mid(7);
+    }
+    return genre.trimmed();
+}
+
+} // namespace
+
+int RunAlbumCommand(const QStringList& args)
+{
+    QString dir, category, discid, xmcd, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
+    bool haveGenre = false, noRename = false, noV1 = false, noV2 = false, noPlaylist = false, dryRun = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        auto value = [&](QString& into) {
+            if (i + 1 >= args.size())
+                return false;
+            into = args.at(++i);
+            return true;
+        };
+        if (a == QLatin1String("--read")) {
+            if (!value(category) || !value(discid))
+                return usage("--read needs a category and a disc identifier");
+        } else if (a == QLatin1String("--xmcd")) {
+            if (!value(xmcd))
+                return usage("--xmcd needs a file");
+        } else if (a == QLatin1String("--format")) {
+            if (!value(format))
+                return usage("--format needs a format");
+        } else if (a == QLatin1String("--sort")) {
+            if (!value(sort))
+                return usage("--sort needs none, fast or optimal");
+        } else if (a == QLatin1String("--genre")) {
+            if (!value(genre))
+                return usage("--genre needs a genre");
+            haveGenre = true;
+        } else if (a == QLatin1String("--no-rename")) {
+            noRename = true;
+        } else if (a == QLatin1String("--no-v1")) {
+            noV1 = true;
+        } else if (a == QLatin1String("--no-v2")) {
+            noV2 = true;
+        } else if (a == QLatin1String("--no-playlist")) {
+            noPlaylist = true;
+        } else if (a == QLatin1String("--dry-run")) {
+            dryRun = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usage(("unknown option " + a).toUtf8().constData());
+        } else if (dir.isEmpty()) {
+            dir = a;
+        } else {
+            return usage("one folder only");
+        }
+    }
+    if (dir.isEmpty())
+        return usage("no folder given");
+    if (category.isEmpty() == xmcd.isEmpty())
+        return usage("give either --read or --xmcd");
+    if (sort != QLatin1String("none") && sort != QLatin1String("fast") && sort != QLatin1String("optimal"))
+        return usage("--sort takes none, fast or optimal");
+    QString ext;
+    for (const QString& f : ChooserFormats())
+        if (f.compare(format, Qt::CaseInsensitive) == 0)
+            ext = f;
+    if (ext.isEmpty())
+        return usage("--format takes mp3, ogg, vqf, ape, mpc, mp4, wma or wav");
+    const QFileInfo folderInfo(dir);
+    if (!folderInfo.isDir()) {
+        std::fprintf(stderr, "tunora-cli album: %s is not a folder\n", dir.toLocal8Bit().constData());
+        return 2;
+    }
+
+    loadLanguage();
+    const bool genresLoaded = LoadGenreTable(AppFile("styles.dat")) == GenreLoad::Ok;
+
+    AlbumSession s;
+    const PatternSamples samples = RefreshPatternSamples(s);
+    s.path = DeliveredFolder(folderInfo.absoluteFilePath());
+    s.ext = ext;
+    QStringList names = ListFolderFiles(s.path, ext);
+    SortListBox(names);
+    s.setFiles(names);
+
+    DiscRecord disc;
+    QString error;
+    if (!xmcd.isEmpty()) {
+        if (!ParseXmcdFile(xmcd, disc, &error)) {
+            ShowMessage(LanguageText(54) + ' ' + error);
+            return 1;
+        }
+        if (!haveGenre)
+            genre = XmcdGenre(xmcd);
+    } else {
+        if (!ReadCDDBDisc(category, discid, disc, &error)) {
+            ShowMessage(LanguageText(54) + ' ' + error);
+            return 1;
+        }
+        if (!haveGenre)
+            genre = category;
+    }
+    s.artist = disc.artist;
+    s.album = disc.album;
+    s.year = disc.year;
+    s.genre = genre;
+    for (int i = 0; i < disc.tracks.size(); ++i) {
+        s.fetched.append({disc.tracks.at(i).title, disc.tracks.at(i).frames});
+        s.tracks.append(AlbumSession::trackLine(i, disc.tracks.at(i).title));
+    }
+
+    if (sort != QLatin1String("none") && !s.mp3.isEmpty()) {
+        if (s.mp3.size() != s.fetched.size()) {
+            ShowMessage(LanguageText(52));
+        } else {
+            QList<ListItem> lst = s.mp3;
+            for (ListItem& e : lst)
+                e.data = MeasureMs(s.path + '/' + e.text);
+            lst = sort == QLatin1String("fast") ? FastSort(lst, s.fetched) : OptimalSort(lst, s.fetched);
+            QStringList order;
+            for (const ListItem& e : lst)
+                order.append(e.text);
+            s.setFiles(order);
+        }
+    }
+
+    const bool mp3 = ext == QLatin1String("MP3");
+    ApplyOptions o;
+    o.rename = !noRename && samples.renameEnabled;
+    o.playlist = !noPlaylist && samples.playlistEnabled;
+    o.id3v1 = !noV1 && mp3 && genresLoaded;
+    o.id3v2 = !noV2 && mp3;
+    o.dryRun = dryRun;
+    if (!noRename && !samples.renameEnabled)
+        std::fprintf(stderr, "tunora-cli album: the naming pattern \"%s\" holds no placeholder; files keep their names\n",
+                     s.namingPattern.toUtf8().constData());
+    if (!noPlaylist && !samples.playlistEnabled)
+        std::fprintf(stderr, "tunora-cli album: the playlist pattern \"%s\" cannot be filled; no playlist\n",
+                     s.playlistPattern.toUtf8().constData());
+
+    const ApplyResult r = ApplyAlbum(s, o);
+    for (const QString& line : r.plan)
+        printLine(stdout, line);
+    if (!r.playlistPath.isEmpty())
+        printLine(stdout, r.playlistPath);
+    if (!r.started)
+        return 1;
+    return r.failures > 0 ? 1 : 0;
 }
 
 } // namespace tunora

@@ -1,11 +1,15 @@
 #include "album/AlbumPage.h"
 
+#include "album/AlbumApply.h"
 #include "album/AlbumPatterns.h"
+#include "album/AutosortDialog.h"
+#include "album/StatsDialog.h"
 #include "album/Choixrecoldir.h"
 #include "album/FolderWalk.h"
 #include "album/TrackEditor.h"
 #include "audio/GenrePicker.h"
 #include "freedb/FetchFlow.h"
+#include "shell/Dialogs.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
@@ -54,6 +58,11 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
     connect(findChild<QPushButton*>("ghost_btn"), &QPushButton::clicked, this, &AlbumPage::addFakeTrack);
     connect(m_up, &QPushButton::clicked, this, &AlbumPage::moveUp);
     connect(findChild<QPushButton*>("down_btn"), &QPushButton::clicked, this, &AlbumPage::moveDown);
+    connect(findChild<QPushButton*>("info_btn"), &QPushButton::clicked, this, &AlbumPage::showStatistics);
+    connect(findChild<QPushButton*>("info2_btn"), &QPushButton::clicked, this, &AlbumPage::showStatistics);
+    connect(findChild<QPushButton*>("autosort_btn"), &QPushButton::clicked, this, &AlbumPage::autoSort);
+    connect(m_apply, &QPushButton::clicked, this, &AlbumPage::apply);
+    connect(m_undo, &QPushButton::clicked, this, &AlbumPage::undo);
     connect(findChild<QPushButton*>("helpgenre_btn"), &QPushButton::clicked, this, &AlbumPage::chooseGenre);
     connect(m_tracks, &QListWidget::itemDoubleClicked, this, &AlbumPage::editTrack);
     connect(m_go, &QPushButton::clicked, this, [this] { m_fetch->search(false); });
@@ -375,6 +384,52 @@ void AlbumPage::moveUp()
 void AlbumPage::moveDown()
 {
     m_session.moveDown();
+}
+
+void AlbumPage::showStatistics()
+{
+    StatsDialog dlg(m_session, this);
+    ExecDialog(&dlg);
+}
+
+void AlbumPage::autoSort()
+{
+    if (m_session.mp3.isEmpty())
+        return;
+    if (m_session.hasFakeTrack() || m_session.mp3.size() != m_session.fetched.size()) {
+        ShowMessage(LanguageText(52));
+        return;
+    }
+    AutosortDialog dlg(m_session, this);
+    ExecDialog(&dlg);
+}
+
+void AlbumPage::apply()
+{
+    ApplyOptions o;
+    o.rename = m_ren->isChecked() && m_ren->isEnabled();
+    o.playlist = m_pls->isChecked() && m_pls->isEnabled();
+    o.id3v1 = m_v1->isChecked() && m_v1->isEnabled();
+    o.id3v2 = m_v2->isChecked() && m_v2->isEnabled();
+    readFieldsToSession();
+    ApplyAlbum(m_session, o, [this](bool running) {
+        if (running) {
+            for (QPushButton* b : {m_apply, m_go, m_fetchBtn, m_more})
+                b->setEnabled(false);
+            SetBusy(true);
+        } else {
+            SetBusy(false);
+            for (QPushButton* b : {m_apply, m_go, m_fetchBtn, m_more})
+                b->setEnabled(true);
+            m_session.undoAvailable = true;
+            syncFromSession();
+        }
+    });
+}
+
+void AlbumPage::undo()
+{
+    UndoAlbum(m_session);
 }
 
 void AlbumPage::chooseGenre()

@@ -36,6 +36,10 @@ public:
     void addFakeTrack();
     void moveUp();
     void moveDown();
+    void showStatistics();
+    void autoSort();
+    void apply();
+    void undo();
     void chooseGenre();
     void editTrack();
     void InitResFrm();

@@ -2,12 +2,17 @@
 #include "album/Choixrecoldir.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "album/AutoSort.h"
 #include "tests/common/MainWindowFixture.h"
+#include "tests/common/Mp3Fixtures.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -79,6 +84,20 @@ protected:
 
     AlbumPage* page = nullptr;
 };
+
+bool waitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+QString labelText(QWidget* d, const char* name)
+{
+    auto* l = Child<QLabel>(d, name);
+    return l ? l->text() : QString();
+}
 
 } // namespace
 
@@ -299,8 +318,7 @@ TEST_F(AlbumPageTest, TheTrackEditorStoresTheTrimmedTitle)
     EXPECT_EQ(dialogs->seen.count("trackedit"), 2);
 }
 
-// Enabled once the genre picker lists the genre table.
-TEST_F(AlbumPageTest, DISABLED_TheGenreButtonFillsTheGenreFromThePicker)
+TEST_F(AlbumPageTest, TheGenreButtonFillsTheGenreFromThePicker)
 {
     startPage();
     auto* genre = Child<QLineEdit>(page, "genre_txt");
@@ -322,4 +340,162 @@ TEST_F(AlbumPageTest, DISABLED_TheGenreButtonFillsTheGenreFromThePicker)
     EXPECT_FALSE(picked.isEmpty());
     EXPECT_EQ(genre->text(), picked);
     EXPECT_EQ(page->session().genre, picked);
+}
+
+TEST_F(AlbumPageTest, StatisticsOfTwelveTracksTwoOfThemFake)
+{
+    startPage();
+    const QString dir = env->makeDir("album");
+    ASSERT_TRUE(MakeMp3(dir + "/tone.mp3", 1.0));
+    const qint64 ms = MeasureMs(dir + "/tone.mp3");
+    ASSERT_GT(ms, 900);
+    AlbumSession& s = page->session();
+    s.path = dir;
+    s.ext = "MP3";
+    QStringList names;
+    for (int i = 0; i < 12; ++i)
+        names << ((i == 3 || i == 9) ? kFakeTrack : "tone.mp3");
+    s.setFiles(names);
+    // Every track two seconds shorter than the file, to the nearest frame.
+    const qint64 frames = (ms - 2000) * 75 / 1000;
+    for (int i = 0; i < 12; ++i)
+        s.fetched.append({QString("T%1").arg(i), frames});
+    s.notifyChanged();
+
+    const double d = ms - frames * 1000.0 / 75; // the same for each of the ten files
+    auto twoDecimals = [](double v) { return QString::number(std::round(v * 100) / 100, 'f', 2); };
+    dialogs->steps << [&](QDialog* dlg) {
+        EXPECT_EQ(dlg->objectName(), QString("stats"));
+        EXPECT_EQ(dlg->windowTitle(), LanguageText(142));
+        ASSERT_TRUE(waitFor([&] { return Child<QLabel>(dlg, "action_lbl")->text() == LanguageText(157) ||
+                                          !Child<QLabel>(dlg, "action_lbl")->isEnabled(); }));
+        EXPECT_EQ(labelText(dlg, "numtracks_lbl"), LanguageText(144) + " 12 [2 fake track(s)]");
+        EXPECT_EQ(labelText(dlg, "format_lbl"), LanguageText(111) + " : MP3");
+        EXPECT_EQ(labelText(dlg, "fetchedtracks_lbl"), LanguageText(144) + " 12");
+        EXPECT_EQ(labelText(dlg, "match_lbl"), LanguageText(146) + " " + LanguageText(0));
+        EXPECT_EQ(labelText(dlg, "stddevsupp_lbl"), LanguageText(154) + " " + LanguageText(155));
+        EXPECT_EQ(labelText(dlg, "avgdev_lbl"), LanguageText(150) + " " + twoDecimals(d / 1000) + " s");
+        EXPECT_EQ(labelText(dlg, "maxdev_lbl"), LanguageText(151) + " " + twoDecimals(d / 1000) + " s");
+        EXPECT_EQ(labelText(dlg, "stddev_lbl"),
+                  LanguageText(149) + " " + twoDecimals(std::sqrt(10 * d * d) / 10000) + " s");
+        EXPECT_TRUE(Child<QWidget>(dlg, "cur_hst")->isHidden());
+        dlg->reject();
+    };
+    click("info_btn");
+    EXPECT_EQ(dialogs->seen, QStringList({"stats"}));
+    // The measured times are kept with the entries; fake tracks count 0.
+    EXPECT_EQ(s.mp3[0].data, ms);
+    EXPECT_EQ(s.mp3[3].data, 0);
+
+    // Unequal counts: nothing is measured.
+    s.fetched.removeLast();
+    s.mp3[0].data = 0;
+    dialogs->steps << [&](QDialog* dlg) {
+        EXPECT_EQ(labelText(dlg, "match_lbl"), LanguageText(146) + " " + LanguageText(1));
+        EXPECT_EQ(labelText(dlg, "stddevsupp_lbl"), LanguageText(153));
+        dlg->reject();
+    };
+    click("info2_btn");
+    EXPECT_EQ(s.mp3[0].data, 0);
+
+    // No fetched disc: the comparison is switched off.
+    s.fetched.clear();
+    dialogs->steps << [&](QDialog* dlg) {
+        EXPECT_FALSE(Child<QLabel>(dlg, "match_lbl")->isEnabled());
+        EXPECT_FALSE(Child<QWidget>(dlg, "dev_frm")->isEnabled());
+        EXPECT_TRUE(Child<QLabel>(dlg, "action_lbl")->isHidden());
+        dlg->reject();
+    };
+    click("info_btn");
+    EXPECT_EQ(dialogs->seen.size(), 3);
+}
+
+TEST_F(AlbumPageTest, AutoSortProposesAnOrderAndAppliesItOnOk)
+{
+    startPage();
+    const QString dir = env->makeDir("album");
+    ASSERT_TRUE(MakeMp3(dir + "/a.mp3", 3.0));
+    ASSERT_TRUE(MakeMp3(dir + "/b.mp3", 1.0));
+    ASSERT_TRUE(MakeMp3(dir + "/c.mp3", 2.0));
+    browse(dir);
+    AlbumSession& s = page->session();
+    s.fetched = {{"One", 75}, {"Two", 150}, {"Three", 225}};
+
+    // Fake tracks or unequal counts: text 52 and no dialog.
+    click("ghost_btn");
+    click("autosort_btn");
+    EXPECT_EQ(messages->texts, QStringList({LanguageText(52)}));
+    EXPECT_TRUE(dialogs->seen.isEmpty());
+    select({3});
+    click("delete_btn");
+
+    for (const char* method : {"fast_rdo", "Q_rdo"}) {
+        dialogs->steps << [&](QDialog* dlg) {
+            EXPECT_EQ(dlg->objectName(), QString("Autosort"));
+            EXPECT_FALSE(Child<QPushButton>(dlg, "ok_btn")->isEnabled());
+            EXPECT_EQ(Child<QRadioButton>(dlg, "Q_rdo")->text(), LanguageText(82));
+            EXPECT_FALSE(LanguageText(82).contains("Under development"));
+            Child<QRadioButton>(dlg, method)->setChecked(true);
+            Child<QPushButton>(dlg, "search_btn")->click();
+            auto* lst = Child<QListWidget>(dlg, "lst");
+            ASSERT_EQ(lst->count(), 3);
+            EXPECT_EQ(lst->item(0)->text(), QString("b.mp3"));
+            EXPECT_EQ(lst->item(2)->text(), QString("a.mp3"));
+            // Closing without OK changes nothing.
+            dlg->reject();
+        };
+        click("autosort_btn");
+        EXPECT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    }
+    s.undoAvailable = true;
+    s.notifyChanged();
+    dialogs->steps << [&](QDialog* dlg) {
+        Child<QPushButton>(dlg, "search_btn")->click();
+        Child<QPushButton>(dlg, "ok_btn")->click();
+    };
+    click("autosort_btn");
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"b.mp3", "c.mp3", "a.mp3"}));
+    EXPECT_FALSE(Child<QPushButton>(page, "undo_btn")->isEnabled());
+    for (const ListItem& e : s.mp3)
+        EXPECT_EQ(e.data, 0);
+}
+
+TEST_F(AlbumPageTest, ApplyAndUndoFromThePage)
+{
+    SetSetting("Pattern", "%6 %2");
+    SetSetting("Playlist", "%3");
+    SetSetting("PlaylistMode", "0");
+    startPage();
+    const QString dir = env->makeDir("album");
+    ASSERT_TRUE(MakeMp3(dir + "/z.mp3", 1.0));
+    ASSERT_TRUE(QFile::copy(dir + "/z.mp3", dir + "/y.mp3"));
+    browse(dir);
+    AlbumSession& s = page->session();
+    s.fetched = {{"One", 75}, {"Two", 75}};
+    s.tracks = {"[01] One", "[02] Two"};
+    s.notifyChanged();
+    Child<QLineEdit>(page, "album_txt")->setText("Disc");
+    Child<QLineEdit>(page, "year_txt")->setText("2001");
+    for (const char* c : {"ren_chk", "pls_chk", "ID3v1_chk", "ID3v2_chk"})
+        Child<QCheckBox>(page, c)->setChecked(false);
+    click("apply_btn");
+    EXPECT_EQ(messages->texts, QStringList({LanguageText(168)}));
+    EXPECT_FALSE(Child<QPushButton>(page, "undo_btn")->isEnabled());
+
+    Child<QCheckBox>(page, "ren_chk")->setChecked(true);
+    Child<QCheckBox>(page, "pls_chk")->setChecked(true);
+    messages->texts.clear();
+    click("apply_btn");
+    EXPECT_EQ(messages->texts, QStringList({LanguageText(51)}));
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"01 One.mp3", "02 Two.mp3"}));
+    EXPECT_TRUE(QFile::exists(dir + "/Disc.m3u"));
+    EXPECT_FALSE(IsBusy());
+    for (const char* b : {"undo_btn", "apply_btn", "go_btn", "fetch_btn", "more_btn"})
+        EXPECT_TRUE(Child<QPushButton>(page, b)->isEnabled()) << b;
+
+    click("undo_btn");
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"y.mp3", "z.mp3"}));
+    EXPECT_TRUE(QFile::exists(dir + "/y.mp3"));
+    EXPECT_TRUE(QFile::exists(dir + "/z.mp3"));
+    EXPECT_FALSE(Child<QPushButton>(page, "undo_btn")->isEnabled());
 }

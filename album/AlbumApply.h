@@ -1,0 +1,49 @@
+// Carrying out the album (tags, new names, playlist) and giving the files their names back.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tunora {
+
+class AlbumSession;
+
+struct ApplyOptions {
+    // The four options as they take effect: checked and enabled. A disabled option (a pattern
+    // that cannot be applied, ID3 options for a format other than MP3) does nothing.
+    bool rename = false;
+    bool playlist = false;
+    bool id3v1 = false;
+    bool id3v2 = false;
+    // Work out and report the outcome without touching a file.
+    bool dryRun = false;
+};
+
+struct ApplyResult {
+    bool started = false;      // false when no option was on (language text 168)
+    bool somethingDone = false;
+    int failures = 0;          // files not tagged or not renamed as asked, playlist not written
+    QStringList plan;          // per real file: old name, tab, name afterwards
+    QString playlistPath;      // the playlist written (or, in a dry run, to be written)
+};
+
+// The folder the playlist goes to by the setting "PlaylistMode" (ending in "/"), empty when
+// the mode names none. configured is false when the mode is empty.
+QString PlaylistFolder(const QString& mode, const QString& albumFolder, bool* configured = nullptr);
+
+// The new name (without folder) of the file at position index after the naming pattern.
+QString NewFileName(const AlbumSession& s, int index);
+
+// Apply: tags each file, renames it after the naming pattern, writes the album playlist,
+// with every message and question of the page. running(true) is called once the work
+// starts and running(false) before the closing message, so the page can switch its
+// buttons and the busy state. Yields to the event loop after each file.
+ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& options,
+                       const std::function<void(bool)>& running = {});
+
+// Undo: renames every file the last apply renamed back to its recorded name. Answers the
+// number of files that could not be given their name back.
+int UndoAlbum(AlbumSession& s);
+
+} // namespace tunora

@@ -1,0 +1,377 @@
+#include "album/AlbumApply.h"
+#include "album/AlbumSession.h"
+#include "shell/core/Genres.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/Mp3Fixtures.h"
+#include "tests/common/TestSupport.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <unistd.h>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+// What mutagen reads from a file: the ID3v2 frames as written (no translation to 2.4) and
+// the ID3v1 fields as "v1:" + frame.
+QJsonObject ReadTags(const QString& path)
+{
+    static const char* const kScript = R"(
+import sys, json
+from mutagen.id3 import ID3, ParseID3v1
+out = {}
+try:
+    t = ID3(sys.argv[1], translate=False)
+    out['version'] = '2.%d' % t.version[1]
+    for k in ('TIT2', 'TPE1', 'TALB', 'TYER', 'TCON', 'TRCK'):
+        if k in t:
+            out[k] = t[k].text[0]
+    c = t.getall('COMM')
+    if c:
+        out['COMM'] = c[0].text[0]
+except Exception as e:
+    out['error'] = str(e)
+data = open(sys.argv[1], 'rb').read()
+v1 = ParseID3v1(data[-128:]) if len(data) >= 128 else None
+for k, f in (v1 or {}).items():
+    out['v1:' + k] = str(f)
+print(json.dumps(out))
+)";
+    QByteArray out;
+    EXPECT_EQ(RunProgram(SystemPython(), {"-c", kScript, path}, &out), 0);
+    return QJsonDocument::fromJson(out).object();
+}
+
+class ApplyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        source = new QTemporaryDir;
+        ASSERT_TRUE(MakeMp3(source->path() + "/tone.mp3", 1.0)) << "lame is needed";
+    }
+    static void TearDownTestSuite()
+    {
+        delete source;
+        source = nullptr;
+    }
+
+    void SetUp() override
+    {
+        LoadGenreTable(env.appDir() + "/styles.dat");
+        album = env.makeDir("music/album");
+        s.path = album;
+        s.ext = "MP3";
+        s.namingPattern = "%6 - %2";
+        s.artist = " Artist ";
+        s.album = "Album";
+        s.year = "1999";
+        s.genre = "Rock";
+        SetSetting("Playlist", "%1 - %3");
+        SetSetting("PlaylistMode", "0");
+    }
+
+    // Real MP3 files under the given names, listed in that order, with one title per file.
+    void files(const QStringList& names, const QStringList& titles = {})
+    {
+        QStringList list;
+        for (const QString& n : names) {
+            if (n != kFakeTrack) {
+                ASSERT_TRUE(QFile::copy(source->path() + "/tone.mp3", album + "/" + n)) << n.toStdString();
+            }
+            list << n;
+        }
+        s.setFiles(list);
+        s.fetched.clear();
+        const QStringList t = titles.isEmpty() ? QStringList({"One", "Two", "Three", "Four"}).mid(0, names.size()) : titles;
+        for (int i = 0; i < t.size(); ++i)
+            s.fetched.append({t[i], 1000});
+    }
+    QStringList onDisk(const QString& folder = {}) const
+    {
+        QStringList l = QDir(folder.isEmpty() ? album : folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        return l;
+    }
+    QString t(int n) const { return LanguageText(n); }
+
+    static QTemporaryDir* source;
+    TempAppEnv env;
+    ScriptedMessages messages;
+    AlbumSession s;
+    QString album;
+    ApplyOptions all {true, true, true, true, false};
+};
+
+QTemporaryDir* ApplyTest::source = nullptr;
+
+} // namespace
+
+TEST_F(ApplyTest, NoOptionChangesNothing)
+{
+    files({"a.mp3"});
+    const ApplyResult r = ApplyAlbum(s, ApplyOptions {});
+    EXPECT_FALSE(r.started);
+    EXPECT_EQ(messages.texts, QStringList({t(168)}));
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3"}));
+}
+
+TEST_F(ApplyTest, TagsRenamesAndListsTheAlbum)
+{
+    files({"c.mp3", "a.mp3", "b.mp3"});
+    const QByteArray audio = ReadAll(album + "/a.mp3");
+    bool busyDuring = false;
+    int calls = 0;
+    const ApplyResult r = ApplyAlbum(s, all, [&](bool running) {
+        ++calls;
+        if (running)
+            busyDuring = true;
+    });
+    EXPECT_TRUE(busyDuring);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(messages.texts, QStringList({t(51)}));
+    EXPECT_EQ(r.failures, 0);
+    EXPECT_EQ(onDisk(), QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3", "Artist - Album.m3u"}));
+    EXPECT_EQ(s.fileNames(), QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3"}));
+    EXPECT_EQ(s.undo, QStringList({"c.mp3", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("01 - One.mp3\r\n02 - Two.mp3\r\n03 - Three.mp3\r\n"));
+    EXPECT_EQ(r.playlistPath, album + "/Artist - Album.m3u");
+    EXPECT_EQ(r.plan, QStringList({"c.mp3\t01 - One.mp3", "a.mp3\t02 - Two.mp3", "b.mp3\t03 - Three.mp3"}));
+
+    const QJsonObject tags = ReadTags(album + "/02 - Two.mp3");
+    EXPECT_EQ(tags["version"].toString(), QString("2.3"));
+    EXPECT_EQ(tags["TIT2"].toString(), QString("Two"));
+    EXPECT_EQ(tags["TRCK"].toString(), QString("2"));
+    EXPECT_EQ(tags["TPE1"].toString(), QString("Artist"));
+    EXPECT_EQ(tags["TALB"].toString(), QString("Album"));
+    EXPECT_EQ(tags["TYER"].toString(), QString("1999"));
+    EXPECT_EQ(tags["TCON"].toString(), QString("Rock"));
+    EXPECT_EQ(tags["COMM"].toString(), QString("Tagged By Tunora"));
+    EXPECT_EQ(tags["v1:TIT2"].toString(), QString("Two"));
+    EXPECT_EQ(tags["v1:TRCK"].toString(), QString("2"));
+    EXPECT_EQ(tags["v1:TCON"].toString(), QString("17")); // the genre byte of Rock
+    // The audio is carried over whole, between the two tags.
+    const QByteArray tagged = ReadAll(album + "/02 - Two.mp3");
+    EXPECT_TRUE(tagged.contains(audio.mid(audio.size() / 4, 4096)));
+}
+
+TEST_F(ApplyTest, TwoTracksWithOneNewNameTheSecondKeepsItsName)
+{
+    s.namingPattern = "%1";
+    files({"a.mp3", "b.mp3"});
+    const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false});
+    EXPECT_EQ(onDisk(), QStringList({"Artist.mp3", "b.mp3"}));
+    EXPECT_EQ(messages.texts, QStringList({t(46).replace("%%1%%", album + "/Artist.mp3").replace("%%2%%", album + "/b.mp3"),
+                                           t(51)}));
+    EXPECT_EQ(s.fileNames(), QStringList({"Artist.mp3", "b.mp3"}));
+    EXPECT_EQ(r.failures, 1);
+}
+
+TEST_F(ApplyTest, ALetterCaseChangeIsARenameButNeverOverAnotherFile)
+{
+    s.namingPattern = "%2";
+    files({"track one.mp3", "Track Two.mp3"}, {"Track One", "Track Two"});
+    ApplyAlbum(s, {true, false, false, false, false});
+    EXPECT_EQ(messages.texts, QStringList({t(51)})); // the second already carries its name
+    EXPECT_EQ(onDisk(), QStringList({"Track One.mp3", "Track Two.mp3"}));
+
+    // Here both spellings can exist side by side: the other file is left alone.
+    messages.texts.clear();
+    files({"x.mp3"}, {"X"});
+    ASSERT_TRUE(WriteAll(album + "/X.mp3", "someone else's"));
+    s.setFiles({"x.mp3"});
+    ApplyAlbum(s, {true, false, false, false, false});
+    EXPECT_EQ(ReadAll(album + "/X.mp3"), QByteArray("someone else's"));
+    EXPECT_TRUE(QFile::exists(album + "/x.mp3"));
+    EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/x.mp3"), t(51)}));
+}
+
+TEST_F(ApplyTest, AYearOfTwoDigitsBecomesTheCurrentYear)
+{
+    s.year = " 03 ";
+    s.namingPattern = "%4 %2";
+    files({"a.mp3"});
+    ApplyAlbum(s, {true, false, false, true, false});
+    const QString year = QDate::currentDate().toString("yyyy");
+    EXPECT_EQ(s.year, year);
+    EXPECT_EQ(onDisk(), QStringList({year + " One.mp3"}));
+    EXPECT_EQ(ReadTags(album + "/" + year + " One.mp3")["TYER"].toString(), year);
+}
+
+TEST_F(ApplyTest, OtherFormatsGetALowerCaseExtensionAndNoTags)
+{
+    s.ext = "WMA";
+    ASSERT_TRUE(WriteAll(album + "/Song.WMA", "not an mp3"));
+    s.setFiles({"Song.WMA"});
+    s.fetched = {{"One", 1000}};
+    // The page hands the ID3 options as disabled for this format.
+    ApplyAlbum(s, {true, false, false, false, false});
+    EXPECT_EQ(onDisk(), QStringList({"01 - One.wma"}));
+    EXPECT_EQ(ReadAll(album + "/01 - One.wma"), QByteArray("not an mp3"));
+}
+
+TEST_F(ApplyTest, AFakeTrackHoldsItsNumberAndGetsNoPlaylistLine)
+{
+    files({"a.mp3", kFakeTrack, "b.mp3"});
+    ApplyAlbum(s, all);
+    EXPECT_EQ(s.fileNames(), QStringList({"01 - One.mp3", kFakeTrack, "03 - Three.mp3"}));
+    EXPECT_EQ(s.undo, QStringList({"a.mp3", kFakeTrack, "b.mp3"}));
+    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("01 - One.mp3\r\n03 - Three.mp3\r\n"));
+    EXPECT_EQ(ReadTags(album + "/03 - Three.mp3")["TRCK"].toString(), QString("3"));
+}
+
+TEST_F(ApplyTest, UnequalCountsSkipTheFilesButNotThePlaylist)
+{
+    files({"b.mp3", "a.mp3"}, {"One"});
+    const QByteArray before = ReadAll(album + "/a.mp3");
+    ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(messages.texts, QStringList({t(48), t(51)}));
+    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("b.mp3\r\na.mp3\r\n"));
+    EXPECT_EQ(ReadAll(album + "/a.mp3"), before);
+    EXPECT_TRUE(s.undo.isEmpty());
+}
+
+TEST_F(ApplyTest, ThePlaylistGoesWhereTheModeSays)
+{
+    files({"a.mp3"});
+    SetSetting("PlaylistMode", "1");
+    ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(ReadAll(env.root() + "/music/Artist - Album.m3u"), QByteArray("album/a.mp3\r\n"));
+
+    const QString lists = env.makeDir("lists");
+    SetSetting("PlaylistMode", "2" + lists);
+    ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(ReadAll(lists + "/Artist - Album.m3u"), QByteArray("../music/album/a.mp3\r\n"));
+
+    // A fixed folder that is gone is asked about like a mode never set up: Yes gives the
+    // album folder, No no playlist.
+    messages.texts.clear();
+    SetSetting("PlaylistMode", "2" + env.root() + "/gone");
+    messages.answers = {MsgAnswer::Yes};
+    ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(messages.texts, QStringList({t(49), t(51)}));
+    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("a.mp3\r\n"));
+
+    messages.texts.clear();
+    SetSetting("PlaylistMode", "");
+    QFile::remove(album + "/Artist - Album.m3u");
+    const ApplyResult r = ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(messages.texts, QStringList({t(49), t(51)}));
+    EXPECT_FALSE(QFile::exists(album + "/Artist - Album.m3u"));
+    EXPECT_TRUE(r.playlistPath.isEmpty());
+}
+
+TEST(PlaylistFolder, ByTheFirstCharacterOfTheMode)
+{
+    bool configured = true;
+    EXPECT_EQ(PlaylistFolder("", "/m/a", &configured), QString());
+    EXPECT_FALSE(configured);
+    EXPECT_EQ(PlaylistFolder("0/x", "/m/a", &configured), QString("/m/a/"));
+    EXPECT_TRUE(configured);
+    EXPECT_EQ(PlaylistFolder("z", "/m/a"), QString("/m/a/"));
+    EXPECT_EQ(PlaylistFolder("1", "/music/rock/album"), QString("/music/rock/"));
+    EXPECT_EQ(PlaylistFolder("1", "/album"), QString()); // directly below the root
+    EXPECT_EQ(PlaylistFolder("2/", "/m/a"), QString("/"));
+    EXPECT_EQ(PlaylistFolder("2", "/m/a"), QString());
+    EXPECT_EQ(PlaylistFolder("7", "/m/a"), QString());
+}
+
+TEST_F(ApplyTest, AnExistingPlaylistIsReplacedOnlyOnYes)
+{
+    files({"a.mp3"});
+    ASSERT_TRUE(WriteAll(album + "/Artist - Album.m3u", "mine\r\n"));
+    ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(messages.texts, QStringList({t(50), t(51)}));
+    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("mine\r\n"));
+    messages.answers = {MsgAnswer::Yes};
+    ApplyAlbum(s, {false, true, false, false, false});
+    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("a.mp3\r\n"));
+    // No temporary file is left behind.
+    EXPECT_EQ(onDisk(), QStringList({"Artist - Album.m3u", "a.mp3"}));
+}
+
+TEST_F(ApplyTest, AVanishedFileIsReportedAndTheNextOneHandled)
+{
+    files({"a.mp3", "b.mp3"});
+    QFile::remove(album + "/a.mp3");
+    const ApplyResult r = ApplyAlbum(s, all);
+    ASSERT_EQ(messages.texts.size(), 2);
+    EXPECT_TRUE(messages.texts[0].startsWith(album + "/a.mp3: "));
+    EXPECT_EQ(onDisk(), QStringList({"02 - Two.mp3", "Artist - Album.m3u"}));
+    EXPECT_EQ(r.failures, 1);
+}
+
+TEST_F(ApplyTest, ANameThatWouldHideTheFileIsNotGiven)
+{
+    s.namingPattern = "%2";
+    files({"a.mp3", "b.mp3"}, {"", "...and more"});
+    const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false});
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/a.mp3"),
+                                           t(169).replace("%%FIC%%", album + "/b.mp3"), t(51)}));
+    EXPECT_EQ(r.failures, 2);
+}
+
+TEST_F(ApplyTest, AReadOnlyFileIsNeitherTaggedNorRenamed)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "every file is writable for root";
+    files({"a.mp3", "b.mp3"});
+    QFile::setPermissions(album + "/a.mp3", QFileDevice::ReadOwner);
+    const QByteArray before = ReadAll(album + "/a.mp3");
+    ApplyAlbum(s, {true, false, true, true, false});
+    EXPECT_EQ(messages.texts.value(0), t(47).replace("%%1%%", album + "/a.mp3"));
+    EXPECT_EQ(ReadAll(album + "/a.mp3"), before);
+    EXPECT_TRUE(QFile::exists(album + "/02 - Two.mp3"));
+}
+
+TEST_F(ApplyTest, ADryRunChangesNoByte)
+{
+    s.namingPattern = "%1";
+    files({"a.mp3", "b.mp3", "c.mp3"});
+    QFile::rename(album + "/c.mp3", album + "/Artist.mp3x"); // not in the way
+    s.setFiles({"a.mp3", "b.mp3"});
+    s.fetched = {{"One", 1}, {"Two", 2}};
+    const QByteArray a = ReadAll(album + "/a.mp3");
+    const ApplyResult r = ApplyAlbum(s, {true, true, true, true, true});
+    EXPECT_EQ(onDisk(), QStringList({"Artist.mp3x", "a.mp3", "b.mp3"}));
+    EXPECT_EQ(ReadAll(album + "/a.mp3"), a);
+    // The plan foresees the clash of the second file with the first's new name.
+    EXPECT_EQ(r.plan, QStringList({"a.mp3\tArtist.mp3", "b.mp3\tb.mp3"}));
+    EXPECT_EQ(messages.texts.value(0), t(46).replace("%%1%%", album + "/Artist.mp3").replace("%%2%%", album + "/b.mp3"));
+    EXPECT_EQ(r.playlistPath, album + "/Artist - Album.m3u");
+}
+
+TEST_F(ApplyTest, UndoGivesTheNamesBack)
+{
+    s.namingPattern = "%2";
+    files({"one.mp3", kFakeTrack, "x.mp3", "Four.mp3"}, {"One", "Two", "Three", "Four"});
+    ApplyAlbum(s, {true, false, false, false, false});
+    EXPECT_EQ(s.fileNames(), QStringList({"One.mp3", kFakeTrack, "Three.mp3", "Four.mp3"}));
+    s.undoAvailable = true;
+    // Meanwhile another program creates a file under x.mp3's old name.
+    ASSERT_TRUE(WriteAll(album + "/x.mp3", "new"));
+    messages.texts.clear();
+    EXPECT_EQ(UndoAlbum(s), 1);
+    EXPECT_EQ(messages.texts, QStringList({t(46).replace("%%1%%", album + "/x.mp3").replace("%%2%%", album + "/Three.mp3")}));
+    EXPECT_EQ(s.fileNames(), QStringList({"one.mp3", kFakeTrack, "Three.mp3", "Four.mp3"}));
+    EXPECT_EQ(onDisk(), QStringList({"Four.mp3", "Three.mp3", "one.mp3", "x.mp3"}));
+    EXPECT_EQ(ReadAll(album + "/x.mp3"), QByteArray("new"));
+    EXPECT_FALSE(s.undoAvailable);
+}
+
+TEST_F(ApplyTest, UndoAfterASkippedFilePassTouchesNothing)
+{
+    files({"b.mp3", "a.mp3"}, {"One"});
+    ApplyAlbum(s, {true, true, false, false, false});
+    ASSERT_TRUE(s.undo.isEmpty());
+    messages.texts.clear();
+    EXPECT_EQ(UndoAlbum(s), 0);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_EQ(s.fileNames(), QStringList({"b.mp3", "a.mp3"}));
+}
