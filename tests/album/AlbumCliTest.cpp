@@ -1,0 +1,137 @@
+#include "tests/common/Mp3Fixtures.h"
+#include "tests/common/TestSupport.h"
+
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+
+#include <QDir>
+#include <QMap>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+// A disc of three tracks of 1, 2 and 3 seconds.
+const char* const kXmcd = "# xmcd\n"
+                          "#\n"
+                          "# Track frame offsets:\n"
+                          "#\t150\n"
+                          "#\t225\n"
+                          "#\t375\n"
+                          "#\n"
+                          "# Disc length: 8 seconds\n"
+                          "#\n"
+                          "DISCID=0a000803\n"
+                          "DTITLE=Some Artist / Some Album\n"
+                          "DYEAR=1999\n"
+                          "DGENRE=Jazz\n"
+                          "TTITLE0=One\n"
+                          "TTITLE1=Two\n"
+                          "TTITLE2=Three\n"
+                          "EXTD=\n"
+                          "PLAYORDER=\n";
+
+class AlbumCliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        album = env.makeDir("music/album");
+        // Listed a, b, c; their lengths put them in the order b, c, a.
+        ASSERT_TRUE(MakeMp3(album + "/a.mp3", 3.0));
+        ASSERT_TRUE(MakeMp3(album + "/b.mp3", 1.0));
+        ASSERT_TRUE(MakeMp3(album + "/c.mp3", 2.0));
+        xmcd = env.root() + "/disc.xmcd";
+        ASSERT_TRUE(WriteAll(xmcd, kXmcd));
+        SetSetting("Pattern", "%6 - %2");
+        SetSetting("Playlist", "%1 - %3");
+        SetSetting("PlaylistMode", "0");
+    }
+    int run(const QStringList& args)
+    {
+        out.clear();
+        err.clear();
+        return RunProgram(BuiltAppDir() + "/tunora-cli", QStringList {"album"} + args, &out, &err);
+    }
+    QMap<QString, QByteArray> snapshot() const
+    {
+        QMap<QString, QByteArray> m;
+        for (const QString& f : QDir(album).entryList(QDir::Files | QDir::Hidden))
+            m.insert(f, ReadAll(album + "/" + f));
+        return m;
+    }
+
+    TempAppEnv env;
+    QString album, xmcd;
+    QByteArray out, err;
+};
+
+} // namespace
+
+TEST_F(AlbumCliTest, ADryRunPrintsThePlanAndChangesNoByte)
+{
+    const auto before = snapshot();
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--sort", "optimal", "--dry-run"}), 0) << err.constData();
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(QString::fromUtf8(out), "b.mp3\t01 - One.mp3\n"
+                                      "c.mp3\t02 - Two.mp3\n"
+                                      "a.mp3\t03 - Three.mp3\n" +
+                                          album + "/Some Artist - Some Album.m3u\n");
+    // Without sorting, the files keep the page's order.
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--dry-run", "--no-playlist"}), 0);
+    EXPECT_EQ(QString::fromUtf8(out), "a.mp3\t01 - One.mp3\nb.mp3\t02 - Two.mp3\nc.mp3\t03 - Three.mp3\n");
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(AlbumCliTest, AppliesTheAlbumFromAnXmcdFile)
+{
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--sort", "fast"}), 0) << err.constData();
+    EXPECT_EQ(QDir(album).entryList(QDir::Files, QDir::Name),
+              QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3", "Some Artist - Some Album.m3u"}));
+    EXPECT_EQ(ReadAll(album + "/Some Artist - Some Album.m3u"),
+              QByteArray("01 - One.mp3\r\n02 - Two.mp3\r\n03 - Three.mp3\r\n"));
+    // The 1-second file became track 1, tagged with the entry's genre.
+    EXPECT_NEAR(FfprobeDuration(album + "/01 - One.mp3"), 1.0, 0.1);
+    EXPECT_NEAR(FfprobeDuration(album + "/03 - Three.mp3"), 3.0, 0.1);
+    QByteArray tags;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.id3 import ID3\nt = ID3(sys.argv[1], translate=False)\n"
+                          "print('|'.join(t[k].text[0] for k in ('TIT2','TRCK','TPE1','TALB','TYER','TCON')))",
+                          album + "/02 - Two.mp3"},
+                         &tags),
+              0);
+    EXPECT_EQ(tags.trimmed(), QByteArray("Two|2|Some Artist|Some Album|1999|Jazz"));
+    EXPECT_TRUE(err.contains(LanguageText(51).toUtf8()));
+}
+
+TEST_F(AlbumCliTest, OptionsNarrowTheWork)
+{
+    const auto before = snapshot();
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--no-rename", "--no-playlist", "--no-v2", "--genre", "Rock"}), 0)
+        << err.constData();
+    EXPECT_EQ(snapshot().keys(), before.keys());
+    // Only the ID3v1 tag, at the end: "TAG", the title padded to 30 bytes.
+    const QByteArray a = ReadAll(album + "/a.mp3");
+    EXPECT_EQ(a.left(before["a.mp3"].size()), before["a.mp3"]);
+    EXPECT_EQ(a.size(), before["a.mp3"].size() + 128);
+    EXPECT_EQ(a.right(128).left(33), QByteArray("TAGOne                           "));
+    EXPECT_EQ(static_cast<quint8>(a.at(a.size() - 1)), 17); // Rock
+}
+
+TEST_F(AlbumCliTest, ProblemsAreReportedAndSetTheExitCode)
+{
+    SetSetting("Pattern", "%1");
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--no-playlist"}), 1);
+    EXPECT_TRUE(err.contains(
+        LanguageText(46).replace("%%1%%", album + "/Some Artist.mp3").replace("%%2%%", album + "/b.mp3").toUtf8()));
+    EXPECT_EQ(QDir(album).entryList(QDir::Files, QDir::Name), QStringList({"Some Artist.mp3", "b.mp3", "c.mp3"}));
+
+    ASSERT_TRUE(WriteAll(env.root() + "/broken.xmcd", "# nothing here\n"));
+    EXPECT_EQ(run({album, "--xmcd", env.root() + "/broken.xmcd"}), 1);
+    EXPECT_EQ(run({album}), 2);
+    EXPECT_EQ(run({album, "--xmcd", xmcd, "--read", "rock", "0a000803"}), 2);
+    EXPECT_EQ(run({album, "--xmcd", xmcd, "--sort", "best"}), 2);
+    EXPECT_EQ(run({album, "--xmcd", xmcd, "--format", "flac"}), 2);
+    EXPECT_EQ(run({env.root() + "/nowhere", "--xmcd", xmcd}), 2);
+}
