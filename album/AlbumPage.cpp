@@ -68,6 +68,7 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
     connect(m_go, &QPushButton::clicked, this, [this] { m_fetch->search(false); });
     connect(m_more, &QPushButton::clicked, this, [this] { m_fetch->search(true); });
     connect(m_fetchBtn, &QPushButton::clicked, this, [this] { m_fetch->fetch(); });
+    connect(findChild<QPushButton*>("findlen_btn"), &QPushButton::clicked, this, [this] { m_fetch->findByLengths(); });
     connect(m_results, &QListWidget::itemDoubleClicked, this, [this] { m_fetch->fetch(); });
 
     connect(m_mp3, &QListWidget::itemSelectionChanged, this, &AlbumPage::syncSelectionToSession);
