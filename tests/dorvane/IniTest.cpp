@@ -178,7 +178,8 @@ TEST_F(IniTest, EditingIsPure)
     using dorvane::ini::WithValue;
     EXPECT_EQ(*WithValue("", "S", "K", "v"), "[S]\r\nK=v\r\n");
     EXPECT_EQ(*WithValue("[S]", "S", "K", "v"), "[S]\r\nK=v\r\n");
-    EXPECT_EQ(*WithValue("[S]\r", "S", "K", "v"), "[S]\r\r\nK=v\r\n");
+    EXPECT_EQ(*WithValue("[S]\r", "S", "K", "v"), "[S]\r\nK=v\r\n"); // a cut line end is completed
+    EXPECT_EQ(*WithValue("x=1\r", "S", "K", "v"), "x=1\r\n\r\n[S]\r\nK=v\r\n");
     EXPECT_EQ(*WithValue("x=1", "S", "K", "v"), "x=1\r\n\r\n[S]\r\nK=v\r\n");
     EXPECT_EQ(*WithValue("[S]\nK=a\nK=b\n", "S", "k", "c"), "[S]\nK=c\nK=b\n");
     EXPECT_FALSE(WithValue("", "S", "K", QString::fromUtf16(u"a\0b", 3)));
