@@ -1,6 +1,7 @@
 #include "tests/common/MainWindowFixture.h"
 
 #include "app/AppAssembly.h"
+#include "shell/Dialogs.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
@@ -232,6 +233,24 @@ TEST_F(MainWindowTest, MaximisedOnlyForExactlyOne)
         MainWindow* w = start();
         EXPECT_EQ(w->wantsMaximized(), QByteArray(v) == "1") << v;
     }
+}
+
+TEST_F(MainWindowTest, ProgressBarFillsItsFrame)
+{
+    QWidget frame;
+    frame.resize(200, 20);
+    QWidget bar(&frame);
+    bar.resize(0, 20);
+    frame.show();
+    ShowProgress(&bar, &frame, 50);
+    EXPECT_EQ(bar.width(), 100);
+    EXPECT_TRUE(bar.isVisible());
+    ShowProgress(&bar, &frame, 33);
+    EXPECT_EQ(bar.width(), 66);
+    ShowProgress(&bar, &frame, 100);
+    EXPECT_EQ(bar.width(), 200);
+    ShowProgress(&bar, &frame, 0);
+    EXPECT_FALSE(bar.isVisible());
 }
 
 // Language files.

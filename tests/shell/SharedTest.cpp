@@ -302,3 +302,19 @@ TEST(BusyAndStatus, FlagsAndCancelMessage)
     EXPECT_EQ(AppState::instance().statusText(), "");
     EXPECT_EQ(messages.texts, QStringList {"T177"});
 }
+
+TEST(AppFolder, NoTrailingSlash)
+{
+    const QByteArray old = qgetenv("TUNORA_APP_FOLDER");
+    qputenv("TUNORA_APP_FOLDER", " /opt/tunora/ ");
+    EXPECT_EQ(AppFolder(), "/opt/tunora");
+    EXPECT_EQ(AppFile("english.lf"), "/opt/tunora/english.lf");
+    // A program at the root of the file system: the folder is empty and paths still start at "/".
+    qputenv("TUNORA_APP_FOLDER", "/");
+    EXPECT_EQ(AppFolder(), "");
+    EXPECT_EQ(AppFile("styles.dat"), "/styles.dat");
+    if (old.isNull())
+        qunsetenv("TUNORA_APP_FOLDER");
+    else
+        qputenv("TUNORA_APP_FOLDER", old);
+}
