@@ -292,51 +292,74 @@ bool SortListBox(QStringList& entries, QList<qint64>* itemData)
     const qsizetype n = entries.size();
     if (n < 2)
         return true;
-    // Bottom-up merge sort over positions: stable, n log n, and the arrangement between
-    // passes is always a whole permutation, so a cancel leaves the list partly sorted.
-    std::vector<qsizetype> order(static_cast<size_t>(n)), tmp(static_cast<size_t>(n));
-    for (qsizetype i = 0; i < n; ++i)
-        order[static_cast<size_t>(i)] = i;
+    // Merge sort over positions: stable and n log n. Between steps the arrangement is always a
+    // whole permutation of the entries, so a cancel leaves the list partly sorted, never torn.
     const QStringList source = entries;
     const QList<qint64> sourceData = itemData ? *itemData : QList<qint64>();
-    auto apply = [&]() {
+    const QString* text = source.constData();
+    const auto less = [text](qsizetype x, qsizetype y) {
+        return QString::compare(text[x], text[y], Qt::CaseSensitive) < 0;
+    };
+    std::vector<qsizetype> from(static_cast<size_t>(n)), to(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        from[static_cast<size_t>(i)] = i;
+    const auto apply = [&](const std::vector<qsizetype>& order) {
         for (qsizetype i = 0; i < n; ++i) {
-            entries[i] = source.at(order[static_cast<size_t>(i)]);
-            if (itemData && order[static_cast<size_t>(i)] < sourceData.size())
-                (*itemData)[i] = sourceData.at(order[static_cast<size_t>(i)]);
+            const qsizetype o = order[static_cast<size_t>(i)];
+            entries[i] = text[o];
+            if (itemData && i < itemData->size() && o < sourceData.size())
+                (*itemData)[i] = sourceData.at(o);
         }
     };
+    const auto cancelled = [&]() {
+        YieldEvents();
+        return CancelRequested();
+    };
+
+    // Short runs by insertion, then merges of doubling width.
+    constexpr qsizetype kRun = 32;
     qint64 sinceYield = 0;
-    for (qsizetype width = 1; width < n; width *= 2) {
+    for (qsizetype lo = 0; lo < n; lo += kRun) {
+        const qsizetype hi = std::min(lo + kRun, n);
+        for (qsizetype i = lo + 1; i < hi; ++i) {
+            const qsizetype v = from[static_cast<size_t>(i)];
+            qsizetype j = i;
+            for (; j > lo && less(v, from[static_cast<size_t>(j - 1)]); --j)
+                from[static_cast<size_t>(j)] = from[static_cast<size_t>(j - 1)];
+            from[static_cast<size_t>(j)] = v;
+        }
+        sinceYield += hi - lo;
+        if (sinceYield >= 4096) {
+            sinceYield = 0;
+            if (cancelled()) {
+                apply(from);
+                return false;
+            }
+        }
+    }
+    for (qsizetype width = kRun; width < n; width *= 2) {
         for (qsizetype lo = 0; lo < n; lo += 2 * width) {
             const qsizetype mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
-            qsizetype a = lo, b = mid, k = lo;
-            while (a < mid && b < hi) {
-                const bool takeRight = QString::compare(source.at(order[b]), source.at(order[a]), Qt::CaseSensitive) < 0;
-                tmp[static_cast<size_t>(k++)] = takeRight ? order[b++] : order[a++];
-            }
-            while (a < mid)
-                tmp[static_cast<size_t>(k++)] = order[a++];
-            while (b < hi)
-                tmp[static_cast<size_t>(k++)] = order[b++];
-            std::copy(tmp.begin() + lo, tmp.begin() + hi, order.begin() + lo);
+            std::merge(from.begin() + lo, from.begin() + mid, from.begin() + mid, from.begin() + hi, to.begin() + lo,
+                       less);
             sinceYield += hi - lo;
-            if (sinceYield >= 4096) {
+            if (sinceYield >= 4096 && hi < n) {
                 sinceYield = 0;
-                YieldEvents();
-                if (CancelRequested()) {
-                    apply();
+                if (cancelled()) {
+                    // Merged so far in to, the rest still in from.
+                    std::copy(from.begin() + hi, from.end(), to.begin() + hi);
+                    apply(to);
                     return false;
                 }
             }
         }
-        YieldEvents();
-        if (CancelRequested()) {
-            apply();
+        from.swap(to);
+        if (cancelled()) {
+            apply(from);
             return false;
         }
     }
-    apply();
+    apply(from);
     return true;
 }
 
