@@ -3,6 +3,7 @@
 #include "app/AppAssembly.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Genres.h"
+#include "shell/core/Product.h"
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -11,6 +12,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -50,6 +52,15 @@ QStringList captions(QWidget* w)
     out.removeAll(QString());
     return out;
 }
+
+// Records the addresses the program asks the desktop to open, instead of opening them.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
 
 } // namespace
 
@@ -454,3 +465,22 @@ TEST_F(MainWindowTest, UnreadableSettingsFileStartsWithDefaultsAndIsLeftAlone)
         keptAside |= f != "registry.reg" && ReadAll(env->root() + "/" + f) == garbage;
     EXPECT_TRUE(keptAside);
 }
+
+TEST_F(MainWindowTest, MailAndWebButtonsOpenTheProgramsAddresses)
+{
+    UrlRecorder recorder;
+    for (const char* scheme : {"mailto", "http", "https"})
+        QDesktopServices::setUrlHandler(scheme, &recorder, "open");
+    MainWindow* w = start();
+    Child<QToolButton>(w, "brand_btn_6")->click();
+    Child<QPushButton>(w, "email_btn")->click();
+    Child<QPushButton>(w, "Web_btn")->click();
+    for (const char* scheme : {"mailto", "http", "https"})
+        QDesktopServices::unsetUrlHandler(scheme);
+    ASSERT_EQ(recorder.urls.size(), 2);
+    EXPECT_EQ(recorder.urls.at(0).scheme(), "mailto");
+    EXPECT_EQ(recorder.urls.at(0).toString(), QString::fromLatin1(product::kSupportMail));
+    EXPECT_EQ(recorder.urls.at(1).toString(), QString::fromLatin1(product::kWebSite));
+}
+
+#include "MainWindowTest.moc"
