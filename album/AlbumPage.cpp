@@ -414,12 +414,19 @@ void AlbumPage::apply()
     o.id3v2 = m_v2->isChecked() && m_v2->isEnabled();
     readFieldsToSession();
     ApplyAlbum(m_session, o, [this](bool running) {
+        // The file list and the disc stay as they are while the files are worked on: the
+        // pass pairs them by position between its yields.
+        static const char* const kFrozen[] = {"choosefold_frm", "curfiles_frm", "opt_frm", "alb_frm", "sel_frm"};
         if (running) {
             for (QPushButton* b : {m_apply, m_go, m_fetchBtn, m_more})
                 b->setEnabled(false);
+            for (const char* f : kFrozen)
+                findChild<QWidget*>(QString::fromLatin1(f))->setEnabled(false);
             SetBusy(true);
         } else {
             SetBusy(false);
+            for (const char* f : kFrozen)
+                findChild<QWidget*>(QString::fromLatin1(f))->setEnabled(true);
             for (QPushButton* b : {m_apply, m_go, m_fetchBtn, m_more})
                 b->setEnabled(true);
             m_session.undoAvailable = true;

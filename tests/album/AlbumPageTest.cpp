@@ -500,3 +500,34 @@ TEST_F(AlbumPageTest, ApplyAndUndoFromThePage)
     EXPECT_TRUE(QFile::exists(dir + "/z.mp3"));
     EXPECT_FALSE(Child<QPushButton>(page, "undo_btn")->isEnabled());
 }
+
+TEST_F(AlbumPageTest, TheFileListCannotBeEditedWhileApplyRuns)
+{
+    SetSetting("Pattern", "%1");
+    startPage();
+    const QString dir = folderWith("album", {"a.mp3", "b.mp3"});
+    browse(dir);
+    AlbumSession& s = page->session();
+    s.fetched = {{"One", 75}, {"Two", 75}};
+    s.artist = "Same";
+    s.notifyChanged();
+    auto* apply = Child<QPushButton>(page, "apply_btn");
+    apply->setEnabled(true);
+    for (const char* c : {"pls_chk", "ID3v1_chk", "ID3v2_chk"})
+        Child<QCheckBox>(page, c)->setChecked(false);
+    // The second file's new name is taken: the message comes while the pass runs.
+    QStringList seen;
+    const MessageHandler old = SetMessageHandler([&](const QString& text, MsgButtons) {
+        if (text != LanguageText(51))
+            for (const char* w : {"curfiles_frm", "choosefold_frm", "alb_frm", "apply_btn", "go_btn", "brand_btn_1"})
+                if (!window->findChild<QWidget*>(w)->isEnabled())
+                    seen << w;
+        return MsgAnswer::Ok;
+    });
+    apply->click();
+    SetMessageHandler(old);
+    EXPECT_EQ(seen, QStringList({"curfiles_frm", "choosefold_frm", "alb_frm", "apply_btn", "go_btn", "brand_btn_1"}));
+    EXPECT_TRUE(Child<QWidget>(page, "curfiles_frm")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(page, "up_btn")->isEnabled());
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"Same.mp3", "b.mp3"}));
+}
