@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -218,14 +219,29 @@ TEST_F(ShellTest, SaveDialogRunsModallyForReal)
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!dlg) {
-            if (++tries > 1000) // never hang the run: give up after some 20 s
-                QApplication::exit(1), ADD_FAILURE() << "no modal dialog";
+            if (++tries > 500) { // never hang the run
+                poll.stop();
+                ADD_FAILURE() << "no modal file dialog";
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* fd = qobject_cast<QFileDialog*>(w))
+                        fd->reject();
+            }
             return;
         }
         poll.stop();
         EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptSave);
-        dlg->selectFile("list");
+        auto* edit = dlg->findChild<QLineEdit*>("fileNameEdit");
+        if (!edit) {
+            ADD_FAILURE() << "no file name field";
+            dlg->reject();
+            return;
+        }
+        edit->setText("list");
         static_cast<QDialog*>(dlg)->accept(); // the dialog's own checks run
+        if (dlg->isVisible()) {
+            ADD_FAILURE() << "the dialog refused the name";
+            dlg->reject();
+        }
     });
     poll.start(20);
     qint32 hwnd = 0, instance = 0;
