@@ -62,6 +62,27 @@ void AskQuery::accepted()
     accept();
 }
 
+namespace {
+
+// Marks the flow as running for one operation; a second click meanwhile (a double click on
+// a result while a fetch waits) does nothing.
+class RunningScope {
+public:
+    explicit RunningScope(bool& flag) : m_flag(flag), m_entered(!flag) { m_flag = true; }
+    ~RunningScope()
+    {
+        if (m_entered)
+            m_flag = false;
+    }
+    bool entered() const { return m_entered; }
+
+private:
+    bool& m_flag;
+    bool m_entered;
+};
+
+} // namespace
+
 FetchFlow::FetchFlow(AlbumSession& session, QWidget* albumPage) : QObject(nullptr), m_session(session), m_page(albumPage)
 {
 }
@@ -114,6 +135,9 @@ void FetchFlow::tellAboutAnonymousHello()
 
 void FetchFlow::search(bool more)
 {
+    RunningScope running(m_running);
+    if (!running.entered())
+        return;
     if (more) {
         SearchFreeDB(true);
         setEnabled("more_btn", false);
@@ -141,6 +165,7 @@ void FetchFlow::SearchFreeDB(bool more)
     web_txt.clear();
     setEnabled("apply_btn", false);
     setEnabled("go_btn", false);
+    setEnabled("findlen_btn", false);
     setEnabled("fetch_btn", false);
     m_results.clear();
     showResults();
@@ -155,6 +180,7 @@ void FetchFlow::SearchFreeDB(bool more)
 
     if (query_txt.trimmed().isEmpty()) {
         setEnabled("go_btn", true);
+        setEnabled("findlen_btn", true);
         SetBusy(false);
         return;
     }
@@ -177,12 +203,16 @@ void FetchFlow::SearchFreeDB(bool more)
 
     SetStatusText(QString());
     setEnabled("go_btn", true);
+    setEnabled("findlen_btn", true);
     setEnabled("more_btn", !more);
     SetBusy(false);
 }
 
 void FetchFlow::fetch()
 {
+    RunningScope running(m_running);
+    if (!running.entered())
+        return;
     auto* list = control<QListWidget>("resalb_lst");
     if (!list)
         return;
@@ -193,6 +223,7 @@ void FetchFlow::fetch()
     setEnabled("fetch_btn", false);
     setEnabled("apply_btn", false);
     setEnabled("go_btn", false);
+    setEnabled("findlen_btn", false);
     setEnabled("more_btn", false);
     WebClient::instance().resetReceivedBytes();
     SetStatusText(freedbtext::Contacting());
@@ -235,10 +266,14 @@ void FetchFlow::fetch()
     setEnabled("fetch_btn", true);
     setEnabled("more_btn", true);
     setEnabled("go_btn", true);
+    setEnabled("findlen_btn", true);
 }
 
 void FetchFlow::findByLengths()
 {
+    RunningScope running(m_running);
+    if (!running.entered())
+        return;
     if (m_session.mp3.isEmpty()) {
         ShowMessage(LanguageText(167));
         return;
@@ -262,6 +297,7 @@ void FetchFlow::findByLengths()
     setEnabled("more_btn", false);
     setEnabled("apply_btn", false);
     setEnabled("go_btn", false);
+    setEnabled("findlen_btn", false);
     setEnabled("fetch_btn", false);
     m_results.clear();
     showResults();
@@ -288,6 +324,7 @@ void FetchFlow::findByLengths()
     ErrorOccured();
     SetStatusText(QString());
     setEnabled("go_btn", true);
+    setEnabled("findlen_btn", true);
     SetBusy(false);
 }
 

@@ -74,6 +74,7 @@ private:
     QString query_txt;       // the search words
     QString web_txt;         // the last search page received
     bool m_toldAnonymous = false;
+    bool m_running = false; // a search, fetch or find is under way
 };
 
 } // namespace tunora

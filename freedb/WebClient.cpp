@@ -150,10 +150,19 @@ void WebClient::ErrorOccured()
 
 QString WebClient::GetWebSite(QString& url)
 {
+    // One socket serves one request: a call made from the event loop while another waits
+    // (a second click) must not close the running one's connection under it.
+    if (m_active) {
+        m_failure = QStringLiteral("another request is running");
+        return QString();
+    }
+    m_active = true;
     BusyScope busy;
     m_failure.clear();
     m_refusal.clear();
-    return fetch(url, 0);
+    QString answer = fetch(url, 0);
+    m_active = false;
+    return answer;
 }
 
 QString WebClient::fetch(QString& url, int redirects)
@@ -173,8 +182,10 @@ QString WebClient::fetch(QString& url, int redirects)
             fail(QStringLiteral("control character in the address"));
             return QString();
         }
+    // An address of the host alone gets the root path; one with a path stays as it is,
+    // even when the path happens to end with the host's name.
     const QString host = UrlHost(url);
-    if (url.endsWith(host))
+    if (url.indexOf(QLatin1Char('/'), url.indexOf(QLatin1String("://")) + 3) < 0)
         url += QLatin1Char('/');
 
     m_buffer.clear();

@@ -54,6 +54,7 @@ private:
     QByteArray m_buffer;
     qint64 m_received = 0;
     bool m_tooBig = false;
+    bool m_active = false;
     QString m_failure;
     QString m_refusal;
 };

@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tunora;
@@ -36,6 +37,7 @@ struct PageControls {
     QPushButton* more = new QPushButton(&page);
     QPushButton* fetch = new QPushButton(&page);
     QPushButton* apply = new QPushButton(&page);
+    QPushButton* findlen = new QPushButton(&page);
     PageControls()
     {
         results->setObjectName("resalb_lst");
@@ -43,6 +45,7 @@ struct PageControls {
         more->setObjectName("more_btn");
         fetch->setObjectName("fetch_btn");
         apply->setObjectName("apply_btn");
+        findlen->setObjectName("findlen_btn");
         more->setEnabled(false);
         fetch->setEnabled(false);
         apply->setEnabled(false);
@@ -223,7 +226,10 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
     searchFor("Some Album");
     int changes = 0;
     QObject::connect(&session, &AlbumSession::changed, [&] { ++changes; });
+    // A second click while the read waits does nothing.
+    QTimer::singleShot(0, [&] { flow.fetch(); });
     pick(0);
+    EXPECT_EQ(server.requests().size(), 2); // the search and one read
     EXPECT_EQ(session.artist, "Some Artist ");
     EXPECT_EQ(session.album, "Some Album");
     EXPECT_EQ(session.year, "1999");
@@ -233,7 +239,7 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
     EXPECT_EQ(session.mp3.size(), 3);
     EXPECT_GT(changes, 0);
     EXPECT_TRUE(messages.texts.isEmpty());
-    for (QPushButton* b : {ui.apply, ui.fetch, ui.more, ui.go})
+    for (QPushButton* b : {ui.apply, ui.fetch, ui.more, ui.go, ui.findlen})
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
 
     // Nothing selected: nothing happens.

@@ -65,6 +65,13 @@ TEST_F(WebClientTest, RequestThroughProxyNamesTheWholeUrlAndBareHostsGainASlash)
     GetWebSite(url); // the server has no page "/": the answer is a 404, the request is what counts
     EXPECT_EQ(url, "http://www.gnudb.org/");
     ASSERT_EQ(server.requests().size(), 1);
+    url = "http://www.gnudb.org/search/www.gnudb.org";
+    GetWebSite(url); // a path that ends with the host's name keeps its form
+    EXPECT_EQ(url, "http://www.gnudb.org/search/www.gnudb.org");
+    ASSERT_EQ(server.requests().size(), 2);
+    server.clearLog();
+    url = "http://www.gnudb.org";
+    GetWebSite(url);
     EXPECT_EQ(server.requests().at(0), QByteArray("GET http://www.gnudb.org/ HTTP/1.0\r\n"
                                                   "Accept: */*\r\n"
                                                   "User-Agent: Tunora\r\n"
@@ -172,6 +179,12 @@ TEST_F(WebClientTest, ResponsesAreBoundedAndTheSocketIsClosed)
 TEST_F(WebClientTest, CancelWhileDataArrivesEndsTheCallEmpty)
 {
     bool busyDuring = false;
+    QString nested = "unset";
+    QTimer::singleShot(200, [&] {
+        // A second request while this one waits must not take its socket.
+        QString other = "http://www.gnudb.org/echo";
+        nested = GetWebSite(other);
+    });
     QTimer::singleShot(400, [&] {
         busyDuring = IsBusy();
         SetCancelRequested(true); // what cancel_btn does
@@ -181,6 +194,8 @@ TEST_F(WebClientTest, CancelWhileDataArrivesEndsTheCallEmpty)
     EXPECT_TRUE(get("http://www.gnudb.org/drip").isEmpty());
     EXPECT_LT(t.elapsed(), 20000); // the drip lasts a minute
     EXPECT_TRUE(busyDuring);
+    EXPECT_TRUE(nested.isEmpty());
+    EXPECT_EQ(server.requests().size(), 1);
     EXPECT_FALSE(IsBusy());
     EXPECT_GT(WebClient::instance().receivedBytes(), 0);
     SetCancelRequested(false);
