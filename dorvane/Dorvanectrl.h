@@ -138,6 +138,9 @@ public:
     QVariant GetSysDir();
     QVariant Exist(const QString& FileName);
     void DefautExec(qint32 hwnd, QString& commande);
+    // NewWnd: the command registered under CLASSES_ROOT "htmlfile\shell\open\command" (else
+    // xdg-open) is started with url as its last argument; one that cannot start raises
+    // RuntimeError(53). Otherwise as DefautExec.
     void OpenURL(qint32 hwnd, QString& url, bool& NewWnd);
     qint32 vbSetWindowPos(qint32 hwnd, qint32& pos);
     QString Associate() const;
