@@ -256,6 +256,7 @@ TEST_F(ListerPageTest, GoWritesTheListingOpensItAndRemembersThePattern)
                                  .toUtf8());
     EXPECT_EQ(name->text(), "list.txt");
     EXPECT_TRUE(messages->texts.isEmpty());
+    EXPECT_EQ(opener.opened, QStringList {path});
     EXPECT_EQ(ListerPatternSetting(), "%3 %5%1%2 (%4)");
     EXPECT_EQ(Setting("LiserPattern"), "%3 %5%1%2 (%4)"); // one key, whatever its spelling
     EXPECT_EQ(AppState::instance().statusText(), "");
