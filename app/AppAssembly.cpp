@@ -8,6 +8,7 @@
 #include "shell/AboutPage.h"
 #include "shell/MainWindow.h"
 #include "shell/SetupPage.h"
+#include "updater/Updater.h"
 
 namespace tunora {
 
@@ -23,6 +24,9 @@ MainWindow* BuildMainWindow()
         [](MainWindow*) -> Page* { return new AboutPage; },
     };
     auto* w = new MainWindow(factories);
+    auto* updater = new Updater(w);
+    w->checkForUpdate = [updater](bool automatic) { updater->CheckForUpdate(automatic); };
+    w->closeConnections = [updater] { updater->closeConnections(); };
     return w;
 }
 

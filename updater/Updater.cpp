@@ -1,0 +1,179 @@
+#include "updater/Updater.h"
+
+#include "dorvane/Dorvanectrl.h"
+#include "shell/core/Product.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+#include "updater/Ferrix.h"
+#include "updater/UpdWindow.h"
+#include "updater/UpdateCore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QWidget>
+
+namespace tunora {
+
+namespace {
+Updater::EndHandler& endHandler()
+{
+    static Updater::EndHandler h;
+    return h;
+}
+
+void removeIfPresent(const QString& path)
+{
+    const QFileInfo fi(path);
+    if (fi.exists() || fi.isSymLink())
+        QFile::remove(path);
+}
+} // namespace
+
+Updater::Updater(QWidget* window) : QObject(window), m_window(window)
+{
+    m_ferrix = new Ferrix(this);
+    m_ferrix->setObjectName("ferrix");
+}
+
+Updater::~Updater()
+{
+    closeConnections();
+    delete m_upd.data();
+}
+
+Updater::EndHandler Updater::SetEndProgramHandler(EndHandler handler)
+{
+    EndHandler old = std::move(endHandler());
+    endHandler() = std::move(handler);
+    return old;
+}
+
+void Updater::closeConnections()
+{
+    m_ferrix->close();
+    if (m_upd)
+        m_upd->ferrix()->close();
+}
+
+void Updater::setAboutButtonEnabled(bool enabled)
+{
+    if (!m_window)
+        return;
+    if (auto* b = m_window->findChild<QWidget*>("about_upd_btn"))
+        b->setEnabled(enabled);
+}
+
+void Updater::CheckForUpdate(bool automatic)
+{
+    // The start-up check and the about page's button must not run into each other.
+    if (m_checking)
+        return;
+    m_checking = true;
+    const QString folder = UpdateFolder();
+    const QString description = DescriptionPath();
+    if (!QFileInfo(folder).isDir())
+        QDir().mkpath(folder);
+    setAboutButtonEnabled(false);
+
+    auto done = [&] {
+        removeIfPresent(description);
+        setAboutButtonEnabled(true);
+        m_checking = false;
+    };
+
+    if (Setting("Bypass") == QLatin1String("0") && !toolctl().IsConnected()) {
+        if (!automatic)
+            ShowMessage(LanguageText(55));
+        setAboutButtonEnabled(true);
+        m_checking = false;
+        return;
+    }
+
+    const UpdateServer server = UpdateServerAddress();
+    if (!m_ferrix->download(QString::fromLatin1(kUpdateUser), QString::fromLatin1(kUpdatePassword), server.host,
+                            server.port, QString::fromLatin1(kUpdateFolder), QString::fromLatin1(kDescriptionName),
+                            description, kMaxDescriptionBytes)) {
+        // A transfer ended by closing the program is no failure to report.
+        if (!m_ferrix->wasClosed())
+            ShowMessage(LanguageText(60));
+        done();
+        return;
+    }
+
+    const UpdateDescription d = ReadUpdateDescription(description);
+    if (!(d.build > product::kRevision)) {
+        if (!automatic)
+            ShowMessage(UpToDateText());
+        done();
+        return;
+    }
+    // The names come from the network and name a file that is then executed.
+    if (!IsSafeInstallerName(d.fileName) || !IsSafeServerFolder(d.path)) {
+        ShowMessage(LanguageText(60));
+        done();
+        return;
+    }
+    if (!AskYesNo(ProductText(56))) {
+        done();
+        return;
+    }
+    downloadInstaller(d.fileName, d.path, d.sha256);
+    done();
+}
+
+void Updater::downloadInstaller(const QString& fileName, const QString& path, const QString& sha256)
+{
+    SetBusy(true);
+    if (m_window)
+        m_window->setEnabled(false);
+
+    auto* upd = new UpdWindow;
+    m_upd = upd;
+    upd->setFileName(fileName);
+    const QString installer = UpdateFolder() + '/' + fileName;
+    removeIfPresent(installer);
+    upd->show();
+    Q_EMIT downloadStarting(upd);
+
+    const UpdateServer server = UpdateServerAddress();
+    bool ok = upd->ferrix()->download(QString::fromLatin1(kUpdateUser), QString::fromLatin1(kUpdatePassword),
+                                      server.host, server.port, path, fileName, installer, kMaxInstallerBytes);
+    if (ok && !sha256.isEmpty() && !FileMatchesSha256(installer, sha256)) {
+        QFile::remove(installer);
+        ok = false;
+    }
+    if (ok) {
+        QFile::setPermissions(installer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                             QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        ShowMessage(ProductText(57));
+        QFile::remove(DescriptionPath());
+        if (QProcess::startDetached(installer, {}, UpdateFolder())) {
+            closeConnections();
+            YieldEvents();
+            SetBusy(false);
+            upd->unload();
+            delete upd;
+            if (m_window)
+                m_window->setEnabled(true);
+            if (endHandler())
+                endHandler()();
+            else if (m_window)
+                m_window->close();
+            return;
+        }
+    }
+    ShowMessage(LanguageText(58));
+    closeConnections();
+    upd->unload();
+    delete upd;
+    QFile::remove(DescriptionPath());
+    SetBusy(false);
+    if (m_window)
+        m_window->setEnabled(true);
+}
+
+} // namespace tunora

@@ -1,2 +1,0 @@
-// Logic of the updater subsystem.
-namespace tunora {}

@@ -1,2 +1,0 @@
-// Windows of the updater subsystem.
-namespace tunora {}
