@@ -2,6 +2,8 @@
 // compared, the installer downloaded in the updater window and started, the program closed.
 #pragma once
 
+#include "updater/UpdWindow.h"
+
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -11,7 +13,6 @@ class QWidget;
 namespace tunora {
 
 class Ferrix;
-class UpdWindow;
 
 class Updater : public QObject {
     Q_OBJECT

@@ -1,0 +1,369 @@
+// The update check on the real main window against a real FTP server on 127.0.0.1.
+#include "shell/core/Product.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/MainWindowFixture.h"
+#include "tests/common/Mp3Fixtures.h"
+#include "updater/Ferrix.h"
+#include "updater/UpdWindow.h"
+#include "updater/UpdateCore.h"
+#include "updater/Updater.h"
+
+#include <QAbstractButton>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTest>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+// A port on which nothing listens.
+int closedPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    const int port = s.serverPort();
+    s.close();
+    return port;
+}
+
+class UpdaterTest : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        ftpRoot = env->makeDir("ftp");
+        files = env->makeDir("ftp/veldmarkco/files");
+        marker = env->root() + "/installer-ran";
+        qputenv("TUNORA_UPDATE_HOST", "127.0.0.1");
+        qputenv("TUNORA_UPDATE_PORT", QByteArray::number(closedPort()));
+        m_oldEnd = Updater::SetEndProgramHandler([this] { ++programEnds; });
+    }
+
+    void TearDown() override
+    {
+        Updater::SetEndProgramHandler(m_oldEnd);
+        if (server) {
+            server->kill();
+            server->waitForFinished(5000);
+            server.reset();
+        }
+        qunsetenv("TUNORA_UPDATE_HOST");
+        qunsetenv("TUNORA_UPDATE_PORT");
+        MainWindowFixture::TearDown();
+    }
+
+    // Starts the FTP server on a free port; rate throttles downloads (bytes per second).
+    void startServer(int rate = 0)
+    {
+        server = std::make_unique<QProcess>();
+        server->setStandardErrorFile(QProcess::nullDevice());
+        QStringList args {SourceDir() + "/tests/updater/ftp_server.py", ftpRoot, env->root() + "/ftp.log"};
+        if (rate)
+            args << QString::number(rate);
+        server->start(SystemPython(), args);
+        ASSERT_TRUE(server->waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine(), 15000);
+        const int port = server->readLine().trimmed().toInt();
+        ASSERT_GT(port, 0);
+        qputenv("TUNORA_UPDATE_PORT", QByteArray::number(port));
+    }
+
+    void describe(const QString& body) { ASSERT_TRUE(WriteAll(files + "/upd.dat", body.toUtf8())); }
+
+    // An installer that leaves a marker when it runs.
+    QByteArray installerScript(const QString& folder = {}) const
+    {
+        Q_UNUSED(folder);
+        return "#!/bin/sh\necho ran > '" + marker.toUtf8() + "'\n";
+    }
+
+    Updater* updater() const { return window->findChild<Updater*>(); }
+    QString localDescription() const { return env->appDir() + "/upd/upd.dat"; }
+
+    // The about page's button, or the hook it calls when the page has none.
+    void checkFromAbout()
+    {
+        if (auto* b = window->findChild<QAbstractButton*>("about_upd_btn")) {
+            window->switchPage(6);
+            b->click();
+        } else {
+            window->checkForUpdate(false);
+        }
+    }
+
+    QString ftpLog() const { return QString::fromUtf8(ReadAll(env->root() + "/ftp.log")); }
+
+    std::unique_ptr<QProcess> server;
+    QString ftpRoot, files, marker;
+    int programEnds = 0;
+
+private:
+    Updater::EndHandler m_oldEnd;
+};
+
+TEST_F(UpdaterTest, EqualBuildFromAboutPageSaysUpToDate)
+{
+    startServer();
+    describe("[Tunora]\r\nbuild=77\r\nFileName=setup.sh\r\nPath=/veldmarkco/files\r\n");
+    start();
+    messages->texts.clear();
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {UpToDateText()});
+    EXPECT_TRUE(UpToDateText().contains("4.0.77") || !LanguageText(59).contains("%%2%%.%%3%%.%%4%%"));
+    EXPECT_FALSE(QFile::exists(localDescription()));
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_FALSE(updater()->isChecking());
+    if (auto* b = window->findChild<QWidget*>("about_upd_btn"))
+        EXPECT_TRUE(b->isEnabled());
+    // The program logs in as "anonymous" with its own password.
+    EXPECT_TRUE(ftpLog().contains("anonymous zuvo_vanta")) << ftpLog().toStdString();
+}
+
+TEST_F(UpdaterTest, EqualBuildAtStartUpSaysNothing)
+{
+    startServer();
+    describe("[Tunora]\r\nbuild=77\r\n");
+    SetSetting("AutoUpd", "1");
+    start();
+    messages->texts.clear();
+    // The start-up timer runs the silent check once.
+    QTRY_VERIFY_WITH_TIMEOUT(ftpLog().contains("anonymous"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!updater()->isChecking(), 15000);
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    EXPECT_FALSE(QFile::exists(localDescription()));
+}
+
+TEST_F(UpdaterTest, NoProgramSectionMeansNoUpdate)
+{
+    startServer();
+    describe("[Other]\r\nbuild=999\r\nFileName=setup.sh\r\nPath=/veldmarkco/files\r\n");
+    start();
+    messages->texts.clear();
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {UpToDateText()});
+    EXPECT_EQ(messages->kinds.count(MsgButtons::YesNo), 0);
+}
+
+TEST_F(UpdaterTest, NewerBuildIsDownloadedAndStarted)
+{
+    startServer();
+    ASSERT_TRUE(WriteAll(files + "/tunora-78.sh", installerScript()));
+    describe("[Tunora]\r\nbuild= 78 \r\nFileName=tunora-78.sh\r\nPath=/veldmarkco/files\r\n");
+    start();
+    // An installer of the same name left from an earlier attempt (and not executable).
+    ASSERT_TRUE(WriteAll(env->appDir() + "/upd/tunora-78.sh", "stale"));
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::Yes};
+    QStringList fileLabels;
+    bool mainDisabled = false, busyDuring = false;
+    QObject::connect(updater(), &Updater::downloadStarting, [&](UpdWindow* w) {
+        fileLabels << Child<QLabel>(w, "file_lbl")->text();
+        mainDisabled = !window->isEnabled();
+        busyDuring = IsBusy();
+        EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/tunora-78.sh"));
+    });
+    checkFromAbout();
+
+    EXPECT_EQ(messages->texts, (QStringList {ProductText(56), ProductText(57)}));
+    EXPECT_EQ(fileLabels, QStringList {"File : tunora-78.sh"});
+    EXPECT_TRUE(mainDisabled);
+    EXPECT_TRUE(busyDuring);
+    const QString installer = env->appDir() + "/upd/tunora-78.sh";
+    EXPECT_EQ(ReadAll(installer), installerScript());
+    EXPECT_TRUE(QFileInfo(installer).isExecutable());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_FALSE(IsBusy());
+    EXPECT_FALSE(QFile::exists(localDescription()));
+    EXPECT_EQ(updater()->updWindow(), nullptr);
+}
+
+TEST_F(UpdaterTest, MatchingChecksumIsAccepted)
+{
+    startServer();
+    ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
+    const QByteArray sum = QCryptographicHash::hash(installerScript(), QCryptographicHash::Sha256).toHex().toUpper();
+    describe("[Tunora]\r\nbuild=80\r\nFileName=i.sh\r\nPath=veldmarkco/files\r\nSHA256=" + QString::fromLatin1(sum) +
+             "\r\n");
+    start();
+    messages->answers = {MsgAnswer::Yes};
+    checkFromAbout();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+    EXPECT_EQ(programEnds, 1);
+}
+
+TEST_F(UpdaterTest, ChecksumMismatchIsRefused)
+{
+    startServer();
+    ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
+    describe("[Tunora]\r\nbuild=80\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\nSHA256=" + QString(64, '0') + "\r\n");
+    start();
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::Yes};
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, (QStringList {ProductText(56), LanguageText(58)}));
+    EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/i.sh"));
+    EXPECT_FALSE(QFile::exists(localDescription()));
+    QTest::qWait(300);
+    EXPECT_FALSE(QFile::exists(marker));
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_FALSE(IsBusy());
+    EXPECT_EQ(updater()->updWindow(), nullptr);
+}
+
+TEST_F(UpdaterTest, ServerDownReportsAndLeavesNoDescription)
+{
+    start();
+    // A description left by an earlier run must not survive a failed check either.
+    ASSERT_TRUE(WriteAll(localDescription(), "[Tunora]\r\nbuild=99\r\n"));
+    messages->texts.clear();
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(60)});
+    EXPECT_FALSE(QFile::exists(localDescription()));
+    EXPECT_FALSE(updater()->isChecking());
+    EXPECT_TRUE(window->isEnabled());
+
+    // The silent start-up check reports the unreachable server as well.
+    messages->texts.clear();
+    window->checkForUpdate(true);
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(60)});
+}
+
+TEST_F(UpdaterTest, InstallerNameLeavingTheFolderIsRefused)
+{
+    startServer();
+    ASSERT_TRUE(WriteAll(ftpRoot + "/veldmarkco/evil", installerScript()));
+    describe("[Tunora]\r\nbuild=78\r\nFileName=../evil\r\nPath=/veldmarkco/files\r\n");
+    start();
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::Yes};
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(60)});
+    EXPECT_FALSE(QFile::exists(env->appDir() + "/evil"));
+    EXPECT_FALSE(QFile::exists(localDescription()));
+    QTest::qWait(300);
+    EXPECT_FALSE(QFile::exists(marker));
+    EXPECT_EQ(programEnds, 0);
+
+    describe("[Tunora]\r\nbuild=78\r\nFileName=\r\nPath=/veldmarkco/files\r\n");
+    messages->texts.clear();
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(60)});
+}
+
+TEST_F(UpdaterTest, DecliningTheQuestionDownloadsNothing)
+{
+    startServer();
+    ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
+    describe("[Tunora]\r\nbuild=78\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n");
+    start();
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::No};
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {ProductText(56)});
+    EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/i.sh"));
+    EXPECT_FALSE(QFile::exists(localDescription()));
+}
+
+// A download slow enough to be interrupted: 600 KiB at 200 KiB/s.
+class SlowUpdaterTest : public UpdaterTest {
+protected:
+    void prepareSlowInstaller()
+    {
+        startServer(200 * 1024);
+        QByteArray body = installerScript() + "exit 0\n";
+        body += QByteArray(600 * 1024 - body.size(), '#');
+        ASSERT_TRUE(WriteAll(files + "/big.sh", body));
+        describe("[Tunora]\r\nbuild=78\r\nFileName=big.sh\r\nPath=/veldmarkco/files\r\n");
+    }
+};
+
+TEST_F(SlowUpdaterTest, NoInTheCloseQuestionLetsTheDownloadGoOn)
+{
+    prepareSlowInstaller();
+    start();
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::Yes, MsgAnswer::No};
+    QString progressSeen, speedSeen;
+    int percentSeen = -1;
+    bool barShown = false;
+    QObject::connect(updater(), &Updater::downloadStarting, [&](UpdWindow* w) {
+        QObject::connect(w->ferrix(), &Ferrix::Progress, w, [&, w](int percent, double) {
+            if (percent < 20 || !progressSeen.isEmpty())
+                return;
+            percentSeen = percent;
+            progressSeen = Child<QLabel>(w, "prog_lbl")->text();
+            speedSeen = Child<QLabel>(w, "speed_lbl")->text();
+            barShown = Child<QWidget>(w, "prog_bar")->isVisible();
+            w->close(); // the user's close box; the scripted answer is No
+            EXPECT_TRUE(w->isVisible());
+        });
+    });
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, (QStringList {ProductText(56), "This will cancel the update. Continue anyway ?",
+                                            ProductText(57)}));
+    EXPECT_EQ(progressSeen, LanguageText(27) + " " + DisplaySize(qint64(600) * 1024 * percentSeen / 100) + " of 600 " +
+                                LanguageText(163) + " [" + QString::number(percentSeen) + "%]");
+    EXPECT_TRUE(speedSeen.startsWith(LanguageText(161) + " ")) << speedSeen.toStdString();
+    EXPECT_TRUE(speedSeen.endsWith("/s"));
+    EXPECT_TRUE(barShown);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+    EXPECT_EQ(programEnds, 1);
+}
+
+TEST_F(SlowUpdaterTest, YesInTheCloseQuestionCancelsTheDownload)
+{
+    prepareSlowInstaller();
+    start();
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+    QObject::connect(updater(), &Updater::downloadStarting, [&](UpdWindow* w) {
+        QObject::connect(w->ferrix(), &Ferrix::Progress, w, [w](int percent, double) {
+            if (percent >= 10)
+                w->close();
+        });
+    });
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, (QStringList {ProductText(56), "This will cancel the update. Continue anyway ?",
+                                            LanguageText(58)}));
+    EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/big.sh"));
+    EXPECT_FALSE(QFile::exists(localDescription()));
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_FALSE(IsBusy());
+    EXPECT_EQ(updater()->updWindow(), nullptr);
+    EXPECT_EQ(programEnds, 0);
+    QTest::qWait(300);
+    EXPECT_FALSE(QFile::exists(marker));
+}
+
+TEST_F(SlowUpdaterTest, ClosingTheMainWindowEndsTheDescriptionDownloadQuietly)
+{
+    // upd.dat itself is large and slow here, so the close arrives mid-transfer.
+    startServer(20 * 1024);
+    ASSERT_TRUE(WriteAll(files + "/upd.dat", "[Tunora]\r\nbuild=77\r\n" + QByteArray(60 * 1024, ';')));
+    start();
+    messages->texts.clear();
+    QObject::connect(updater()->ferrix(), &Ferrix::Progress, window.get(), [this](int percent, double) {
+        if (percent >= 5)
+            window->close();
+    });
+    checkFromAbout();
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(QFile::exists(localDescription()));
+}
+
+} // namespace
