@@ -1,7 +1,379 @@
 #include "burn/BurnPage.h"
 
+#include "album/Choixrecoldir.h"
+#include "dorvane/Dorvanectrl.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "shell/core/Product.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
+
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
 namespace tunora {
 
-BurnPage::BurnPage(QWidget* parent) : Page(parent) {}
+namespace {
+// The burn page takes these formats; the dialog lists them under one entry.
+const char* const kMediaFilter = "Media files (*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
+constexpr int kWaitPollMs = 100;
+} // namespace
+
+void BurnListWidget::mousePressEvent(QMouseEvent* event)
+{
+    QListWidget::mousePressEvent(event);
+    Q_EMIT mouseDown();
+}
+
+void BurnListWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    QListWidget::mouseMoveEvent(event);
+    Q_EMIT mouseMove(event->buttons());
+}
+
+void BurnListWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    Q_EMIT mouseUp();
+}
+
+BurnPage::BurnPage(QWidget* parent) : Page(parent)
+{
+    auto* outer = new QHBoxLayout(this);
+    auto* left = new QVBoxLayout;
+    m_list = new BurnListWidget(this);
+    m_list->setObjectName("burn_lst");
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    left->addWidget(m_list, 1);
+
+    m_progFrame = new QGroupBox(this);
+    m_progFrame->setObjectName("burn_prog_frm");
+    auto* pf = new QVBoxLayout(m_progFrame);
+    m_progHst = new QFrame(m_progFrame);
+    m_progHst->setObjectName("burn_prog_hst");
+    m_progHst->setFrameShape(QFrame::Box);
+    m_progHst->setFixedHeight(18);
+    m_progBar = new QFrame(m_progHst);
+    m_progBar->setObjectName("burn_prog_bar");
+    m_progBar->setAutoFillBackground(true);
+    m_progBar->setStyleSheet(QStringLiteral("background-color: rgb(0,0,160);"));
+    m_progBar->setGeometry(0, 0, 0, 18);
+    m_progBar->hide();
+    m_time = new QLabel(m_progFrame);
+    m_time->setObjectName("burn_time_lbl");
+    pf->addWidget(m_progHst);
+    pf->addWidget(m_time);
+    left->addWidget(m_progFrame);
+    outer->addLayout(left, 1);
+
+    auto* right = new QVBoxLayout;
+    auto button = [&](const char* name) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        right->addWidget(b);
+        return b;
+    };
+    m_add = button("burn_add_btn");
+    m_addFolder = button("burn_addfolder_btn");
+    m_delete = button("burn_delete_btn");
+    m_reset = button("burn_reset_btn");
+    m_up = button("burn_up_btn");
+    m_down = button("burn_down_btn");
+    right->addStretch(1);
+    m_burn = button("burn_btn");
+    m_c2cd = new QToolButton(this);
+    m_c2cd->setObjectName("c2cd_btn");
+    m_c2cd->setCheckable(true);
+    m_c2cd->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_c2cd->setIconSize(QSize(88, 31));
+    right->addWidget(m_c2cd);
+    outer->addLayout(right);
+
+    connect(m_add, &QPushButton::clicked, this, &BurnPage::AddFiles);
+    connect(m_addFolder, &QPushButton::clicked, this, &BurnPage::AddFolder);
+    connect(m_delete, &QPushButton::clicked, this, &BurnPage::DeleteSelected);
+    connect(m_reset, &QPushButton::clicked, this, &BurnPage::Reset);
+    connect(m_up, &QPushButton::clicked, this, &BurnPage::MoveUp);
+    connect(m_down, &QPushButton::clicked, this, &BurnPage::MoveDown);
+    connect(m_burn, &QPushButton::clicked, this, &BurnPage::HandOff);
+    connect(m_c2cd, &QToolButton::clicked, this, [this] {
+        m_c2cd->setChecked(true);
+        OpenBurnerSite(kBurnerProductPage);
+        m_c2cd->setChecked(false);
+    });
+    connect(m_list, &BurnListWidget::mouseDown, this, &BurnPage::onMouseDown);
+    connect(m_list, &BurnListWidget::mouseMove, this, &BurnPage::onMouseMove);
+    connect(m_list, &BurnListWidget::mouseUp, this, &BurnPage::onMouseUp);
+}
+
+void BurnPage::prepare()
+{
+    const QString program = BurnerProgram(BurnerFolder());
+    // Asked at every start while the burner is missing.
+    if ((program.isEmpty() || !QFileInfo(program).isFile()) && AskYesNo(LanguageText(173)))
+        OpenBurnerSite(kBurnerVendorSite);
+    m_total = 0;
+    ShowTime();
+}
+
+void BurnPage::transme()
+{
+    m_add->setText(LanguageText(94));
+    m_addFolder->setText(LanguageText(95));
+    m_delete->setText(LanguageText(14));
+    m_reset->setText(LanguageText(96));
+    m_up->setText(LanguageText(12));
+    m_down->setText(LanguageText(13));
+    m_burn->setText(LanguageText(170));
+    m_progFrame->setTitle(LanguageText(171));
+    m_c2cd->setIcon(QIcon(AppFile(QStringLiteral("skin/c2dvd.gif"))));
+    m_c2cd->setText(LanguageText(2));
+    if (m_total >= 0)
+        m_time->setText(BurnTimeText(m_total));
+}
+
+QStringList BurnPage::entries() const
+{
+    QStringList out;
+    for (int i = 0; i < m_list->count(); ++i)
+        out << m_list->item(i)->text();
+    return out;
+}
+
+void BurnPage::EnablePage(bool enabled)
+{
+    for (QPushButton* b : {m_add, m_addFolder, m_delete, m_reset, m_up, m_down, m_burn})
+        b->setEnabled(enabled);
+    SetBusy(!enabled);
+}
+
+void BurnPage::ShowTime()
+{
+    if (m_total < 0)
+        return;
+    m_time->setText(BurnTimeText(m_total));
+    ShowProgress(m_progBar, m_progHst, BurnPercent(m_total));
+}
+
+void BurnPage::Import()
+{
+    SetCancelRequested(false);
+    EnablePage(false);
+    while (!m_tmp.isEmpty()) {
+        if (CancelRequested()) {
+            ReportCancelled();
+            EnablePage(true);
+            return;
+        }
+        double ms = 0;
+        if (m_readTime(m_tmp.first(), ms)) {
+            m_list->addItem(m_tmp.first());
+            m_total += ms;
+        }
+        ShowTime();
+        m_tmp.removeFirst();
+    }
+    EnablePage(true);
+}
+
+void BurnPage::Recount()
+{
+    m_total = 0;
+    ShowProgress(m_progBar, m_progHst, 0);
+    int i = 0;
+    while (i < m_list->count()) {
+        double ms = 0;
+        if (!m_readTime(m_list->item(i)->text(), ms)) {
+            delete m_list->takeItem(i);
+            ShowTime();
+            continue;
+        }
+        m_total += ms;
+        ShowTime();
+        ++i;
+    }
+}
+
+void BurnPage::AddFiles()
+{
+    QString dir = Setting("LastDir").trimmed();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        dir = AppFolder();
+    const QStringList chosen = GetOpenFileNames(MainWindow::instance(), QString::fromLatin1(product::kName), dir,
+                                                QString::fromLatin1(kMediaFilter));
+    if (!chosen.isEmpty()) {
+        m_tmp.clear();
+        QString lastDir;
+        m_tmp = TakeChosenFiles(chosen, &lastDir);
+        if (!lastDir.isEmpty())
+            SetSetting("LastDir", lastDir);
+    }
+    // Also after a cancelled dialog: the rest of a cancelled import goes on.
+    Import();
+}
+
+void BurnPage::AddFolder()
+{
+    m_tmp.clear();
+    m_tmp = ChooseAndWalk(MainWindow::instance(), 8, entries());
+    Import();
+}
+
+void BurnPage::DeleteSelected()
+{
+    bool recount = false;
+    for (int i = m_list->count() - 1; i >= 0; --i) {
+        QListWidgetItem* item = m_list->item(i);
+        if (!item->isSelected())
+            continue;
+        double ms = 0;
+        if (m_readTime(item->text(), ms))
+            m_total -= ms;
+        else
+            recount = true;
+        delete m_list->takeItem(i);
+        // Subtracting floating times can leave a crumb below zero, which would freeze the display.
+        if (m_list->count() == 0)
+            m_total = 0;
+        ShowTime();
+    }
+    if (recount)
+        Recount();
+}
+
+void BurnPage::Reset()
+{
+    m_list->clear();
+    m_total = 0;
+    ShowTime();
+}
+
+static QList<bool> selectionFlags(const QListWidget* list)
+{
+    QList<bool> flags;
+    for (int i = 0; i < list->count(); ++i)
+        flags << list->item(i)->isSelected();
+    return flags;
+}
+
+void BurnPage::swapRows(int a, int b)
+{
+    QListWidgetItem* ia = m_list->item(a);
+    QListWidgetItem* ib = m_list->item(b);
+    const QString t = ia->text();
+    ia->setText(ib->text());
+    ib->setText(t);
+}
+
+void BurnPage::MoveUp()
+{
+    const int row = MoveUpRow(selectionFlags(m_list));
+    if (row < 0)
+        return;
+    swapRows(row, row - 1);
+    m_list->item(row)->setSelected(false);
+    m_list->setCurrentRow(row - 1, QItemSelectionModel::NoUpdate);
+    m_list->item(row - 1)->setSelected(true);
+}
+
+void BurnPage::MoveDown()
+{
+    const int row = MoveDownRow(selectionFlags(m_list));
+    if (row < 0)
+        return;
+    swapRows(row, row + 1);
+    m_list->item(row)->setSelected(false);
+    m_list->setCurrentRow(row + 1, QItemSelectionModel::NoUpdate);
+    m_list->item(row + 1)->setSelected(true);
+}
+
+void BurnPage::onMouseDown()
+{
+    m_dragIndex = m_list->currentRow();
+}
+
+void BurnPage::onMouseMove(Qt::MouseButtons buttons)
+{
+    if (!(buttons & Qt::LeftButton) || !m_up->isEnabled())
+        return;
+    const int current = m_list->currentRow();
+    if (m_dragIndex < 0 || m_dragIndex >= m_list->count() || current < 0 || m_dragIndex == current)
+        return;
+    swapRows(m_dragIndex, current);
+    m_list->item(m_dragIndex)->setSelected(false);
+    m_dragIndex = current;
+    m_list->item(current)->setSelected(true);
+}
+
+void BurnPage::onMouseUp()
+{
+    m_dragIndex = -1;
+}
+
+void BurnPage::OpenBurnerSite(const char* url)
+{
+    QString u = QString::fromLatin1(url);
+    bool newWindow = true;
+    try {
+        toolctl().OpenURL(0, u, newWindow);
+    } catch (const dorvane::RuntimeError&) {
+        // No browser to open: nothing more to do from here.
+    }
+}
+
+void BurnPage::HandOff()
+{
+    SetCancelRequested(false);
+    EnablePage(false);
+    if (ExceedsCdCapacity(m_total) && !AskYesNo(LanguageText(174))) {
+        EnablePage(true);
+        return;
+    }
+    QString error;
+    if (!WriteFileAtomically(BurnListPath(), BurnListFileContents(entries()), &error)) {
+        // A burner started on an old list would burn the wrong compilation.
+        ShowMessage(BurnListPath() + QStringLiteral(": ") + error);
+        EnablePage(true);
+        return;
+    }
+    const BurnerCommand cmd = BurnerCommandLine(BurnerFolder(), BurnListPath());
+    auto* burner = new QProcess(this);
+    burner->setProcessChannelMode(QProcess::ForwardedChannels);
+    burner->setInputChannelMode(QProcess::ForwardedInputChannel);
+    if (!cmd.program.isEmpty())
+        burner->start(cmd.program, cmd.arguments);
+    if (cmd.program.isEmpty() || !burner->waitForStarted()) {
+        delete burner;
+        EnablePage(true);
+        if (AskYesNo(LanguageText(173)))
+            OpenBurnerSite(kBurnerVendorSite);
+        return;
+    }
+    while (true) {
+        YieldEvents();
+        if (burner->state() == QProcess::NotRunning || CancelRequested())
+            break;
+        WaitMs(kWaitPollMs);
+        YieldEvents();
+    }
+    if (burner->state() == QProcess::NotRunning) {
+        delete burner;
+    } else {
+        // Waiting was cancelled: the burner goes on by itself and is reaped when it ends.
+        burner->setParent(nullptr);
+        connect(burner, &QProcess::finished, burner, &QObject::deleteLater);
+    }
+    EnablePage(true);
+}
 
 } // namespace tunora

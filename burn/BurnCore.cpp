@@ -1,2 +1,0 @@
-// Logic of the burn subsystem.
-namespace tunora {}

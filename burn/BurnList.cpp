@@ -1,0 +1,141 @@
+#include "burn/BurnList.h"
+
+#include "audio/Mp3Length.h"
+#include "dorvane/Dorvanectrl.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+
+#include <QFileInfo>
+#include <cmath>
+
+namespace tunora {
+
+PlayingTimeReader DefaultPlayingTimeReader()
+{
+    return [](const QString& path, double& ms) { return GetMp3Length(path, ms); };
+}
+
+QString BurnTimeText(double totalMs)
+{
+    if (totalMs < 0 || std::isnan(totalMs))
+        return {};
+    const qint64 total = std::llround(totalMs);
+    qint64 minutes = total / 60000;
+    const qint64 rest = total % 60000;
+    qint64 seconds = rest / 1000;
+    if (rest % 1000 != 0)
+        ++seconds;
+    // 59.5 s are shown as the next minute, not as "60sec".
+    if (seconds == 60) {
+        ++minutes;
+        seconds = 0;
+    }
+    return LanguageText(172) + ' ' + QString::number(minutes) + QStringLiteral("min ") + QString::number(seconds) +
+           QStringLiteral("sec ");
+}
+
+int BurnPercent(double totalMs)
+{
+    if (!(totalMs > 0))
+        return 0;
+    return static_cast<int>(std::lround(std::min(100.0, totalMs / kCdCapacityMs * 100.0)));
+}
+
+bool ExceedsCdCapacity(double totalMs)
+{
+    return totalMs > kCdCapacityMs;
+}
+
+QByteArray BurnListFileContents(const QStringList& entries)
+{
+    QByteArray out;
+    for (const QString& e : entries)
+        out += e.toUtf8() + "\r\n";
+    return out;
+}
+
+QString BurnListPath()
+{
+    return AppFile(QStringLiteral("list.c2c"));
+}
+
+QString BurnerFolder()
+{
+    return toolctl().RegistryRead(kBurnerRoot, QString::fromLatin1(kBurnerKey), QString::fromLatin1(kBurnerValue));
+}
+
+QString BurnerProgram(const QString& folder)
+{
+    if (folder.trimmed().isEmpty())
+        return {};
+    QString f = folder;
+    if (!f.endsWith('/'))
+        f += '/';
+    return f + QString::fromLatin1(kBurnerExecutable);
+}
+
+BurnerCommand BurnerCommandLine(const QString& folder, const QString& listPath)
+{
+    BurnerCommand c;
+    c.program = BurnerProgram(folder);
+    c.arguments << QStringLiteral("/fl=") + listPath << QStringLiteral("/cdaudio=") + listPath;
+    return c;
+}
+
+static int singleSelected(const QList<bool>& selected)
+{
+    int row = -1;
+    for (int i = 0; i < selected.size(); ++i) {
+        if (!selected[i])
+            continue;
+        if (row >= 0)
+            return -1;
+        row = i;
+    }
+    return row;
+}
+
+int MoveUpRow(const QList<bool>& selected)
+{
+    const int row = singleSelected(selected);
+    return row > 0 ? row : -1;
+}
+
+int MoveDownRow(const QList<bool>& selected)
+{
+    const int row = singleSelected(selected);
+    return row >= 0 && row < selected.size() - 1 ? row : -1;
+}
+
+QStringList TakeChosenFiles(const QStringList& chosen, QString* lastDir)
+{
+    QStringList out;
+    if (chosen.isEmpty())
+        return out;
+    if (chosen.size() == 1) {
+        const QString path = chosen.first().trimmed();
+        if (QFileInfo(path).isFile()) {
+            out << chosen.first();
+            if (lastDir)
+                *lastDir = path.left(path.lastIndexOf('/') + 1).trimmed();
+        }
+        return out;
+    }
+    for (const QString& p : chosen) {
+        if (p.isEmpty())
+            continue;
+        const QString name = p.mid(p.lastIndexOf('/') + 1);
+        if (name.contains(':') || QFileInfo(p).isFile())
+            out << p;
+    }
+    if (lastDir) {
+        const QString first = chosen.first();
+        QString folder = first.left(first.lastIndexOf('/'));
+        if (folder.isEmpty())
+            folder = QStringLiteral("/");
+        *lastDir = folder.trimmed();
+    }
+    return out;
+}
+
+} // namespace tunora

@@ -1,0 +1,105 @@
+#include "burn/BurnList.h"
+#include "dorvane/Dorvanectrl.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+using namespace tunora;
+using namespace tunora::test;
+
+TEST(BurnTime, MinutesAndSecondsRoundedUp)
+{
+    TempAppEnv env;
+    const QString p = LanguageText(172) + ' ';
+    EXPECT_EQ(BurnTimeText(0), p + "0min 0sec ");
+    EXPECT_EQ(BurnTimeText(61000), p + "1min 1sec ");
+    EXPECT_EQ(BurnTimeText(61001), p + "1min 2sec ");
+    EXPECT_EQ(BurnTimeText(999), p + "0min 1sec ");
+    EXPECT_EQ(BurnTimeText(4440000), p + "74min 0sec ");
+    // A fraction of a millisecond is rounded first.
+    EXPECT_EQ(BurnTimeText(61000.4), p + "1min 1sec ");
+    EXPECT_EQ(BurnTimeText(61000.6), p + "1min 2sec ");
+    // 59.5 s round up into the next minute instead of showing "60sec".
+    EXPECT_EQ(BurnTimeText(59500), p + "1min 0sec ");
+    EXPECT_EQ(BurnTimeText(119001), p + "2min 0sec ");
+    EXPECT_EQ(BurnTimeText(-1), "");
+}
+
+TEST(BurnTime, CapacityAndPercent)
+{
+    EXPECT_FALSE(ExceedsCdCapacity(4440000));
+    EXPECT_TRUE(ExceedsCdCapacity(4440001));
+    EXPECT_TRUE(ExceedsCdCapacity(4440000.5));
+    EXPECT_EQ(BurnPercent(0), 0);
+    EXPECT_EQ(BurnPercent(2220000), 50);
+    EXPECT_EQ(BurnPercent(22200), 1); // 0.5 % rounds to 1
+    EXPECT_EQ(BurnPercent(22199), 0);
+    EXPECT_EQ(BurnPercent(4440000), 100);
+    EXPECT_EQ(BurnPercent(9e9), 100);
+    EXPECT_EQ(BurnPercent(-5), 0);
+}
+
+TEST(BurnListFile, OnePathPerLineWithCrLf)
+{
+    EXPECT_EQ(BurnListFileContents({}), QByteArray());
+    EXPECT_EQ(BurnListFileContents({"/m/a b.mp3", "/m/Café.mp3"}),
+              QByteArray("/m/a b.mp3\r\n/m/Caf\xc3\xa9.mp3\r\n"));
+}
+
+TEST(Burner, FoundThroughTheSettings)
+{
+    TempAppEnv env;
+    EXPECT_EQ(BurnerFolder(), "");
+    // No folder stored: never a bare "copytocd.exe" looked up in the current folder.
+    EXPECT_EQ(BurnerProgram(""), "");
+    EXPECT_EQ(BurnerProgram("  "), "");
+    toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", "/opt/vso/");
+    EXPECT_EQ(BurnerFolder(), "/opt/vso/");
+    // The program's own settings root does not hold it.
+    EXPECT_EQ(Setting("CopyToDVD"), "");
+    EXPECT_EQ(BurnerProgram(BurnerFolder()), "/opt/vso/copytocd.exe");
+    EXPECT_EQ(BurnerProgram("/opt/vso"), "/opt/vso/copytocd.exe");
+
+    const BurnerCommand c = BurnerCommandLine("/opt/my burner/", "/app dir/list.c2c");
+    EXPECT_EQ(c.program, "/opt/my burner/copytocd.exe");
+    EXPECT_EQ(c.arguments, (QStringList {"/fl=/app dir/list.c2c", "/cdaudio=/app dir/list.c2c"}));
+}
+
+TEST(BurnMoves, OnlyASingleMovableSelection)
+{
+    EXPECT_EQ(MoveUpRow({false, true, false}), 1);
+    EXPECT_EQ(MoveUpRow({true, false}), -1);       // first entry
+    EXPECT_EQ(MoveUpRow({false, true, true}), -1); // two selected
+    EXPECT_EQ(MoveUpRow({false, false}), -1);
+    EXPECT_EQ(MoveDownRow({false, true, false}), 1);
+    EXPECT_EQ(MoveDownRow({false, false, true}), -1); // last entry
+    EXPECT_EQ(MoveDownRow({true, true, false}), -1);
+    EXPECT_EQ(MoveDownRow({}), -1);
+}
+
+TEST(BurnDialog, ChosenFiles)
+{
+    TempAppEnv env;
+    const QString d = env.makeDir("music");
+    ASSERT_TRUE(WriteAll(d + "/a.mp3", "x"));
+    ASSERT_TRUE(WriteAll(d + "/b.mp3", "x"));
+    QString last;
+    EXPECT_EQ(TakeChosenFiles({d + "/a.mp3"}, &last), QStringList {d + "/a.mp3"});
+    EXPECT_EQ(last, d + "/");
+    last.clear();
+    EXPECT_TRUE(TakeChosenFiles({d + "/gone.mp3"}, &last).isEmpty());
+    EXPECT_EQ(last, "");
+    // Several: missing files dropped, names with ":" kept untested, folder without its "/".
+    EXPECT_EQ(TakeChosenFiles({d + "/a.mp3", d + "/gone.mp3", d + "/x:y.mp3", d + "/b.mp3"}, &last),
+              (QStringList {d + "/a.mp3", d + "/x:y.mp3", d + "/b.mp3"}));
+    EXPECT_EQ(last, d);
+    EXPECT_TRUE(TakeChosenFiles({}, &last).isEmpty());
+}

@@ -1,0 +1,396 @@
+// The burn page on the real main window, handing off to a fake burner script.
+#include "burn/BurnPage.h"
+#include "dorvane/Dorvanectrl.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/MainWindowFixture.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+// Lets the event loop run until done() holds or timeoutMs pass (QTRY_* would not fail a
+// GoogleTest test).
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        tunora::WaitMs(10);
+    }
+    return true;
+}
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+class BurnPageTest : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        music = env->makeDir("music");
+        burnerDir = env->makeDir("vso");
+    }
+
+    // A burner that records its arguments and a copy of the list file; with "hold" present it
+    // runs until "release" appears.
+    void installBurner()
+    {
+        const QByteArray script = "#!/bin/sh\n"
+                                  "d=\"$(dirname \"$0\")\"\n"
+                                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$d/args.tmp\"\n"
+                                  "cp \"${1#/fl=}\" \"$d/list-copy.c2c\"\n"
+                                  "mv \"$d/args.tmp\" \"$d/args.txt\"\n"
+                                  "if [ -e \"$d/hold\" ]; then\n"
+                                  "  i=0; while [ ! -e \"$d/release\" ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done\n"
+                                  "  touch \"$d/ended\"\n"
+                                  "fi\n";
+        ASSERT_TRUE(WriteAll(burnerDir + "/copytocd.exe", script));
+        QFile::setPermissions(burnerDir + "/copytocd.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", burnerDir + "/");
+    }
+
+    BurnPage* startPage()
+    {
+        start();
+        window->switchPage(4);
+        auto* p = qobject_cast<BurnPage*>(window->page(4));
+        EXPECT_NE(p, nullptr);
+        p->setPlayingTimeReader([this](const QString& path, double& ms) {
+            if (!QFile::exists(path) || !times.contains(path))
+                return false;
+            ms = times.value(path);
+            return true;
+        });
+        return p;
+    }
+
+    // A file of the given playing time in the music folder.
+    QString song(const QString& name, double ms)
+    {
+        const QString path = music + "/" + name;
+        EXPECT_TRUE(WriteAll(path, "audio"));
+        times.insert(path, ms);
+        return path;
+    }
+
+    void addByDialog(const QStringList& paths)
+    {
+        fileDialogs->answers << paths;
+        button("burn_add_btn")->click();
+    }
+
+    QPushButton* button(const char* name) { return Child<QPushButton>(window.get(), name); }
+    QListWidget* list() { return Child<QListWidget>(window.get(), "burn_lst"); }
+    QString timeLabel() { return Child<QLabel>(window.get(), "burn_time_lbl")->text(); }
+    QString burned(const QString& file) const { return QString::fromUtf8(ReadAll(burnerDir + "/" + file)); }
+
+    bool pageEnabled()
+    {
+        for (const char* n : {"burn_add_btn", "burn_addfolder_btn", "burn_delete_btn", "burn_reset_btn", "burn_up_btn",
+                              "burn_down_btn", "burn_btn"})
+            if (!button(n)->isEnabled())
+                return false;
+        return true;
+    }
+
+    void select(const QList<int>& rows)
+    {
+        list()->clearSelection();
+        for (int r : rows)
+            list()->item(r)->setSelected(true);
+    }
+
+    QString music, burnerDir;
+    QMap<QString, double> times;
+};
+
+TEST_F(BurnPageTest, StartUpAsksForAMissingBurnerEveryTime)
+{
+    BurnPage* page = startPage();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
+    EXPECT_EQ(messages->kinds.value(0), MsgButtons::YesNo);
+    EXPECT_EQ(page->total(), 0);
+    EXPECT_EQ(timeLabel(), LanguageText(172) + " 0min 0sec ");
+    EXPECT_EQ(button("burn_btn")->text(), LanguageText(170));
+    EXPECT_EQ(Child<QWidget>(window.get(), "c2cd_btn")->property("text").toString(), LanguageText(2));
+}
+
+TEST_F(BurnPageTest, StartUpIsQuietWithTheBurnerInstalled)
+{
+    installBurner();
+    startPage();
+    EXPECT_FALSE(messages->texts.contains(LanguageText(173)));
+}
+
+TEST_F(BurnPageTest, TotalsAndBar)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    addByDialog({song("a.mp3", 61000)});
+    EXPECT_EQ(timeLabel(), LanguageText(172) + " 1min 1sec ");
+    addByDialog({song("b.mp3", 1)});
+    EXPECT_EQ(page->total(), 61001);
+    EXPECT_EQ(timeLabel(), LanguageText(172) + " 1min 2sec ");
+
+    QWidget* bar = Child<QWidget>(window.get(), "burn_prog_bar");
+    QWidget* hst = Child<QWidget>(window.get(), "burn_prog_hst");
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->width(), hst->width() * 1 / 100); // 61 s are 1 % of a CD
+
+    // Past the capacity the bar stays full.
+    addByDialog({song("long.mp3", 5000000)});
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->width(), hst->width());
+
+    button("burn_reset_btn")->click();
+    EXPECT_EQ(list()->count(), 0);
+    EXPECT_EQ(page->total(), 0);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(timeLabel(), LanguageText(172) + " 0min 0sec ");
+}
+
+TEST_F(BurnPageTest, OnlyFilesWithAPlayingTimeAreAdded)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("a.mp3", 1000);
+    const QString bad = music + "/broken.mp3";
+    ASSERT_TRUE(WriteAll(bad, "no audio"));
+    addByDialog({a, bad, song("c.ogg", 2000)});
+    EXPECT_EQ(page->entries(), (QStringList {a, music + "/c.ogg"}));
+    EXPECT_EQ(page->total(), 3000);
+    // Several files: the folder is remembered without its final "/".
+    EXPECT_EQ(Setting("LastDir"), music);
+    ASSERT_EQ(fileDialogs->requests.size(), 1);
+    EXPECT_EQ(fileDialogs->requests[0].kind, FileDialogRequest::OpenMany);
+    EXPECT_TRUE(fileDialogs->requests[0].filter.startsWith("Media files ("));
+    EXPECT_EQ(fileDialogs->requests[0].directory, env->appDir());
+    EXPECT_FALSE(IsBusy());
+    EXPECT_TRUE(pageEnabled());
+}
+
+TEST_F(BurnPageTest, TheSameFileTwiceByDialogGivesTwoEntries)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("a.mp3", 1500);
+    addByDialog({a});
+    addByDialog({a});
+    EXPECT_EQ(page->entries(), (QStringList {a, a}));
+    EXPECT_EQ(page->total(), 3000);
+    // One file: the remembered folder keeps its final "/", and the next dialog opens there.
+    EXPECT_EQ(Setting("LastDir"), music + "/");
+    EXPECT_EQ(fileDialogs->requests.value(1).directory, music + "/");
+}
+
+TEST_F(BurnPageTest, CancelledImportLeavesTheRestStaged)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("a.mp3", 1000), b = song("b.mp3", 1000), c = song("c.mp3", 1000);
+    // The cancel button is pressed while the second file is measured.
+    page->setPlayingTimeReader([&](const QString& path, double& ms) {
+        if (path == b)
+            Child<QPushButton>(window.get(), "cancel_btn")->click();
+        ms = times.value(path);
+        return true;
+    });
+    addByDialog({a, b, c});
+    EXPECT_EQ(page->entries(), (QStringList {a, b}));
+    EXPECT_EQ(page->tmpList(), QStringList {c});
+    EXPECT_EQ(messages->texts.last(), LanguageText(177));
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
+    // A cancelled dialog still imports what stayed staged.
+    addByDialog({});
+    EXPECT_EQ(page->entries(), (QStringList {a, b, c}));
+    EXPECT_TRUE(page->tmpList().isEmpty());
+}
+
+TEST_F(BurnPageTest, DeletingAVanishedFileRecountsEverything)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("a.mp3", 1000), b = song("b.mp3", 2000), c = song("c.mp3", 4000), d = song("d.mp3", 8000);
+    addByDialog({a, b, c, d});
+    ASSERT_EQ(page->total(), 15000);
+
+    // Deleting a readable entry subtracts its time.
+    select({0});
+    button("burn_delete_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {b, c, d}));
+    EXPECT_EQ(page->total(), 14000);
+
+    QFile::remove(b);
+    QFile::remove(c);
+    select({0});
+    button("burn_delete_btn")->click();
+    // c was not selected but can no longer be read: the recount drops it too.
+    EXPECT_EQ(page->entries(), QStringList {d});
+    EXPECT_EQ(page->total(), 8000);
+    EXPECT_EQ(timeLabel(), LanguageText(172) + " 0min 8sec ");
+}
+
+TEST_F(BurnPageTest, MoveRules)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("a.mp3", 1), b = song("b.mp3", 1), c = song("c.mp3", 1);
+    addByDialog({a, b, c});
+
+    select({1, 2});
+    button("burn_up_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {a, b, c})); // two selected: nothing
+    select({2});
+    button("burn_down_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {a, b, c})); // last: nothing
+    select({0});
+    button("burn_up_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {a, b, c})); // first: nothing
+
+    select({2});
+    button("burn_up_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {a, c, b}));
+    EXPECT_TRUE(list()->item(1)->isSelected());
+    EXPECT_FALSE(list()->item(2)->isSelected());
+    button("burn_up_btn")->click(); // the selection moved along, so c goes on up
+    EXPECT_EQ(page->entries(), (QStringList {c, a, b}));
+    button("burn_down_btn")->click();
+    EXPECT_EQ(page->entries(), (QStringList {a, c, b}));
+    EXPECT_TRUE(list()->item(1)->isSelected());
+    EXPECT_EQ(page->total(), 3);
+}
+
+TEST_F(BurnPageTest, DraggingCarriesTheEntryAlong)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("a.mp3", 1), b = song("b.mp3", 1), c = song("c.mp3", 1);
+    addByDialog({a, b, c});
+    QWidget* vp = list()->viewport();
+    auto at = [&](int row) { return list()->visualItemRect(list()->item(row)).center(); };
+    auto send = [&](QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, pos, vp->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(vp, &e);
+    };
+    send(QEvent::MouseButtonPress, at(0), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, at(1), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(page->entries(), (QStringList {b, a, c}));
+    send(QEvent::MouseMove, at(2), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(page->entries(), (QStringList {b, c, a}));
+    EXPECT_TRUE(list()->item(2)->isSelected());
+    EXPECT_FALSE(list()->item(1)->isSelected());
+    send(QEvent::MouseButtonRelease, at(2), Qt::LeftButton, Qt::NoButton);
+    // Moving without a press after the release swaps nothing.
+    send(QEvent::MouseMove, at(0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(page->entries(), (QStringList {b, c, a}));
+}
+
+TEST_F(BurnPageTest, HandOffWritesTheListAndStartsTheBurner)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    const QString a = song("first song.mp3", 2220000), b = song("Café.mp3", 2220000);
+    addByDialog({a, b});
+    ASSERT_EQ(page->total(), 4440000);
+    messages->texts.clear();
+    button("burn_btn")->click();
+    // Exactly 74:00 goes without the warning.
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    const QString listPath = env->appDir() + "/list.c2c";
+    EXPECT_EQ(burned("args.txt"), "/fl=" + listPath + "\n/cdaudio=" + listPath + "\n");
+    EXPECT_EQ(ReadAll(burnerDir + "/list-copy.c2c"), (a + "\r\n" + b + "\r\n").toUtf8());
+    EXPECT_EQ(ReadAll(listPath), ReadAll(burnerDir + "/list-copy.c2c"));
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
+}
+
+TEST_F(BurnPageTest, OneMillisecondPastTheCapacityAsksFirst)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    addByDialog({song("a.mp3", 2220000), song("b.mp3", 2220001)});
+    ASSERT_EQ(page->total(), 4440001);
+    messages->texts.clear();
+    messages->answers = {MsgAnswer::No};
+    button("burn_btn")->click();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(174)});
+    EXPECT_FALSE(QFile::exists(burnerDir + "/args.txt"));
+    EXPECT_FALSE(QFile::exists(env->appDir() + "/list.c2c"));
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
+
+    messages->answers = {MsgAnswer::Yes};
+    button("burn_btn")->click();
+    EXPECT_TRUE(QFile::exists(burnerDir + "/args.txt"));
+}
+
+TEST_F(BurnPageTest, CancelEndsTheWaitButNotTheBurner)
+{
+    installBurner();
+    BurnPage* page = startPage();
+    addByDialog({song("a.mp3", 1000)});
+    ASSERT_TRUE(WriteAll(burnerDir + "/hold", ""));
+    bool busyWhileWaiting = false, buttonsOffWhileWaiting = false;
+    QElapsedTimer sinceCancel;
+    QTimer::singleShot(0, [&] {
+        // Wait until the burner runs, then press cancel.
+        ASSERT_TRUE(WaitUntil([&] { return QFile::exists(burnerDir + "/args.txt"); }, 10000));
+        busyWhileWaiting = IsBusy();
+        buttonsOffWhileWaiting = !button("burn_btn")->isEnabled() && !button("burn_add_btn")->isEnabled();
+        Child<QPushButton>(window.get(), "cancel_btn")->click();
+        sinceCancel.start();
+    });
+    button("burn_btn")->click();
+    // The wait polls every 100 ms; it must not hang on until the burner ends.
+    EXPECT_LT(sinceCancel.elapsed(), 10000);
+    EXPECT_TRUE(busyWhileWaiting);
+    EXPECT_TRUE(buttonsOffWhileWaiting);
+    EXPECT_FALSE(IsBusy());
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(QFile::exists(burnerDir + "/ended")); // still running on its own
+    EXPECT_EQ(page->entries().size(), 1);
+    ASSERT_TRUE(WriteAll(burnerDir + "/release", ""));
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(burnerDir + "/ended"); }, 10000));
+}
+
+TEST_F(BurnPageTest, ABurnerThatCannotStartIsReportedWithoutWaiting)
+{
+    BurnPage* page = startPage(); // nothing stored under "Software\VSO"
+    addByDialog({song("a.mp3", 1000)});
+    messages->texts.clear();
+    button("burn_btn")->click();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
+
+    // A folder is stored but holds no burner.
+    toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", burnerDir + "/");
+    messages->texts.clear();
+    button("burn_btn")->click();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
+    // The list was written all the same; the page keeps its compilation.
+    EXPECT_EQ(ReadAll(env->appDir() + "/list.c2c"), (music + "/a.mp3\r\n").toUtf8());
+    EXPECT_EQ(page->entries().size(), 1);
+}
+
+} // namespace
