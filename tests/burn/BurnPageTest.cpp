@@ -1,12 +1,15 @@
 // The burn page on the real main window, handing off to a fake burner script.
+#include "album/Choixrecoldir.h"
 #include "burn/BurnPage.h"
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "tests/common/MainWindowFixture.h"
+#include "tests/common/Mp3Fixtures.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -46,6 +49,8 @@ protected:
         MainWindowFixture::SetUp();
         music = env->makeDir("music");
         burnerDir = env->makeDir("vso");
+        // Every test starts without a burner; installBurner() puts the fake one in.
+        toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", "");
     }
 
     // A burner that records its arguments and a copy of the list file; with "hold" present it
@@ -66,12 +71,14 @@ protected:
         toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", burnerDir + "/");
     }
 
-    BurnPage* startPage()
+    BurnPage* startPage(bool realTimes = false)
     {
         start();
         window->switchPage(4);
         auto* p = qobject_cast<BurnPage*>(window->page(4));
         EXPECT_NE(p, nullptr);
+        if (realTimes)
+            return p;
         p->setPlayingTimeReader([this](const QString& path, double& ms) {
             if (!QFile::exists(path) || !times.contains(path))
                 return false;
@@ -391,6 +398,43 @@ TEST_F(BurnPageTest, ABurnerThatCannotStartIsReportedWithoutWaiting)
     // The list was written all the same; the page keeps its compilation.
     EXPECT_EQ(ReadAll(env->appDir() + "/list.c2c"), (music + "/a.mp3\r\n").toUtf8());
     EXPECT_EQ(page->entries().size(), 1);
+}
+
+TEST_F(BurnPageTest, ACompilationOfRealFilesReachesTheBurner)
+{
+    installBurner();
+    const QString album = env->makeDir("music/album");
+    const QString one = album + "/01 Intro.mp3", two = album + "/02 Mono.mp3", vbr = music + "/single.mp3";
+    ASSERT_TRUE(MakeMp3(one, 2.0));
+    ASSERT_TRUE(MakeMp3(two, 1.5, {"-b", "64", "-m", "m"}, 1));
+    ASSERT_TRUE(MakeMp3(vbr, 3.0, {"-V", "4"}));
+    ASSERT_TRUE(WriteAll(album + "/notes.mp3", "not audio at all"));
+    BurnPage* page = startPage(true);
+
+    addByDialog({vbr});
+    // The folder walk leaves out what the list already holds, the import what has no playing time.
+    dialogs->steps << [&](QDialog* d) {
+        auto* c = qobject_cast<Choixrecoldir*>(d);
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->mode(), 8);
+        ASSERT_TRUE(c->setDirPath(music));
+        Child<QCheckBox>(c, "recurse_chk")->setChecked(true);
+        Child<QPushButton>(c, "ok_btn")->click();
+    };
+    button("burn_addfolder_btn")->click();
+    ASSERT_EQ(page->entries(), (QStringList {vbr, one, two}));
+    double expected = 0;
+    for (const QString& f : page->entries())
+        expected += FfprobeDuration(f) * 1000;
+    EXPECT_NEAR(page->total(), expected, 150);
+    EXPECT_EQ(timeLabel(), LanguageText(172) + " 0min 7sec ");
+
+    button("burn_btn")->click();
+    const QString listPath = env->appDir() + "/list.c2c";
+    EXPECT_EQ(burned("args.txt"), "/fl=" + listPath + "\n/cdaudio=" + listPath + "\n");
+    EXPECT_EQ(ReadAll(burnerDir + "/list-copy.c2c"), (vbr + "\r\n" + one + "\r\n" + two + "\r\n").toUtf8());
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
 }
 
 } // namespace
