@@ -1,7 +1,10 @@
 #include "tests/common/MainWindowFixture.h"
 
 #include "app/AppAssembly.h"
+#include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
+
+#include <QFile>
 
 namespace tunora::test {
 
@@ -13,6 +16,11 @@ void MainWindowFixture::SetUp()
     fileDialogs = std::make_unique<ScriptedFileDialogs>();
     // No test reaches an update server unless it asks for one.
     SetSetting("AutoUpd", "0");
+    // An outside burner that does nothing, so start-up does not ask to install one.
+    const QString burner = env->makeDir("burner");
+    WriteAll(burner + "/copytocd.exe", "#!/bin/sh\nexit 0\n");
+    QFile::setPermissions(burner + "/copytocd.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", burner + "/");
 }
 
 void MainWindowFixture::TearDown()

@@ -443,6 +443,8 @@ TEST_F(MainWindowTest, UnreadableSettingsFileStartsWithDefaultsAndIsLeftAlone)
     ASSERT_TRUE(WriteAll(env->registryPath(), garbage));
     MainWindow* w = start();
     ASSERT_TRUE(w);
+    // The burner's folder lives in the unreadable file too, so the burn page asks for it.
+    messages->texts.removeAll(LanguageText(173));
     // Told once, in one message that names the file.
     ASSERT_EQ(messages->texts.size(), 1) << messages->texts.join('|').toStdString();
     EXPECT_TRUE(messages->texts.first().contains(env->registryPath()));
@@ -453,6 +455,7 @@ TEST_F(MainWindowTest, UnreadableSettingsFileStartsWithDefaultsAndIsLeftAlone)
 
     // A second start says it no more than once more for the same file, and still leaves it.
     start();
+    messages->texts.removeAll(LanguageText(173));
     EXPECT_LE(messages->texts.size(), 2);
     EXPECT_EQ(ReadAll(env->registryPath()), garbage);
 
