@@ -24,8 +24,9 @@
 namespace tunora {
 
 namespace {
-// The burn page takes these formats; the dialog lists them under one entry.
-const char* const kMediaFilter = "Media files (*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
+// One entry; the file dialog shows the name and matches the patterns of the last parentheses.
+const char* const kMediaFilter = "Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav) "
+                                 "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
 constexpr int kWaitPollMs = 100;
 } // namespace
 

@@ -187,7 +187,9 @@ TEST_F(BurnPageTest, OnlyFilesWithAPlayingTimeAreAdded)
     EXPECT_EQ(Setting("LastDir"), music);
     ASSERT_EQ(fileDialogs->requests.size(), 1);
     EXPECT_EQ(fileDialogs->requests[0].kind, FileDialogRequest::OpenMany);
-    EXPECT_TRUE(fileDialogs->requests[0].filter.startsWith("Media files ("));
+    EXPECT_EQ(fileDialogs->requests[0].caption, "Tunora");
+    EXPECT_TRUE(fileDialogs->requests[0].filter.startsWith("Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav)"));
+    EXPECT_FALSE(fileDialogs->requests[0].filter.contains(";;")); // a single entry
     EXPECT_EQ(fileDialogs->requests[0].directory, env->appDir());
     EXPECT_FALSE(IsBusy());
     EXPECT_TRUE(pageEnabled());
