@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -437,6 +438,43 @@ TEST_F(BurnPageTest, ACompilationOfRealFilesReachesTheBurner)
     EXPECT_EQ(ReadAll(burnerDir + "/list-copy.c2c"), (vbr + "\r\n" + one + "\r\n" + two + "\r\n").toUtf8());
     EXPECT_TRUE(pageEnabled());
     EXPECT_FALSE(IsBusy());
+}
+
+// The vendor's pages open through the browser registered for new windows: here a script
+// that records the address, so no page is ever fetched.
+class BurnSiteTest : public BurnPageTest {
+protected:
+    void SetUp() override
+    {
+        BurnPageTest::SetUp();
+        const QString browser = env->makeDir("browser") + "/open";
+        ASSERT_TRUE(WriteAll(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/opened.txt\"\n"));
+        QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        toolctl().RegistryWrite(0, "htmlfile\\shell\\open\\command", "", browser);
+        opened = env->root() + "/browser/opened.txt";
+    }
+    QString opened;
+};
+
+TEST_F(BurnSiteTest, YesToTheMissingBurnerQuestionOpensTheVendorSite)
+{
+    messages->answers = {MsgAnswer::Yes};
+    startPage();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(opened); }, 10000));
+    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerVendorSite) + "\n");
+}
+
+TEST_F(BurnSiteTest, TheBurnerButtonOpensTheProductPage)
+{
+    installBurner();
+    startPage();
+    EXPECT_FALSE(QFile::exists(opened));
+    auto* c2cd = Child<QAbstractButton>(window.get(), "c2cd_btn");
+    c2cd->click();
+    EXPECT_FALSE(c2cd->isChecked());
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(opened); }, 10000));
+    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerProductPage) + "\n");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The update check on the real main window against a real FTP server on 127.0.0.1.
+#include "dorvane/Dorvanectrl.h"
 #include "shell/core/Product.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -107,15 +108,12 @@ protected:
     Updater* updater() const { return window->findChild<Updater*>(); }
     QString localDescription() const { return env->appDir() + "/upd/upd.dat"; }
 
-    // The about page's button, or the hook it calls when the page has none.
+    // The about page's button.
     void checkFromAbout()
     {
-        if (auto* b = window->findChild<QAbstractButton*>("about_upd_btn")) {
-            window->switchPage(6);
+        window->switchPage(6);
+        if (auto* b = Child<QAbstractButton>(window.get(), "about_upd_btn"))
             b->click();
-        } else {
-            window->checkForUpdate(false);
-        }
     }
 
     QString ftpLog() const { return QString::fromUtf8(ReadAll(env->root() + "/ftp.log")); }
@@ -134,14 +132,18 @@ TEST_F(UpdaterTest, EqualBuildFromAboutPageSaysUpToDate)
     describe("[Tunora]\r\nbuild=77\r\nFileName=setup.sh\r\nPath=/veldmarkco/files\r\n");
     start();
     messages->texts.clear();
+    bool buttonOffDuringCheck = false;
+    QObject::connect(updater()->ferrix(), &Ferrix::State, window.get(), [&] {
+        buttonOffDuringCheck = !Child<QWidget>(window.get(), "about_upd_btn")->isEnabledTo(window.get());
+    });
     checkFromAbout();
+    EXPECT_TRUE(buttonOffDuringCheck);
     EXPECT_EQ(messages->texts, QStringList {UpToDateText()});
     EXPECT_TRUE(UpToDateText().contains("4.0.77") || !LanguageText(59).contains("%%2%%.%%3%%.%%4%%"));
     EXPECT_FALSE(QFile::exists(localDescription()));
     EXPECT_EQ(programEnds, 0);
     EXPECT_FALSE(updater()->isChecking());
-    if (auto* b = window->findChild<QWidget*>("about_upd_btn"))
-        EXPECT_TRUE(b->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(window.get(), "about_upd_btn")->isEnabled());
     // The program logs in as "anonymous" with its own password.
     EXPECT_TRUE(ftpLog().contains("anonymous zuvo_vanta")) << ftpLog().toStdString();
 }
@@ -158,6 +160,34 @@ TEST_F(UpdaterTest, EqualBuildAtStartUpSaysNothing)
     ASSERT_TRUE(WaitUntil([&] { return !updater()->isChecking(); }, 15000));
     EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
     EXPECT_FALSE(QFile::exists(localDescription()));
+}
+
+TEST_F(UpdaterTest, ConnectionTestOnlyWhenBypassIsZero)
+{
+    startServer();
+    describe("[Tunora]\r\nbuild=77\r\n");
+    SetSetting("Bypass", "0");
+    start();
+    messages->texts.clear();
+    checkFromAbout();
+    // Whichever state this machine's network is in, the check follows it.
+    if (toolctl().IsConnected()) {
+        EXPECT_EQ(messages->texts, QStringList {UpToDateText()});
+    } else {
+        EXPECT_EQ(messages->texts, QStringList {LanguageText(55)});
+        EXPECT_FALSE(ftpLog().contains("anonymous"));
+        messages->texts.clear();
+        window->checkForUpdate(true); // silent at start-up
+        EXPECT_TRUE(messages->texts.isEmpty());
+    }
+    EXPECT_TRUE(Child<QWidget>(window.get(), "about_upd_btn")->isEnabled());
+    EXPECT_FALSE(updater()->isChecking());
+
+    // "1", like an absent value, skips the test.
+    SetSetting("Bypass", "1");
+    messages->texts.clear();
+    checkFromAbout();
+    EXPECT_EQ(messages->texts, QStringList {UpToDateText()});
 }
 
 TEST_F(UpdaterTest, NoProgramSectionMeansNoUpdate)
