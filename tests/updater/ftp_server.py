@@ -5,9 +5,11 @@ usage: ftp_server.py ROOT LOGFILE [RATE]
 Serves ROOT to the user "anonymous" with the program's password only, writes every login
 attempt ("user password") to LOGFILE, and prints the chosen port on its first line.
 RATE (bytes per second) throttles downloads so that a transfer lasts long enough to be
-interrupted.
+interrupted. The server ends when its standard input closes.
 """
+import os
 import sys
+import threading
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
@@ -40,6 +42,14 @@ if rate:
         read_limit = rate
         write_limit = rate
     Handler.dtp_handler = Throttled
+
+def exit_with_parent():
+    # The test holds our stdin open; when it ends, even by a crash, the server ends too.
+    sys.stdin.read()
+    os._exit(0)
+
+
+threading.Thread(target=exit_with_parent, daemon=True).start()
 
 server = FTPServer(("127.0.0.1", 0), Handler)
 print(server.address[1], flush=True)
