@@ -63,6 +63,19 @@ quint16 PortFromSetting(const QString& text)
     return (port >= 1 && port <= 65535) ? static_cast<quint16>(port) : 80;
 }
 
+QString AddressRefusal(const QString& url)
+{
+    const bool http = url.size() >= 7 && url.startsWith(QLatin1String("http://"));
+    const bool https = url.size() >= 9 && url.startsWith(QLatin1String("https://"));
+    if (!http && !https)
+        return QStringLiteral("not an http:// address: ") + url;
+    // A line break in the address would let a server's text write its own request lines.
+    for (const QChar c : url)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("control character in the address");
+    return QString();
+}
+
 QString UrlHost(const QString& url)
 {
     const qsizetype sep = url.indexOf(QLatin1String("://"));
@@ -170,18 +183,10 @@ QString WebClient::fetch(QString& url, int redirects)
     ErrorOccured();
 
     url = url.trimmed();
-    const bool http = url.size() >= 7 && url.startsWith(QLatin1String("http://"));
-    const bool https = url.size() >= 9 && url.startsWith(QLatin1String("https://"));
-    if (!http && !https) {
-        fail(QStringLiteral("not an http:// address: ") + url);
+    if (const QString refusal = AddressRefusal(url); !refusal.isEmpty()) {
+        fail(refusal);
         return QString();
     }
-    // A line break in the address would let a server's text write its own request lines.
-    for (const QChar c : url)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
-            fail(QStringLiteral("control character in the address"));
-            return QString();
-        }
     // An address of the host alone gets the root path; one with a path stays as it is,
     // even when the path happens to end with the host's name.
     const QString host = UrlHost(url);
@@ -249,11 +254,33 @@ QString WebClient::fetch(QString& url, int redirects)
 
     const QString response = DecodeText(m_buffer);
 
+    const HttpDisposition d = ClassifyHttpResponse(response);
+    switch (d.kind) {
+    case HttpDisposition::Accept:
+        return response;
+    case HttpDisposition::Refuse:
+        m_refusal = d.refusal;
+        fail(d.failure);
+        return QString();
+    case HttpDisposition::Redirect:
+        break;
+    }
+    if (redirects >= kMaxRedirects) {
+        fail(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
+        return QString();
+    }
+    QString next = d.location;
+    return fetch(next, redirects + 1);
+}
+
+HttpDisposition ClassifyHttpResponse(const QString& response)
+{
+    HttpDisposition d;
     const qsizetype cr = response.indexOf(QLatin1Char('\r'));
     const qsizetype lf = response.indexOf(QLatin1Char('\n'));
     const QString statusLine = (cr < 0 || lf < 0) ? QString() : response.left(std::min(cr, lf) + 1);
     if (statusLine.size() <= 8)
-        return response;
+        return d;
     // Only blanks are trimmed: the line's CR stays, as the code is read from its start.
     QString status = statusLine.mid(8);
     while (status.startsWith(QLatin1Char(' ')))
@@ -261,41 +288,38 @@ QString WebClient::fetch(QString& url, int redirects)
     while (status.endsWith(QLatin1Char(' ')))
         status.chop(1);
     if (status.size() <= 3)
-        return response;
+        return d;
 
     const QString code = status.left(3);
     if (code == QLatin1String("200"))
-        return response;
+        return d;
+    d.kind = HttpDisposition::Refuse;
     if (code != QLatin1String("302")) {
-        m_refusal = statusLine.trimmed();
-        fail(QStringLiteral("server answered: ") + m_refusal);
-        return QString();
+        d.refusal = statusLine.trimmed();
+        d.failure = QStringLiteral("server answered: ") + d.refusal;
+        return d;
     }
 
     const qsizetype loc = response.indexOf(QLatin1String("Location:"));
     if (loc < 0) {
-        fail(QStringLiteral("302 without Location"));
-        return QString();
+        d.failure = QStringLiteral("302 without Location");
+        return d;
     }
     const qsizetype start = loc + 9;
     const qsizetype nextCr = response.indexOf(QLatin1Char('\r'), start);
     const qsizetype nextLf = response.indexOf(QLatin1Char('\n'), start);
-    qsizetype end;
     if (nextCr < 0 && nextLf < 0) {
-        fail(QStringLiteral("302 with an unterminated Location"));
-        return QString();
+        d.failure = QStringLiteral("302 with an unterminated Location");
+        return d;
     }
-    end = nextCr < 0 ? nextLf : (nextLf < 0 ? nextCr : std::min(nextCr, nextLf));
-    QString next = response.mid(start, end - start);
-    if (next.isEmpty()) {
-        fail(QStringLiteral("302 with an empty Location"));
-        return QString();
+    const qsizetype end = nextCr < 0 ? nextLf : (nextLf < 0 ? nextCr : std::min(nextCr, nextLf));
+    d.location = response.mid(start, end - start);
+    if (d.location.isEmpty()) {
+        d.failure = QStringLiteral("302 with an empty Location");
+        return d;
     }
-    if (redirects >= kMaxRedirects) {
-        fail(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
-        return QString();
-    }
-    return fetch(next, redirects + 1);
+    d.kind = HttpDisposition::Redirect;
+    return d;
 }
 
 QString GetWebSite(QString& url)

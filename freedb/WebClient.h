@@ -59,8 +59,25 @@ private:
     QString m_refusal;
 };
 
+// What a whole HTTP response means for the fetch: taken as it is (a "200" answer, or a
+// status line too short to read), followed to location (a "302" with a non-empty
+// "Location:" line), or refused (any other status; failure says why, refusal holds the
+// server's status line when the server itself said no).
+struct HttpDisposition {
+    enum Kind { Accept, Redirect, Refuse };
+    Kind kind = Accept;
+    QString location;
+    QString refusal;
+    QString failure;
+};
+HttpDisposition ClassifyHttpResponse(const QString& response);
+
 // The request text for url (already trimmed, "/" appended) naming host on its Host line.
 QByteArray HttpRequestText(const QString& url, const QString& host);
+
+// Why a trimmed address cannot be fetched (not http:// or https://, or holding a control
+// character), or the empty text when it can.
+QString AddressRefusal(const QString& url);
 
 // The host part of an http:// or https:// URL: after "://" up to the next "/", trimmed.
 QString UrlHost(const QString& url);
