@@ -307,12 +307,23 @@ bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& 
         return abandon(errno);
     if (::fsync(tfd) != 0)
         return abandon(errno);
+    YieldEvents();
+    // Another program writing the file meanwhile (a download still arriving, an editor
+    // saving) would lose its bytes to the rename: leave the file to it instead.
+    struct stat now {};
+    if (::fstat(src.fd(), &now) != 0)
+        return abandon(errno);
+    if (now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
+        tmp.close();
+        ::unlink(tmpl.constData());
+        return failWith(why, QStringLiteral("the file changed while it was being tagged"));
+    }
     if (!tmp.close()) {
         ::unlink(tmpl.constData());
         return failWith(why, tmp.error());
     }
     src.close();
-    YieldEvents();
 
     if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0) {
         const int e = errno;
