@@ -44,7 +44,7 @@ void loadLanguage()
         QFile f(AppFile(name));
         if (!f.open(QIODevice::ReadOnly))
             return false;
-        const QStringList texts = ParseLanguageFile(f.read(1 << 20));
+        const QStringList texts = ReadLanguageFile(f);
         if (texts.size() != kLanguageTextCount)
             return false;
         LanguageTable() = texts;

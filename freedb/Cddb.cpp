@@ -179,12 +179,14 @@ bool ParseXmcdFile(const QString& path, DiscRecord& record, QString* error)
         SetError(error, file.errorString());
         return false;
     }
-    if (file.size() > WebClient::kMaxResponseBytes) {
+    // Read with the bound rather than trusting the size: a pipe or a growing file has none.
+    const QByteArray bytes = file.read(WebClient::kMaxResponseBytes + 1);
+    if (bytes.size() > WebClient::kMaxResponseBytes) {
         record.tracks.clear();
         SetError(error, QStringLiteral("the file is larger than an xmcd entry can be"));
         return false;
     }
-    return ParseXmcd(DecodeText(file.readAll()), record, error);
+    return ParseXmcd(DecodeText(bytes), record, error);
 }
 
 bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error, QString* serverLine)

@@ -259,8 +259,7 @@ void MainWindow::loadlangue(const QString& fileName)
             Fatal(QStringLiteral("Default language file (English) missing !!"));
         return;
     }
-    // A language file is a few kilobytes; anything beyond 1 MiB is not one.
-    const QStringList texts = ParseLanguageFile(f.read(1 << 20));
+    const QStringList texts = ReadLanguageFile(f);
     if (texts.size() == kLanguageTextCount) {
         table = texts;
         const QString shown = name.left(name.size() - 3);

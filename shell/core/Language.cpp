@@ -19,6 +19,11 @@ QStringList ParseLanguageFile(const QByteArray& bytes)
     return texts;
 }
 
+QStringList ReadLanguageFile(QFile& file)
+{
+    return ParseLanguageFile(file.read(kMaxLanguageFileBytes));
+}
+
 QStringList& LanguageTable()
 {
     static QStringList table;
