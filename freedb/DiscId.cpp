@@ -99,7 +99,12 @@ bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches,
         return refuse(QStringLiteral("no CDDB answer in the response"));
     if (code == QLatin1String("202"))
         return true;
+    // What follows the last line break may be a line cut short by a dropped connection: a
+    // disc ID cut short would fetch another disc.
+    const qsizetype complete = lines.size() - 1;
     if (code == QLatin1String("200")) {
+        if (complete < 1)
+            return refuse(QStringLiteral("the answer ends inside its match line"));
         QueryMatch m;
         if (!ParseMatch(status.mid(3), m))
             return refuse(QStringLiteral("unreadable match: ") + status);
@@ -110,6 +115,8 @@ bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches,
         for (qsizetype i = 1; i < lines.size(); ++i) {
             if (lines.at(i).trimmed() == QLatin1String("."))
                 return true;
+            if (i >= complete)
+                break;
             QueryMatch m;
             if (ParseMatch(lines.at(i), m))
                 matches << m;
