@@ -5,24 +5,11 @@
 #include "shell/core/Shared.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace tunora {
 
 namespace {
-
-// Sleeps in the event loop for ms milliseconds: socket events and clicks are handled
-// meanwhile, and the processor is left alone between them.
-void PollWait(int ms)
-{
-    if (!QCoreApplication::instance())
-        return;
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 constexpr int kPollMs = 20;
 
@@ -158,7 +145,7 @@ void WebClient::ErrorOccured()
 {
     m_socket->abort();
     while (state() != 0)
-        PollWait(kPollMs);
+        WaitMs(kPollMs);
 }
 
 QString WebClient::GetWebSite(QString& url)
@@ -210,7 +197,7 @@ QString WebClient::fetch(QString& url, int redirects)
     // The cancel button also ends a connection attempt that hangs.
     SetCancelRequested(false);
     while (state() != 7 && (state() == 3 || state() == 4 || state() == 5 || state() == 6)) {
-        PollWait(kPollMs);
+        WaitMs(kPollMs);
         if (CancelRequested()) {
             ErrorOccured();
             fail(QStringLiteral("cancelled"));
@@ -235,7 +222,7 @@ QString WebClient::fetch(QString& url, int redirects)
 
     SetCancelRequested(false);
     while (state() == 7 && !CancelRequested())
-        PollWait(kPollMs);
+        WaitMs(kPollMs);
 
     if (CancelRequested()) {
         ErrorOccured();

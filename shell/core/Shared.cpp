@@ -5,10 +5,11 @@
 #include "shell/core/Ui.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -233,14 +234,15 @@ void YieldEvents()
 
 void WaitMs(int ms)
 {
-    QDeadlineTimer deadline(ms);
     if (!QCoreApplication::instance()) {
-        ::usleep(static_cast<useconds_t>(ms) * 1000);
+        ::usleep(static_cast<useconds_t>(std::max(ms, 0)) * 1000);
         return;
     }
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, std::max<qint64>(1, deadline.remainingTime()));
-    } while (!deadline.hasExpired());
+    // Sleeps in the event loop: clicks and socket events are handled meanwhile, and the
+    // processor is left alone between them.
+    QEventLoop loop;
+    QTimer::singleShot(std::max(ms, 0), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 bool SameTextCI(const QString& a, const QString& b)
