@@ -24,20 +24,6 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-// Lets the event loop run until done() holds or timeoutMs pass (QTRY_* would not fail a
-// GoogleTest test).
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        tunora::WaitMs(10);
-    }
-    return true;
-}
-
 using namespace tunora;
 using namespace tunora::test;
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -117,6 +118,18 @@ ScriptedFileDialogs::ScriptedFileDialogs()
 ScriptedFileDialogs::~ScriptedFileDialogs()
 {
     SetFileDialogHandler(std::move(m_old));
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        WaitMs(10);
+    }
+    return true;
 }
 
 QByteArray ReadAll(const QString& path)

@@ -87,6 +87,10 @@ T* Child(QObject* parent, const QString& name)
     return w;
 }
 
+// Lets the event loop run until done() holds; false when timeoutMs pass first. (QTRY_* would
+// not fail a GoogleTest test.)
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
 QByteArray ReadAll(const QString& path);
 bool WriteAll(const QString& path, const QByteArray& bytes);
 
