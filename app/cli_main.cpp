@@ -36,7 +36,8 @@ const Command kCommands[] = {
      "      [--recurse] [--dry-run] PATH...   bulk renamer"},
     {"list", tunora::RunListCommand,
      "list DIR [--recurse] [--formats mp3,ogg,...] [--pattern P] --output FILE   file listing"},
-    {"playlist", tunora::RunPlaylistCommand, "playlist --output FILE.m3u PATH...   M3U playlist"},
+    {"playlist", tunora::RunPlaylistCommand,
+     "playlist --output FILE.m3u [--recurse] [--force] PATH...   M3U playlist"},
 };
 
 void printHelp(FILE* out)
