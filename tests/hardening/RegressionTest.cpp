@@ -1,5 +1,6 @@
 // Every input the fuzzers once found is kept under tests/fuzz/regressions/<parser>/ and
 // replayed here with the property its fuzz target checks.
+#include "audio/Id3.h"
 #include "dorvane/IniFile.h"
 #include "dorvane/RegStore.h"
 #include "freedb/Cddb.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,8 +66,9 @@ TEST(FuzzRegressions, XmcdRefusalLeavesNoTracks)
 {
     for (const QByteArray& bytes : inputs("xmcd")) {
         tunora::DiscRecord record;
-        if (!tunora::ParseXmcd(tunora::DecodeText(bytes), record))
+        if (!tunora::ParseXmcd(tunora::DecodeText(bytes), record)) {
             EXPECT_TRUE(record.tracks.isEmpty());
+        }
     }
 }
 
@@ -74,4 +77,40 @@ TEST(FuzzRegressions, LanguageTextsAreTrimmed)
     for (const QByteArray& bytes : inputs("language"))
         for (const QString& t : tunora::ParseLanguageFile(bytes))
             EXPECT_EQ(t, t.trimmed());
+}
+
+TEST(FuzzRegressions, RetaggingDropsTheOldTag)
+{
+    // First byte: the tag texts' flavour; the rest is the file. The result is the new tag
+    // followed by every byte behind the old one: behind the header and the bytes its size
+    // field counts, so an ID3v2.4 footer (not counted there) stays in front of the audio.
+    const auto cases = inputs("id3write");
+    ASSERT_FALSE(cases.isEmpty());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("track.mp3");
+    for (const QByteArray& bytes : cases) {
+        ASSERT_FALSE(bytes.isEmpty());
+        const QByteArray source = bytes.mid(1);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(source), source.size());
+        f.close();
+        tunora::TrackTag tag;
+        tag.title = (bytes.at(0) & 1) ? QStringLiteral("Titre \u00e9t\u00e9 \u4e2d") : QStringLiteral("Title");
+        tag.track = QStringLiteral("3");
+        tag.artist = QStringLiteral("Artist");
+        tag.album = QStringLiteral("Album");
+        tag.year = QStringLiteral("2001");
+        tag.comment = QStringLiteral("Tagged By Tunora");
+        tag.genre = QStringLiteral("Rock");
+        qint64 oldTag = 0;
+        if (tunora::ID3v2TotalSize(source.left(10), source.size()) > 0) {
+            for (int i = 6; i < 10; ++i)
+                oldTag = oldTag * 128 + static_cast<quint8>(source.at(i));
+            oldTag += 10;
+        }
+        ASSERT_TRUE(tunora::WriteID3Tags(tag, path, false, true));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), tunora::BuildID3v2(tag) + source.mid(oldTag));
+    }
 }
