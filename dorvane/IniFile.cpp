@@ -43,7 +43,14 @@ struct Line {
 
 QString decodeLine(const QByteArray& bytes, bool utf8)
 {
-    return utf8 ? QString::fromUtf8(bytes) : io::DecodeCp1252(bytes);
+    if (!utf8)
+        return io::DecodeCp1252(bytes);
+    // Only the file's own byte-order mark is skipped (before the first line). One at the
+    // start of a later line is text: dropping it would make "\xEF\xBB\xBF[" a section
+    // header when read as UTF-8 but an entry when read as Windows-1252.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QChar(0xFEFF) + QString::fromUtf8(bytes.mid(3));
+    return QString::fromUtf8(bytes);
 }
 
 QList<Line> parse(const QByteArray& bytes)

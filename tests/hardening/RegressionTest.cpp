@@ -50,6 +50,17 @@ TEST(FuzzRegressions, IniLastLineEndingInCarriageReturn)
     EXPECT_EQ(*written, QByteArray("[Tunora]\r\nbuild=78\r\n"));
 }
 
+TEST(FuzzRegressions, ByteOrderMarkInsideTheFileIsText)
+{
+    // A mark at the start of a later line neither makes nor hides a section, whichever way
+    // the file's bytes are read: the value stays in [Tunora] after the legacy byte goes.
+    const QByteArray file("[Tunora]\r\n\xEF\xBB\xBF[\r\nbuild='2\xFF");
+    const auto written = dorvane::ini::WithValue(file, "Tunora", "build", "78");
+    ASSERT_TRUE(written.has_value());
+    EXPECT_EQ(*written, QByteArray("[Tunora]\r\n\xEF\xBB\xBF[\r\nbuild=78"));
+    EXPECT_EQ(dorvane::ini::FindValue(*written, "Tunora", "build").value_or(QString()), "78");
+}
+
 TEST(FuzzRegressions, SettingsFilesRoundTrip)
 {
     for (const QByteArray& bytes : inputs("regstore")) {
