@@ -59,8 +59,10 @@ QList<Line> parse(const QByteArray& bytes)
     io::DecodeText(bytes, &utf8);
     QList<Line> lines;
     qsizetype pos = 0;
-    // A byte-order mark is not part of the first line's text.
-    if (utf8 && bytes.startsWith("\xEF\xBB\xBF"))
+    // A byte-order mark is not part of the first line's text, even in a file that turns out
+    // not to be UTF-8 after all: otherwise the first section would vanish or appear with the
+    // one byte that decides how the file is read.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
         pos = 3;
     while (pos < bytes.size()) {
         qsizetype nl = bytes.indexOf('\n', pos);

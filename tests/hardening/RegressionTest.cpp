@@ -59,6 +59,9 @@ TEST(FuzzRegressions, ByteOrderMarkInsideTheFileIsText)
     ASSERT_TRUE(written.has_value());
     EXPECT_EQ(*written, QByteArray("[Tunora]\r\n\xEF\xBB\xBF[\r\nbuild=78"));
     EXPECT_EQ(dorvane::ini::FindValue(*written, "Tunora", "build").value_or(QString()), "78");
+
+    // The file's own mark opens the first section however the rest is read.
+    EXPECT_EQ(dorvane::ini::FindValue("\xEF\xBB\xBF[Tunora]\nbuild=7\xFF\n", "Tunora", "build"), "7\u00FF");
 }
 
 TEST(FuzzRegressions, SettingsFilesRoundTrip)
