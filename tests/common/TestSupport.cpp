@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace tunora::test {
 
@@ -118,6 +120,25 @@ ScriptedFileDialogs::ScriptedFileDialogs()
 ScriptedFileDialogs::~ScriptedFileDialogs()
 {
     SetFileDialogHandler(std::move(m_old));
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long long limit)
+{
+    rlimit l {};
+    ::getrlimit(RLIMIT_FSIZE, &l);
+    m_oldCur = l.rlim_cur;
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    l.rlim_cur = limit;
+    ::setrlimit(RLIMIT_FSIZE, &l);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit l {};
+    ::getrlimit(RLIMIT_FSIZE, &l);
+    l.rlim_cur = m_oldCur;
+    ::setrlimit(RLIMIT_FSIZE, &l);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs)

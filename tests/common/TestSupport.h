@@ -91,6 +91,20 @@ T* Child(QObject* parent, const QString& name)
 // not fail a GoogleTest test.)
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
+// Files of this process cannot grow beyond limit bytes while it lives: writes fail with
+// EFBIG instead of the process being killed.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long long limit);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long m_oldCur = 0;
+    void (*m_oldHandler)(int) = nullptr;
+};
+
 QByteArray ReadAll(const QString& path);
 bool WriteAll(const QString& path, const QByteArray& bytes);
 

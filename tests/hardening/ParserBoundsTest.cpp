@@ -14,6 +14,7 @@
 #include "shell/core/Shared.h"
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
+#include "tests/fuzz/RetagOracle.h"
 #include "updater/UpdateCore.h"
 
 #include <QDir>
@@ -318,13 +319,7 @@ protected:
     {
         path = dir.filePath("track.mp3");
         ASSERT_TRUE(MakeMp3(path, 0.3, {"-b", "128"})) << "lame is needed";
-        tag.title = "Title";
-        tag.artist = "Artist";
-        tag.album = "Album";
-        tag.year = "2001";
-        tag.track = "3";
-        tag.comment = "Tagged";
-        tag.genre = "Rock";
+        tag = fuzz::RetagTag(0);
         ASSERT_TRUE(WriteID3Tags(tag, path, true, true));
         tagged = ReadAll(path);
         v2Size = GetID3v2Size(path);

@@ -13,35 +13,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace tunora;
 using namespace tunora::test;
 
 namespace {
-
-// Files of this process cannot grow beyond limit bytes while it lives: writes fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit l = m_old;
-        l.rlim_cur = limit;
-        ::setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 class PlaylistPageTest : public MainWindowFixture {
 protected:
