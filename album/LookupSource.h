@@ -1,0 +1,62 @@
+// A place albums are looked up in (the CDDB service, MusicBrainz). The album page's
+// controller and tunora-cli drive every source through this one interface: a search by
+// words, a search by the files' playing times, and reading one hit into a disc record.
+// Each request ends in exactly one of hitsReady, discReady or failed, unless cancelled.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace tunora {
+
+struct LookupTrack {
+    QString title;
+    qint64 frames = 0; // length in CD frames of 1/75 s; 0 when the source gives none
+    bool operator==(const LookupTrack&) const = default;
+};
+
+// One disc as a source reads it; what Apply writes comes from here.
+struct LookupDisc {
+    QString artist, album, year, genre;
+    QList<LookupTrack> tracks;
+    int discNumber = 0; // position of this medium in its release, 0 when unknown
+    int discCount = 0;  // media in the release, 0 when unknown
+    QString releaseId;  // the source's own identifier of the release (cover art), may be empty
+};
+
+// One row of the results list.
+struct LookupHit {
+    QString source;  // the source's name(), shown beside the row
+    QString id;      // what read() needs: a CDDB disc ID, a MusicBrainz release ID
+    QString group;   // CDDB: the category; MusicBrainz: empty
+    int medium = 0;  // MusicBrainz: position of the medium in a multi-disc release, else 0
+    QString display; // the text of the row
+    bool operator==(const LookupHit&) const = default;
+};
+
+class LookupSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~LookupSource() override = default;
+
+    virtual QString name() const = 0;
+    // more: the broader repeat of the same words, where the source has one.
+    virtual void searchWords(const QString& words, bool more) = 0;
+    // Playing times of the album's files in milliseconds, in track order.
+    virtual void searchLengths(const QList<qint64>& lengthsMs) = 0;
+    virtual void read(const LookupHit& hit) = 0;
+    // Ends the running request; no signal but runningChanged(false) follows.
+    virtual void cancel() = 0;
+    virtual bool isRunning() const = 0;
+
+Q_SIGNALS:
+    void runningChanged(bool running);
+    void hitsReady(const QList<tunora::LookupHit>& hits);
+    void discReady(const tunora::LookupDisc& disc);
+    // text: the message for the user, in the current language where the program has one.
+    void failed(const QString& text);
+};
+
+} // namespace tunora
