@@ -6,6 +6,7 @@
 #include "shell/core/Shared.h"
 
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <cmath>
 
 namespace tunora {
@@ -56,7 +57,21 @@ QByteArray BurnListFileContents(const QStringList& entries)
 
 QString BurnListPath()
 {
-    return AppFile(QStringLiteral("list.c2c"));
+    return WritableFolder() + QStringLiteral("/list.c2c");
+}
+
+QStringList BurnableEntries(const QStringList& entries, QStringList* leftOut)
+{
+    QStringList out;
+    for (const QString& e : entries) {
+        if (e.contains('\r') || e.contains('\n')) {
+            if (leftOut)
+                *leftOut << e;
+        } else {
+            out << e;
+        }
+    }
+    return out;
 }
 
 QString BurnerFolder()
@@ -74,11 +89,51 @@ QString BurnerProgram(const QString& folder)
     return f + QString::fromLatin1(kBurnerExecutable);
 }
 
-BurnerCommand BurnerCommandLine(const QString& folder, const QString& listPath)
+Burner FindBurner()
+{
+    const QString copyToCd = BurnerProgram(BurnerFolder());
+    if (!copyToCd.isEmpty() && QFileInfo(copyToCd).isFile())
+        return {BurnerKind::CopyToCd, copyToCd};
+    for (const auto& [kind, name] : {std::pair {BurnerKind::K3b, "k3b"}, std::pair {BurnerKind::Brasero, "brasero"}}) {
+        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (!found.isEmpty())
+            return {kind, found};
+    }
+    return {};
+}
+
+QString BurnerName(BurnerKind kind)
+{
+    switch (kind) {
+    case BurnerKind::CopyToCd:
+        return QStringLiteral("CopyToCD");
+    case BurnerKind::K3b:
+        return QStringLiteral("k3b");
+    case BurnerKind::Brasero:
+        return QStringLiteral("Brasero");
+    case BurnerKind::None:
+        break;
+    }
+    return {};
+}
+
+BurnerCommand BurnerCommandFor(const Burner& burner, const QString& listPath, const QStringList& files)
 {
     BurnerCommand c;
-    c.program = BurnerProgram(folder);
-    c.arguments << QStringLiteral("/fl=") + listPath << QStringLiteral("/cdaudio=") + listPath;
+    c.program = burner.program;
+    switch (burner.kind) {
+    case BurnerKind::CopyToCd:
+        c.arguments << QStringLiteral("/fl=") + listPath << QStringLiteral("/cdaudio=") + listPath;
+        break;
+    case BurnerKind::K3b:
+        c.arguments << QStringLiteral("--audiocd") << files;
+        break;
+    case BurnerKind::Brasero:
+        c.arguments << QStringLiteral("--audio") << files;
+        break;
+    case BurnerKind::None:
+        break;
+    }
     return c;
 }
 

@@ -19,9 +19,8 @@ inline constexpr const char* kBurnerKey = "Software\\VSO";
 inline constexpr const char* kBurnerValue = "CopyToDVD";
 inline constexpr const char* kBurnerExecutable = "copytocd.exe";
 
-// The burner vendor's web site (offered while the burner is missing) and product page.
-inline constexpr const char* kBurnerVendorSite = "http://www.vso.example.com/";
-inline constexpr const char* kBurnerProductPage = "http://www.vso.example.com/copytodvd/";
+// Offered when no burner is found, and behind the burner button: the first Linux burner tried.
+inline constexpr const char* kBurnerSite = "https://apps.kde.org/k3b/";
 
 // The compilation's playing times; GetMp3Length unless a test puts another in.
 using PlayingTimeReader = std::function<bool(const QString& path, double& ms)>;
@@ -37,7 +36,12 @@ bool ExceedsCdCapacity(double totalMs);
 
 // "list.c2c": one full path per line, CR LF after each, UTF-8 without byte-order mark.
 QByteArray BurnListFileContents(const QStringList& entries);
+// In the app folder of a portable copy, else in the cache folder (WritableFolder).
 QString BurnListPath();
+
+// A path holding CR or LF would be read back as two lines of the list: such entries are left
+// out (and named in leftOut).
+QStringList BurnableEntries(const QStringList& entries, QStringList* leftOut);
 
 // The burner's folder as stored in the settings.
 QString BurnerFolder();
@@ -45,13 +49,24 @@ QString BurnerFolder();
 // when no folder is stored, so nothing is ever looked for in the current folder.
 QString BurnerProgram(const QString& folder);
 
+enum class BurnerKind { None, CopyToCd, K3b, Brasero };
+struct Burner {
+    BurnerKind kind = BurnerKind::None;
+    QString program; // full path
+};
+// The first burner that is there: the CopyToCD folder of the settings (for users who have
+// one), then k3b, then brasero found on PATH.
+Burner FindBurner();
+QString BurnerName(BurnerKind kind);
+
 struct BurnerCommand {
     QString program;
     QStringList arguments;
 };
-// The burner with "/fl=<list>" and "/cdaudio=<list>", both naming the same list file. The
-// arguments go to the burner as they are, so spaces in paths need no quoting.
-BurnerCommand BurnerCommandLine(const QString& folder, const QString& listPath);
+// CopyToCD gets "/fl=<list>" and "/cdaudio=<list>", both naming the list file; k3b gets
+// "--audiocd" and brasero "--audio", each followed by the files in list order. The arguments
+// go to the burner as they are (no shell), so spaces in paths need no quoting.
+BurnerCommand BurnerCommandFor(const Burner& burner, const QString& listPath, const QStringList& files);
 
 // Move up and Move down act only when exactly one entry is selected and it can move: the
 // row that moves, or -1.

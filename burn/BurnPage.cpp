@@ -1,5 +1,6 @@
 #include "burn/BurnPage.h"
 
+#include "burn/BurnTexts.h"
 #include "album/Choixrecoldir.h"
 #include "dorvane/Dorvanectrl.h"
 #include "shell/Dialogs.h"
@@ -75,6 +76,10 @@ BurnPage::BurnPage(QWidget* parent) : Page(parent)
     pf->addWidget(m_progHst);
     pf->addWidget(m_time);
     left->addWidget(m_progFrame);
+    m_burner = new QLabel(this);
+    m_burner->setObjectName("burn_burner_lbl");
+    m_burner->setWordWrap(true);
+    left->addWidget(m_burner);
     outer->addLayout(left, 1);
 
     auto* right = new QVBoxLayout;
@@ -109,7 +114,7 @@ BurnPage::BurnPage(QWidget* parent) : Page(parent)
     connect(m_burn, &QPushButton::clicked, this, &BurnPage::HandOff);
     connect(m_c2cd, &QToolButton::clicked, this, [this] {
         m_c2cd->setChecked(true);
-        OpenBurnerSite(kBurnerProductPage);
+        OpenBurnerSite();
         m_c2cd->setChecked(false);
     });
     connect(m_list, &BurnListWidget::mouseDown, this, &BurnPage::onMouseDown);
@@ -119,12 +124,23 @@ BurnPage::BurnPage(QWidget* parent) : Page(parent)
 
 void BurnPage::prepare()
 {
-    const QString program = BurnerProgram(BurnerFolder());
-    // Asked at every start while the burner is missing.
-    if ((program.isEmpty() || !QFileInfo(program).isFile()) && AskYesNo(LanguageText(173)))
-        OpenBurnerSite(kBurnerVendorSite);
+    // Nothing is asked at start-up: a missing burner matters only when the user burns.
     m_total = 0;
     ShowTime();
+    ShowBurner();
+}
+
+void BurnPage::ShowBurner()
+{
+    const Burner b = FindBurner();
+    m_burner->setText(b.kind == BurnerKind::None ? burntext::NoBurner()
+                                                 : burntext::BurnerInUse(BurnerName(b.kind), b.program));
+}
+
+void BurnPage::showEvent(QShowEvent* event)
+{
+    Page::showEvent(event);
+    ShowBurner();
 }
 
 void BurnPage::transme()
@@ -141,6 +157,7 @@ void BurnPage::transme()
     m_c2cd->setText(LanguageText(2));
     if (m_total >= 0)
         m_time->setText(BurnTimeText(m_total));
+    ShowBurner();
 }
 
 QStringList BurnPage::entries() const
@@ -321,9 +338,9 @@ void BurnPage::onMouseUp()
     m_dragIndex = -1;
 }
 
-void BurnPage::OpenBurnerSite(const char* url)
+void BurnPage::OpenBurnerSite()
 {
-    QString u = QString::fromLatin1(url);
+    QString u = QString::fromLatin1(kBurnerSite);
     bool newWindow = true;
     try {
         toolctl().OpenURL(0, u, newWindow);
@@ -336,28 +353,41 @@ void BurnPage::HandOff()
 {
     SetCancelRequested(false);
     EnablePage(false);
+    const Burner found = FindBurner();
+    ShowBurner();
+    if (found.kind == BurnerKind::None) {
+        EnablePage(true);
+        if (AskYesNo(LanguageText(173)))
+            OpenBurnerSite();
+        return;
+    }
     if (ExceedsCdCapacity(m_total) && !AskYesNo(LanguageText(174))) {
         EnablePage(true);
         return;
     }
+    QStringList leftOut;
+    const QStringList files = BurnableEntries(entries(), &leftOut);
+    if (!leftOut.isEmpty())
+        ShowMessage(burntext::LeftOutLineBreaks(leftOut));
+    const QString listPath = BurnListPath();
     QString error;
-    if (!WriteFileAtomically(BurnListPath(), BurnListFileContents(entries()), &error)) {
+    // Only CopyToCD reads the list file; the others take the files as arguments.
+    if (found.kind == BurnerKind::CopyToCd && !WriteFileAtomically(listPath, BurnListFileContents(files), &error)) {
         // A burner started on an old list would burn the wrong compilation.
-        ShowMessage(BurnListPath() + QStringLiteral(": ") + error);
+        ShowMessage(listPath + QStringLiteral(": ") + error);
         EnablePage(true);
         return;
     }
-    const BurnerCommand cmd = BurnerCommandLine(BurnerFolder(), BurnListPath());
+    const BurnerCommand cmd = BurnerCommandFor(found, listPath, files);
     auto* burner = new QProcess(this);
     burner->setProcessChannelMode(QProcess::ForwardedChannels);
     burner->setInputChannelMode(QProcess::ForwardedInputChannel);
-    if (!cmd.program.isEmpty())
-        burner->start(cmd.program, cmd.arguments);
-    if (cmd.program.isEmpty() || !burner->waitForStarted()) {
+    burner->start(cmd.program, cmd.arguments);
+    if (!burner->waitForStarted()) {
         delete burner;
         EnablePage(true);
         if (AskYesNo(LanguageText(173)))
-            OpenBurnerSite(kBurnerVendorSite);
+            OpenBurnerSite();
         return;
     }
     while (true) {

@@ -41,6 +41,10 @@ public:
     void prepare() override;
     void transme() override;
 
+    // burn_burner_lbl names the burner the next hand-off starts; shown anew whenever the page
+    // appears, since a burner may have been installed meanwhile.
+    void ShowBurner();
+
     // The operations behind the page's controls.
     void AddFiles();
     void AddFolder();
@@ -58,12 +62,15 @@ public:
     // Tests put in playing times of their own.
     void setPlayingTimeReader(PlayingTimeReader reader) { m_readTime = std::move(reader); }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void EnablePage(bool enabled);
     void ShowTime();
     void Import();
     void Recount();
-    void OpenBurnerSite(const char* url);
+    void OpenBurnerSite();
     void swapRows(int a, int b);
 
     void onMouseDown();
@@ -83,6 +90,7 @@ private:
     QFrame* m_progHst = nullptr;
     QFrame* m_progBar = nullptr;
     QLabel* m_time = nullptr;
+    QLabel* m_burner = nullptr;
 
     QStringList m_tmp; // tmp_lst
     double m_total = 0;

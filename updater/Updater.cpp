@@ -84,6 +84,14 @@ void Updater::CheckForUpdate(bool automatic)
         setAboutButtonEnabled(true);
         m_checking = false;
     };
+    // The check after start-up must not stop the user with a box: its failures go to the
+    // status line; the about page's button still answers with a message.
+    auto report = [automatic](const QString& text) {
+        if (automatic)
+            SetStatusText(text);
+        else
+            ShowMessage(text);
+    };
 
     if (Setting("Bypass") == QLatin1String("0") && !toolctl().IsConnected()) {
         if (!automatic)
@@ -99,7 +107,7 @@ void Updater::CheckForUpdate(bool automatic)
                             description, kMaxDescriptionBytes)) {
         // A transfer ended by closing the program is no failure to report.
         if (!m_ferrix->wasClosed())
-            ShowMessage(LanguageText(60));
+            report(LanguageText(60));
         done();
         return;
     }
@@ -113,7 +121,7 @@ void Updater::CheckForUpdate(bool automatic)
     }
     // The names come from the network and name a file that is then executed.
     if (!IsSafeInstallerName(d.fileName) || !IsSafeServerFolder(d.path)) {
-        ShowMessage(LanguageText(60));
+        report(LanguageText(60));
         done();
         return;
     }

@@ -173,7 +173,7 @@ TEXTS = [
     "Burn",  # 170
     "Audio CD (74 minutes)",
     "Total time:",
-    "The CD burning program is not installed. Visit its web site?",
+    "No CD burning program was found. Tunora burns with k3b or Brasero: install one of them with your package manager. Visit the k3b web site?",
     "The compilation is longer than 74 minutes. Burn it anyway?",
     "Album Tagger",  # 175
     "Ready",

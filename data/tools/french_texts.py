@@ -173,7 +173,7 @@ TEXTS = [
     "Graver",  # 170
     "CD audio (74 minutes)",
     "Durée totale :",
-    "Le logiciel de gravure n'est pas installé. Visiter son site web ?",
+    "Aucun logiciel de gravure n'a été trouvé. Tunora grave avec k3b ou Brasero : installez l'un d'eux avec votre gestionnaire de paquets. Visiter le site web de k3b ?",
     "La compilation dépasse 74 minutes. La graver quand même ?",
     "Étiquetage d'album",  # 175
     "Prêt",

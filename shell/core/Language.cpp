@@ -1,5 +1,6 @@
 #include "shell/core/Language.h"
 
+#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
 namespace tunora {
@@ -28,6 +29,12 @@ QStringList& LanguageTable()
 {
     static QStringList table;
     return table;
+}
+
+QString LocalText(const char* english, const char* french)
+{
+    const bool fr = Setting(QStringLiteral("langue")).trimmed().startsWith(QLatin1String("fr"), Qt::CaseInsensitive);
+    return QString::fromUtf8(fr ? french : english);
 }
 
 } // namespace tunora

@@ -21,4 +21,8 @@ QStringList ReadLanguageFile(QFile& file);
 // The loaded text table.
 QStringList& LanguageTable();
 
+// A text the language files do not carry: the French one while the chosen language is French,
+// else the English one.
+QString LocalText(const char* english, const char* french);
+
 } // namespace tunora

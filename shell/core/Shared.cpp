@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QTimer>
@@ -35,6 +36,24 @@ QString AppFolder()
 QString AppFile(const QString& relativeName)
 {
     return AppFolder() + '/' + relativeName;
+}
+
+bool AppFolderWritable()
+{
+    return ::access(QFile::encodeName(AppFolder()).constData(), W_OK | X_OK) == 0;
+}
+
+QString WritableFolder()
+{
+    if (AppFolderWritable())
+        return AppFolder();
+    // The base directory specification ignores a relative XDG_CACHE_HOME.
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache))
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    const QString folder = QDir::cleanPath(cache + QStringLiteral("/tunora"));
+    QDir().mkpath(folder);
+    return folder;
 }
 
 static QString trackNumberText(qint16 n)

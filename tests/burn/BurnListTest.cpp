@@ -4,7 +4,11 @@
 #include "shell/core/Shared.h"
 #include "tests/common/TestSupport.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -68,9 +72,61 @@ TEST(Burner, FoundThroughTheSettings)
     EXPECT_EQ(BurnerProgram(BurnerFolder()), "/opt/vso/copytocd.exe");
     EXPECT_EQ(BurnerProgram("/opt/vso"), "/opt/vso/copytocd.exe");
 
-    const BurnerCommand c = BurnerCommandLine("/opt/my burner/", "/app dir/list.c2c");
+    const BurnerCommand c = BurnerCommandFor({BurnerKind::CopyToCd, "/opt/my burner/copytocd.exe"},
+                                             "/app dir/list.c2c", {"/m/a.mp3"});
     EXPECT_EQ(c.program, "/opt/my burner/copytocd.exe");
     EXPECT_EQ(c.arguments, (QStringList {"/fl=/app dir/list.c2c", "/cdaudio=/app dir/list.c2c"}));
+}
+
+// A package's app folder is not writable by its user: the list goes to the cache folder.
+// Root writes anywhere, so the check runs in a child that has become "nobody".
+TEST(BurnListFile, AnUnwritableAppFolderSendsTheListToTheCache)
+{
+    TempAppEnv env;
+    const QString home = env.makeDir("home");
+    struct Row {
+        QByteArray xdgCache; // empty: unset
+        QString expectedFolder;
+    };
+    const QList<Row> rows = {
+        {QFile::encodeName(env.root() + "/xdg"), env.root() + "/xdg/tunora"},
+        {"", home + "/.cache/tunora"},
+        {"relative/cache", home + "/.cache/tunora"}, // not absolute: ignored
+    };
+    const bool root = ::geteuid() == 0;
+    const uid_t nobody = 65534;
+    ASSERT_TRUE(QFile::setPermissions(env.root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(env.appDir(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+    EXPECT_EQ(::chown(QFile::encodeName(home).constData(), root ? nobody : ::geteuid(), -1), 0);
+    EXPECT_EQ(::mkdir(QFile::encodeName(env.root() + "/xdg").constData(), 0777), 0);
+    EXPECT_EQ(::chmod(QFile::encodeName(env.root() + "/xdg").constData(), 0777), 0);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.xdgCache.toStdString());
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (root && (::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+                ::_exit(3);
+            ::setenv("HOME", QFile::encodeName(home).constData(), 1);
+            if (r.xdgCache.isEmpty())
+                ::unsetenv("XDG_CACHE_HOME");
+            else
+                ::setenv("XDG_CACHE_HOME", r.xdgCache.constData(), 1);
+            const bool ok = BurnListPath() == WritableFolder() + "/list.c2c" &&
+                            WriteFileAtomically(BurnListPath(), BurnListFileContents({"/m/a.mp3"}));
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(ReadAll(r.expectedFolder + "/list.c2c"), "/m/a.mp3\r\n");
+    }
+    EXPECT_FALSE(QFile::exists(env.appDir() + "/list.c2c"));
+    // The app folder of a portable copy is used as it is.
+    ASSERT_TRUE(QFile::setPermissions(env.appDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(BurnListPath(), env.appDir() + "/list.c2c");
 }
 
 TEST(BurnMoves, OnlyASingleMovableSelection)

@@ -1,6 +1,7 @@
 // The burn page on the real main window, handing off to a fake burner script.
 #include "album/Choixrecoldir.h"
 #include "burn/BurnPage.h"
+#include "burn/BurnTexts.h"
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -36,8 +38,28 @@ protected:
         MainWindowFixture::SetUp();
         music = env->makeDir("music");
         burnerDir = env->makeDir("vso");
-        // Every test starts without a burner; installBurner() puts the fake one in.
+        // Every test starts without a burner; installBurner() and fakeBurner() put one in. PATH
+        // holds only the tools the fake burners use, so no real burner is ever found.
         toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", "");
+        bin = env->makeDir("bin");
+        for (const char* tool : {"cp", "mv", "sleep", "touch", "dirname", "lame", "ffprobe"})
+            QFile::link(QStandardPaths::findExecutable(tool), bin + "/" + tool);
+        oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin));
+    }
+
+    void TearDown() override
+    {
+        qputenv("PATH", oldPath);
+        MainWindowFixture::TearDown();
+    }
+
+    // A k3b or brasero on PATH that writes its arguments, one a line, to <name>.args.
+    void fakeBurner(const QString& name)
+    {
+        ASSERT_TRUE(WriteAll(bin + "/" + name, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                                                   burnerDir.toUtf8() + "/" + name.toUtf8() + ".args\"\n"));
+        QFile::setPermissions(bin + "/" + name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     // A burner that records its arguments and a copy of the list file; with "hold" present it
@@ -111,19 +133,77 @@ protected:
             list()->item(r)->setSelected(true);
     }
 
-    QString music, burnerDir;
+    QString music, burnerDir, bin;
+    QByteArray oldPath;
     QMap<QString, double> times;
 };
 
-TEST_F(BurnPageTest, StartUpAsksForAMissingBurnerEveryTime)
+TEST_F(BurnPageTest, NoBurnerIsAskedAboutOnlyAtTheBurnButton)
 {
     BurnPage* page = startPage();
-    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
-    EXPECT_EQ(messages->kinds.value(0), MsgButtons::YesNo);
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    EXPECT_EQ(Child<QLabel>(window.get(), "burn_burner_lbl")->text(), burntext::NoBurner());
     EXPECT_EQ(page->total(), 0);
     EXPECT_EQ(timeLabel(), LanguageText(172) + " 0min 0sec ");
     EXPECT_EQ(button("burn_btn")->text(), LanguageText(170));
     EXPECT_EQ(Child<QWidget>(window.get(), "c2cd_btn")->property("text").toString(), LanguageText(2));
+    EXPECT_TRUE(LanguageText(173).contains("k3b") && LanguageText(173).contains("Brasero"));
+
+    addByDialog({song("a.mp3", 1000)});
+    button("burn_btn")->click();
+    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
+    EXPECT_EQ(messages->kinds.value(0), MsgButtons::YesNo);
+    EXPECT_FALSE(QFile::exists(env->appDir() + "/list.c2c"));
+    EXPECT_TRUE(pageEnabled());
+    EXPECT_FALSE(IsBusy());
+
+    // A burner installed while the program runs is named when the page is shown again.
+    fakeBurner("brasero");
+    window->switchPage(0);
+    window->switchPage(4);
+    EXPECT_EQ(Child<QLabel>(window.get(), "burn_burner_lbl")->text(),
+              burntext::BurnerInUse("Brasero", bin + "/brasero"));
+}
+
+TEST_F(BurnPageTest, TheFirstBurnerThereGetsTheFilesInListOrder)
+{
+    const QString listPath = env->appDir() + "/list.c2c";
+    struct Row {
+        bool copyToCd, k3b, brasero;
+        QString name, program, args; // args: what the burner got, "%1"/"%2" the two files
+    };
+    const QList<Row> rows = {
+        {false, false, true, "Brasero", bin + "/brasero", "--audio\n%1\n%2\n"},
+        {false, true, true, "k3b", bin + "/k3b", "--audiocd\n%1\n%2\n"},
+        {true, true, true, "CopyToCD", burnerDir + "/copytocd.exe",
+         "/fl=" + listPath + "\n/cdaudio=" + listPath + "\n"},
+    };
+    const QString a = song("b first.mp3", 1000), b = song("a second.mp3", 1000), broken = song("line\nbreak.mp3", 1);
+    BurnPage* page = startPage();
+    addByDialog({a, broken, b});
+    ASSERT_EQ(page->entries(), (QStringList {a, broken, b}));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name.toStdString());
+        if (r.copyToCd)
+            installBurner();
+        for (const char* name : {"k3b", "brasero"})
+            QFile::remove(bin + "/" + name);
+        if (r.k3b)
+            fakeBurner("k3b");
+        if (r.brasero)
+            fakeBurner("brasero");
+        window->switchPage(0);
+        window->switchPage(4);
+        EXPECT_EQ(Child<QLabel>(window.get(), "burn_burner_lbl")->text(), burntext::BurnerInUse(r.name, r.program));
+        messages->texts.clear();
+        button("burn_btn")->click();
+        // The entry whose name holds a line break is left out, and the user is told.
+        EXPECT_EQ(messages->texts, QStringList {burntext::LeftOutLineBreaks({broken})});
+        const QString got = r.copyToCd ? burned("args.txt") : burned(r.name.toLower() + ".args");
+        EXPECT_EQ(got, QString(r.args).arg(a, b));
+        EXPECT_TRUE(pageEnabled());
+    }
+    EXPECT_EQ(ReadAll(burnerDir + "/list-copy.c2c"), (a + "\r\n" + b + "\r\n").toUtf8());
 }
 
 TEST_F(BurnPageTest, StartUpIsQuietWithTheBurnerInstalled)
@@ -369,17 +449,12 @@ TEST_F(BurnPageTest, CancelEndsTheWaitButNotTheBurner)
 
 TEST_F(BurnPageTest, ABurnerThatCannotStartIsReportedWithoutWaiting)
 {
-    BurnPage* page = startPage(); // nothing stored under "Software\VSO"
-    addByDialog({song("a.mp3", 1000)});
-    messages->texts.clear();
-    button("burn_btn")->click();
-    EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
-    EXPECT_TRUE(pageEnabled());
-    EXPECT_FALSE(IsBusy());
-
-    // A folder is stored but holds no burner.
+    // The stored folder holds a copytocd.exe that is no program.
+    ASSERT_TRUE(WriteAll(burnerDir + "/copytocd.exe", "not a program"));
     toolctl().RegistryWrite(1, "Software\\VSO", "CopyToDVD", burnerDir + "/");
-    messages->texts.clear();
+    BurnPage* page = startPage();
+    EXPECT_TRUE(messages->texts.isEmpty());
+    addByDialog({song("a.mp3", 1000)});
     button("burn_btn")->click();
     EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
     EXPECT_TRUE(pageEnabled());
@@ -442,13 +517,14 @@ protected:
     QString opened;
 };
 
-TEST_F(BurnSiteTest, YesToTheMissingBurnerQuestionOpensTheVendorSite)
+TEST_F(BurnSiteTest, YesToTheMissingBurnerQuestionOpensTheBurnerSite)
 {
-    messages->answers = {MsgAnswer::Yes};
     startPage();
+    messages->answers = {MsgAnswer::Yes};
+    button("burn_btn")->click();
     EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
     ASSERT_TRUE(WaitUntil([&] { return QFile::exists(opened); }, 10000));
-    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerVendorSite) + "\n");
+    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerSite) + "\n");
 }
 
 TEST_F(BurnSiteTest, TheBurnerButtonOpensTheProductPage)
@@ -460,7 +536,7 @@ TEST_F(BurnSiteTest, TheBurnerButtonOpensTheProductPage)
     c2cd->click();
     EXPECT_FALSE(c2cd->isChecked());
     ASSERT_TRUE(WaitUntil([&] { return QFile::exists(opened); }, 10000));
-    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerProductPage) + "\n");
+    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerSite) + "\n");
 }
 
 } // namespace
