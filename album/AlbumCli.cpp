@@ -5,6 +5,7 @@
 #include "album/AlbumSession.h"
 #include "album/AutoSort.h"
 #include "album/FolderWalk.h"
+#include "album/MusicBrainzCli.h"
 #include "freedb/Cddb.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Language.h"
@@ -22,7 +23,7 @@ namespace tunora {
 namespace {
 
 const char* const kUsage =
-    "usage: tunora-cli album DIR (--read CATEGORY DISCID | --xmcd FILE) [--format mp3]\n"
+    "usage: tunora-cli album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
     "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
     "       [--genre G] [--dry-run]\n";
 
@@ -75,7 +76,7 @@ QString XmcdGenre(const QString& path)
 
 int RunAlbumCommand(const QStringList& args)
 {
-    QString dir, category, discid, xmcd, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
+    QString dir, category, discid, mbid, xmcd, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
     bool haveGenre = false, noRename = false, noV1 = false, noV2 = false, noPlaylist = false, dryRun = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
@@ -88,6 +89,9 @@ int RunAlbumCommand(const QStringList& args)
         if (a == QLatin1String("--read")) {
             if (!value(category) || !value(discid))
                 return usage("--read needs a category and a disc identifier");
+        } else if (a == QLatin1String("--mb")) {
+            if (!value(mbid))
+                return usage("--mb needs a release ID");
         } else if (a == QLatin1String("--xmcd")) {
             if (!value(xmcd))
                 return usage("--xmcd needs a file");
@@ -121,8 +125,8 @@ int RunAlbumCommand(const QStringList& args)
     }
     if (dir.isEmpty())
         return usage("no folder given");
-    if (category.isEmpty() == xmcd.isEmpty())
-        return usage("give either --read or --xmcd");
+    if (int(!category.isEmpty()) + int(!mbid.isEmpty()) + int(!xmcd.isEmpty()) != 1)
+        return usage("give one of --read, --mb or --xmcd");
     if (sort != QLatin1String("none") && sort != QLatin1String("fast") && sort != QLatin1String("optimal"))
         return usage("--sort takes none, fast or optimal");
     QString ext;
@@ -157,6 +161,11 @@ int RunAlbumCommand(const QStringList& args)
         }
         if (!haveGenre)
             genre = XmcdGenre(xmcd);
+    } else if (!mbid.isEmpty()) {
+        if (!ReadMusicBrainzRecord(mbid, s.mp3.size(), disc, &error)) {
+            ShowMessage(LanguageText(54) + ' ' + error);
+            return 1;
+        }
     } else {
         if (!ReadCDDBDisc(category, discid, disc, &error)) {
             ShowMessage(LanguageText(54) + ' ' + error);

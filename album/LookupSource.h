@@ -4,6 +4,7 @@
 // Each request ends in exactly one of hitsReady, discReady or failed, unless cancelled.
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -23,6 +24,7 @@ struct LookupDisc {
     int discNumber = 0; // position of this medium in its release, 0 when unknown
     int discCount = 0;  // media in the release, 0 when unknown
     QString releaseId;  // the source's own identifier of the release (cover art), may be empty
+    QByteArray frontCover; // the release's front picture when the source fetched one, else empty
 };
 
 // One row of the results list.

@@ -1,5 +1,7 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
+#include "album/MusicBrainzCli.h"
+#include "album/MusicBrainzCli.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "freedb/FreedbCli.h"
@@ -24,11 +26,14 @@ const Command kCommands[] = {
     {"tag", tunora::RunTagCommand,
      "tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y] [--track N]\n"
      "      [--genre G] [--comment C] FILE...   write ID3 tags"},
-    {"search", tunora::RunSearchCommand, "search WORDS...                search the CDDB web site"},
-    {"read", tunora::RunReadCommand, "read CATEGORY DISCID           read one disc record"},
-    {"query", tunora::RunQueryCommand, "query DIR [--format mp3]       find the disc by the files' playing times"},
+    {"search", tunora::RunSearchCommand,
+     "search [--source cddb|musicbrainz] WORDS...   search the CDDB web site or MusicBrainz"},
+    {"read", tunora::RunReadCommand,
+     "read CATEGORY DISCID | read --source musicbrainz RELEASE-ID   read one disc record"},
+    {"query", tunora::RunQueryCommand,
+     "query DIR [--source cddb|musicbrainz] [--format mp3]   find the disc by the files' playing times"},
     {"album", tunora::RunAlbumCommand,
-     "album DIR (--read CATEGORY DISCID | --xmcd FILE) [--format mp3]\n"
+     "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
      "      [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
      "      [--genre G] [--dry-run]   tag, rename and list an album"},
     {"rename", tunora::RunRenameCommand,
@@ -45,6 +50,7 @@ void printHelp(FILE* out)
     std::fprintf(out, "Usage: tunora-cli COMMAND [OPTIONS]\n\nCommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %s\n", c.usage);
+    std::fprintf(out, "%s", tunora::kMusicBrainzUsage);
     std::fprintf(out, "\n  --help       this text\n  --version    the program's version\n");
 }
 
@@ -69,6 +75,10 @@ int main(int argc, char** argv)
         std::printf("%s %s\n", tunora::product::kName, tunora::product::kVersion);
         return 0;
     }
+    if (const int code = tunora::RunSourceCommand(cmd, args); code >= 0)
+        return code;
+    if (const int code = tunora::RunSourceCommand(cmd, args); code >= 0)
+        return code;
     for (const Command& c : kCommands)
         if (cmd == QLatin1String(c.name))
             return c.run(args);

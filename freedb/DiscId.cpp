@@ -42,6 +42,7 @@ DiscLayout LayoutFromLengths(const QList<qint64>& lengthsMs)
         layout.offsets << frame;
         frame += (ms * 75 + 500) / 1000;
     }
+    layout.leadOut = frame;
     layout.totalSeconds = frame / 75;
     return layout;
 }

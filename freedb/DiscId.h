@@ -11,6 +11,7 @@ namespace tunora {
 struct DiscLayout {
     QList<qint64> offsets; // frame offset of each track, the first at 150 (the lead-in)
     qint64 totalSeconds = 0; // disc length in seconds, lead-in included
+    qint64 leadOut = 0;      // frame where the last track ends
 };
 
 // The sum of the decimal digits of n.

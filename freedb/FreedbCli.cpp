@@ -66,13 +66,23 @@ int RunReadCommand(const QStringList& args)
     QString error;
     if (!ReadCDDBDisc(args.at(0), args.at(1), record, &error))
         return Fail("read", error);
+    PrintDiscRecord(record);
+    return 0;
+}
+
+void PrintDiscRecord(const DiscRecord& record)
+{
     Out(QLatin1String("ARTIST=") + Field(record.artist));
     Out(QLatin1String("ALBUM=") + Field(record.album));
     Out(QLatin1String("YEAR=") + Field(record.year));
     for (qsizetype i = 0; i < record.tracks.size(); ++i)
         Out(QString::number(i + 1) + QLatin1Char('\t') + QString::number(record.tracks.at(i).frames) +
             QLatin1Char('\t') + Field(record.tracks.at(i).title));
-    return 0;
+}
+
+QString OutputField(const QString& text)
+{
+    return Field(text);
 }
 
 int RunQueryCommand(const QStringList& args)

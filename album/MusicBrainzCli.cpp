@@ -1,0 +1,169 @@
+#include "album/MusicBrainzCli.h"
+
+#include "album/FolderWalk.h"
+#include "album/MusicBrainzSource.h"
+#include "freedb/FreedbCli.h"
+#include "shell/core/Shared.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <cstdio>
+#include <type_traits>
+
+namespace tunora {
+
+namespace {
+
+void Out(FILE* stream, const QString& line)
+{
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+int Fail(const QString& command, const QString& why, int code = 1)
+{
+    Out(stderr, QStringLiteral("tunora-cli %1: %2").arg(command, why));
+    return code;
+}
+
+// Runs the event loop until the client's request has told its outcome.
+template <class Answer>
+bool Await(MusicBrainzClient& client, void (MusicBrainzClient::*signal)(Answer), std::remove_cvref_t<Answer>& into,
+           QString* why)
+{
+    QEventLoop loop;
+    bool ok = false;
+    QObject::connect(&client, signal, &loop, [&](Answer answer) {
+        into = answer;
+        ok = true;
+        loop.quit();
+    });
+    QObject::connect(&client, &MusicBrainzClient::failed, &loop, [&](const QString& text) {
+        if (why)
+            *why = text;
+        loop.quit();
+    });
+    if (client.isRunning())
+        loop.exec();
+    return ok;
+}
+
+int PrintReleases(const QString& command, const QList<MbRelease>& releases)
+{
+    if (releases.isEmpty())
+        return Fail(command, QStringLiteral("no release found"));
+    for (const MbRelease& r : releases)
+        Out(stdout, r.id + QLatin1Char('\t') + OutputField(r.artist + QStringLiteral(" / ") + r.title) + QLatin1Char('\t') +
+                        OutputField(r.date) + QLatin1Char('\t') + QString::number(r.trackCount));
+    return 0;
+}
+
+int Search(const QStringList& words)
+{
+    const QString text = words.join(QLatin1Char(' ')).simplified();
+    if (LuceneQuery(text, false).isEmpty())
+        return Fail(QStringLiteral("search"), QStringLiteral("usage: tunora-cli search --source musicbrainz WORDS..."), 2);
+    MusicBrainzClient client;
+    client.searchReleases(text, false);
+    QList<MbRelease> releases;
+    QString why;
+    if (!Await(client, &MusicBrainzClient::releasesReady, releases, &why))
+        return Fail(QStringLiteral("search"), why);
+    return PrintReleases(QStringLiteral("search"), releases);
+}
+
+int Query(const QStringList& args)
+{
+    const QString usage = QStringLiteral("usage: tunora-cli query DIR --source musicbrainz [--format mp3]");
+    QString dir, format = QStringLiteral("mp3");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--format") && i + 1 < args.size())
+            format = args.at(++i);
+        else if (dir.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
+            dir = args.at(i);
+        else
+            return Fail(QStringLiteral("query"), usage, 2);
+    }
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return Fail(QStringLiteral("query"), usage, 2);
+    // The album's files in the album page's order.
+    QStringList names = ListFolderFiles(dir, format);
+    SortListBox(names);
+    if (names.isEmpty() || names.size() > kMaxDiscTracks)
+        return Fail(QStringLiteral("query"), QStringLiteral("%1 .%2 files in %3; a disc holds 1 to %4")
+                                                 .arg(names.size()).arg(format, dir).arg(kMaxDiscTracks));
+    QStringList paths;
+    for (const QString& n : std::as_const(names))
+        paths << QDir(dir).filePath(n);
+    QList<qint64> lengths;
+    QString why;
+    if (!MeasurePlayingTimes(paths, lengths, &why))
+        return Fail(QStringLiteral("query"), why);
+    MusicBrainzClient client;
+    client.lookupLayout(LayoutFromLengths(lengths));
+    QList<MbRelease> releases;
+    if (!Await(client, &MusicBrainzClient::releasesReady, releases, &why))
+        return Fail(QStringLiteral("query"), why);
+    return PrintReleases(QStringLiteral("query"), releases);
+}
+
+int Read(const QStringList& args)
+{
+    if (args.size() != 1)
+        return Fail(QStringLiteral("read"), QStringLiteral("usage: tunora-cli read --source musicbrainz RELEASE-ID"), 2);
+    DiscRecord record;
+    QString why;
+    if (!ReadMusicBrainzRecord(args.at(0), 0, record, &why))
+        return Fail(QStringLiteral("read"), why);
+    PrintDiscRecord(record);
+    return 0;
+}
+
+} // namespace
+
+int RunSourceCommand(const QString& command, QStringList& args)
+{
+    const qsizetype at = args.indexOf(QStringLiteral("--source"));
+    if (at < 0 || (command != QLatin1String("search") && command != QLatin1String("query") &&
+                   command != QLatin1String("read")))
+        return -1;
+    const QString source = args.value(at + 1).toLower();
+    if (source != QLatin1String("cddb") && source != QLatin1String("musicbrainz"))
+        return Fail(command, QStringLiteral("--source takes cddb or musicbrainz"), 2);
+    args.remove(at, 2);
+    if (source == QLatin1String("cddb"))
+        return -1;
+    if (command == QLatin1String("search"))
+        return Search(args);
+    return command == QLatin1String("query") ? Query(args) : Read(args);
+}
+
+bool ReadMusicBrainzRecord(const QString& releaseId, qsizetype fileCount, DiscRecord& record, QString* error)
+{
+    MusicBrainzSource source;
+    source.setFileCount(fileCount);
+    QEventLoop loop;
+    bool ok = false;
+    QObject::connect(&source, &LookupSource::discReady, &loop, [&](const LookupDisc& disc) {
+        record.artist = disc.artist;
+        record.album = disc.album;
+        record.year = disc.year;
+        record.tracks.clear();
+        for (const LookupTrack& t : disc.tracks)
+            record.tracks << CddbTrack{t.title, t.frames};
+        ok = true;
+        loop.quit();
+    });
+    QObject::connect(&source, &LookupSource::failed, &loop, [&](const QString& why) {
+        if (error)
+            *error = why;
+        loop.quit();
+    });
+    source.read(LookupHit{source.name(), releaseId, {}, 0, {}});
+    if (source.isRunning())
+        loop.exec();
+    return ok;
+}
+
+} // namespace tunora
