@@ -1,4 +1,5 @@
-// Playing time of an MPEG-1 Layer III file from its first frame header and Xing header.
+// Playing time of an MPEG audio file (MPEG-1, 2 and 2.5, layers I to III): the frame count of
+// a Xing, Info or VBRI header, else the audio's bytes at the first frame's bit rate.
 #pragma once
 
 #include <QString>

@@ -1,12 +1,15 @@
 #!/usr/bin/python3
-"""Playing time of many MP3 files: `tunora-cli length` against mutagen and ffprobe.
+"""Playing time of many MP3 files: `tunora-cli length` against TagLib, mutagen and ffprobe.
 
-Usage: length_bench.py TUNORA_CLI [--files 2000] [--workdir DIR]
+Usage: length_bench.py TUNORA_CLI [--taglib TAGLIB_LENGTH] [--files 2000] [--workdir DIR]
 
-Makes a set of lame-encoded files (CBR, VBR and mono, 3 to 12 seconds; each encoded file
-is copied under several names up to the count), then measures in the same run, with a
+Makes a set of lame-encoded files (MPEG-1 CBR, VBR and mono, MPEG-2 and 2.5, 3 to 12
+seconds, a third of them with a picture tag in front and an APEv2 tag behind; each encoded
+file is copied under several names up to the count), then measures in the same run, with a
 warm page cache for every contender:
   - tunora-cli length over all files (one process),
+  - TagLib's MPEG length with AudioProperties::Fast over all files (one process, bench/audio/
+    TaglibLength.cpp),
   - mutagen's MP3(f).info.length over all files (one Python process, startup included),
   - ffprobe once per file (the way it is used on a file list).
 Prints the times and the ratios peer / tunora-cli (higher = tunora-cli faster).
@@ -30,6 +33,19 @@ MUTAGEN_LOOP = (
     "print(total)\n"
 )
 
+ADD_TAGS = (
+    "import sys\n"
+    "from mutagen.id3 import ID3, APIC, TIT2\n"
+    "from mutagen.apev2 import APEv2\n"
+    "t = ID3()\n"
+    "t.add(TIT2(encoding=3, text='Title'))\n"
+    "t.add(APIC(encoding=0, mime='image/jpeg', type=3, desc='', data=bytes(range(256)) * 400))\n"
+    "t.save(sys.argv[1])\n"
+    "a = APEv2()\n"
+    "a['Title'] = 'Title'\n"
+    "a.save(sys.argv[1])\n"
+)
+
 
 def make_wav(path, seconds, channels, rate=44100):
     import math
@@ -48,7 +64,8 @@ def make_wav(path, seconds, channels, rate=44100):
 def make_files(workdir, count):
     src = os.path.join(workdir, "src")
     os.makedirs(src, exist_ok=True)
-    kinds = [(["-b", "128"], 2), (["-V", "2"], 2), (["-V", "0", "-m", "m"], 1), (["-b", "192"], 2)]
+    kinds = [(["-b", "128"], 2), (["-V", "2"], 2), (["-V", "0", "-m", "m"], 1), (["-b", "192"], 2),
+             (["--resample", "22.05", "-V", "5"], 2), (["--resample", "8", "-b", "16", "-m", "m"], 1)]
     encoded = []
     for i, seconds in enumerate([3, 5, 8, 12]):
         for k, (args, channels) in enumerate(kinds):
@@ -58,6 +75,8 @@ def make_files(workdir, count):
                 make_wav(wav, seconds, channels)
                 subprocess.run(["lame", "--quiet", *args, wav, mp3], check=True)
                 os.remove(wav)
+                if (i + k) % 3 == 0:
+                    subprocess.run(["/usr/bin/python3", "-c", ADD_TAGS, mp3], check=True)
             encoded.append(mp3)
     files_dir = os.path.join(workdir, "files")
     os.makedirs(files_dir, exist_ok=True)
@@ -82,6 +101,7 @@ def timed(fn, repeat):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("cli")
+    ap.add_argument("--taglib", help="the TagLib peer program (bench/audio/TaglibLength.cpp)")
     ap.add_argument("--files", type=int, default=2000)
     ap.add_argument("--workdir")
     ap.add_argument("--repeat", type=int, default=5)
@@ -97,6 +117,9 @@ def main():
     def tunora():
         subprocess.run([a.cli, "length", *files], check=True, stdout=subprocess.DEVNULL)
 
+    def taglib():
+        subprocess.run([a.taglib, *files], check=True, stdout=subprocess.DEVNULL)
+
     def mutagen():
         subprocess.run(["/usr/bin/python3", "-c", MUTAGEN_LOOP, listing], check=True, stdout=subprocess.DEVNULL)
 
@@ -105,17 +128,26 @@ def main():
 
     def ffprobe():
         for f in probe_files:
-            subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", f],
+            subprocess.run(["ffprobe", "-v", "quiet", "-show_entries", "format=duration", "-of", "csv=p=0", f],
                            check=True, stdout=subprocess.DEVNULL)
 
     # Warm the page cache and check that every file is measured.
     out = subprocess.run([a.cli, "length", *files], check=True, capture_output=True, text=True).stdout
     assert len(out.splitlines()) == len(files)
+    if a.taglib:
+        peer = subprocess.run([a.taglib, *files], check=True, capture_output=True, text=True).stdout
+        ours = [int(line.split("\t")[0]) for line in out.splitlines()]
+        theirs = [int(line.split("\t")[0]) for line in peer.splitlines()]
+        agree = sum(1 for x, y in zip(ours, theirs) if abs(x - y) <= 0.01 * max(y, 1))
     t_tunora = timed(tunora, a.repeat)
+    t_taglib = timed(taglib, a.repeat) if a.taglib else None
     t_mutagen = timed(mutagen, a.repeat)
     t_ffprobe = timed(ffprobe, 1) * probe_scale
     print(f"files: {len(files)} (workdir {workdir})")
     print(f"tunora-cli length : {t_tunora * 1000:9.1f} ms  (median of {a.repeat})")
+    if t_taglib is not None:
+        print(f"TagLib MPEG (Fast): {t_taglib * 1000:9.1f} ms  (median of {a.repeat})  ratio {t_taglib / t_tunora:6.1f}x"
+              f"  (lengths within 1 %: {agree} of {len(files)})")
     print(f"mutagen MP3 length: {t_mutagen * 1000:9.1f} ms  (median of {a.repeat})  ratio {t_mutagen / t_tunora:6.1f}x")
     print(f"ffprobe per file  : {t_ffprobe * 1000:9.1f} ms  (one run{'' if probe_scale == 1 else f', scaled from {len(probe_files)} files'})  ratio {t_ffprobe / t_tunora:6.1f}x")
     if not a.workdir:

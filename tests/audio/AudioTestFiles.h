@@ -11,7 +11,6 @@ enum class Lame {
     Cbr128,    // stereo, 128 kbit/s, 44.1 kHz
     Vbr,       // stereo, VBR with a Xing header
     MonoVbr,   // one channel, VBR, Xing tag at offset 21
-    Mpeg2,     // 22.05 kHz: MPEG-2 frames (0xFF 0xF3)
 };
 
 // Path of a lame-made file of the kind (made on first use; the test fails when lame fails).
