@@ -1,7 +1,6 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
 #include "album/MusicBrainzCli.h"
-#include "album/MusicBrainzCli.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "freedb/FreedbCli.h"
@@ -75,8 +74,6 @@ int main(int argc, char** argv)
         std::printf("%s %s\n", tunora::product::kName, tunora::product::kVersion);
         return 0;
     }
-    if (const int code = tunora::RunSourceCommand(cmd, args); code >= 0)
-        return code;
     if (const int code = tunora::RunSourceCommand(cmd, args); code >= 0)
         return code;
     for (const Command& c : kCommands)

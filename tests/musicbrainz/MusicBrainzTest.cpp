@@ -228,6 +228,20 @@ TEST_F(MusicBrainzTest, FailuresEndTheRequest)
     }
     EXPECT_EQ(Await(source, [&] { source.read(Hit("../../admin")); }).failure, "MusicBrainz: not a release ID: ../../admin");
     EXPECT_EQ(server.requests().size(), 4); // the 503 and the three above
+
+    // A cancelled transfer tells nothing and leaves the pace to the next request.
+    client.setStallTimeout(30000);
+    bool answered = false;
+    QObject::connect(&client, &MusicBrainzClient::releaseReady, [&] { answered = true; });
+    client.readRelease("deadbeef-0000-4000-8000-000000000001");
+    ASSERT_TRUE(WaitUntil([&] { return server.requests().size() == 5; }, 5000));
+    client.cancel();
+    EXPECT_FALSE(client.isRunning());
+    failure.clear();
+    client.readRelease(kPair);
+    EXPECT_TRUE(WaitUntil([&] { return !client.isRunning(); }, 20000));
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(failure, "");
 }
 
 TEST(MusicBrainzTls, AnHttpsServiceTrustedThroughTheTestsAuthority)
@@ -255,8 +269,16 @@ TEST(MusicBrainzTls, AnHttpsServiceTrustedThroughTheTestsAuthority)
     QSslConfiguration::setDefaultConfiguration(trusting);
     MusicBrainzSource fresh; // a connection keeps the trust it was opened with
     const Outcome trusted = Await(fresh, [&] { fresh.searchWords("Dozen - Twelve", false); });
+    // The front cover's 307 points to https as well.
+    const QByteArray jpeg = QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(900, '\0');
+    ASSERT_TRUE(WriteAll(server.extra() + "/cover/" + kDozen + ".jpg", jpeg));
+    fresh.setFetchCover(true);
+    const Outcome read = Await(fresh, [&] { fresh.read(Hit(kDozen)); });
     QSslConfiguration::setDefaultConfiguration(before);
     EXPECT_EQ(trusted.failure, "");
     EXPECT_EQ(trusted.hits.size(), 3);
+    ASSERT_TRUE(read.disc) << read.failure.toStdString();
+    EXPECT_EQ(read.disc->frontCover, jpeg);
+    EXPECT_EQ(server.targets().mid(2), QStringList({"/release/" + kDozen + "/front-500", "/download/" + kDozen + ".jpg"}));
     EXPECT_TRUE(server.violations().isEmpty()) << server.violations().join("\n").toStdString();
 }
