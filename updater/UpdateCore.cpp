@@ -5,10 +5,11 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 #include <cmath>
+#include <openssl/evp.h>
 
 namespace tunora {
 
@@ -26,12 +27,46 @@ UpdateServer UpdateServerAddress()
 
 QString UpdateFolder()
 {
-    return AppFile(QStringLiteral("upd"));
+    return WritableFolder() + QStringLiteral("/upd");
 }
 
 QString DescriptionPath()
 {
-    return AppFile(QStringLiteral("upd/") + QString::fromLatin1(kDescriptionName));
+    return UpdateFolder() + '/' + QString::fromLatin1(kDescriptionName);
+}
+
+QString SignaturePath()
+{
+    return UpdateFolder() + '/' + QString::fromLatin1(kSignatureName);
+}
+
+QByteArray UpdatePublicKey()
+{
+#ifdef TUNORA_TEST_HOOKS
+    const QByteArray fromTest = qgetenv("TUNORA_UPDATE_PUBKEY").trimmed();
+    if (!fromTest.isEmpty())
+        return QByteArray::fromHex(fromTest);
+#endif
+    return QByteArray::fromHex(kUpdatePublicKeyHex);
+}
+
+bool VerifyEd25519(const QByteArray& data, const QByteArray& signature, const QByteArray& publicKey)
+{
+    if (signature.size() != 64 || publicKey.size() != 32)
+        return false;
+    EVP_PKEY* key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
+                                                reinterpret_cast<const unsigned char*>(publicKey.constData()), 32);
+    if (!key)
+        return false;
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    // Ed25519 signs the message itself: no digest is named.
+    const bool ok = ctx && EVP_DigestVerifyInit(ctx, nullptr, nullptr, nullptr, key) == 1 &&
+                    EVP_DigestVerify(ctx, reinterpret_cast<const unsigned char*>(signature.constData()), 64,
+                                     reinterpret_cast<const unsigned char*>(data.constData()),
+                                     static_cast<size_t>(data.size())) == 1;
+    EVP_MD_CTX_free(ctx);
+    EVP_PKEY_free(key);
+    return ok;
 }
 
 double BuildNumberValue(const QString& text)
@@ -90,15 +125,36 @@ bool IsSafeServerFolder(const QString& folder)
     return !segments.contains(QStringLiteral(".."));
 }
 
+bool IsSha256Hex(const QString& text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    return hex.match(text.trimmed()).hasMatch();
+}
+
 bool FileMatchesSha256(const QString& path, const QString& hex)
 {
+    if (!IsSha256Hex(hex))
+        return false;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    if (!h.addData(&f))
-        return false;
-    return QString::fromLatin1(h.result().toHex()).compare(hex.trimmed(), Qt::CaseInsensitive) == 0;
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
+    QByteArray chunk(1 << 16, Qt::Uninitialized);
+    while (ok) {
+        const qint64 n = f.read(chunk.data(), chunk.size());
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = EVP_DigestUpdate(ctx, chunk.constData(), static_cast<size_t>(n)) == 1;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    ok = ok && EVP_DigestFinal_ex(ctx, digest, &len) == 1;
+    EVP_MD_CTX_free(ctx);
+    return ok && QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(len)) ==
+                     QByteArray::fromHex(hex.trimmed().toLatin1());
 }
 
 QString DisplaySize(qint64 bytes)

@@ -13,9 +13,14 @@ inline constexpr const char* kUpdateUser = "anonymous";
 inline constexpr const char* kUpdatePassword = "zuvo_vanta";
 inline constexpr const char* kUpdateFolder = "/veldmarkco/files";
 inline constexpr const char* kDescriptionName = "upd.dat";
+// The detached Ed25519 signature of "upd.dat", fetched from beside it: 64 raw bytes.
+inline constexpr const char* kSignatureName = "upd.dat.sig";
+// The public half of the key that signs "upd.dat", 32 bytes in hex.
+inline constexpr const char* kUpdatePublicKeyHex = "856f4d1871ab3465f314ac92a1eb8e07afb9d13557116f8cd5c2af14e8fa853c";
 
 // "upd.dat" is a few lines; an installer is bounded too, so a hostile server cannot fill the disk.
 inline constexpr qint64 kMaxDescriptionBytes = 64 * 1024;
+inline constexpr qint64 kMaxSignatureBytes = 1024;
 inline constexpr qint64 kMaxInstallerBytes = qint64(1) << 31;
 
 struct UpdateServer {
@@ -26,9 +31,16 @@ struct UpdateServer {
 // 1..65535 is ignored).
 UpdateServer UpdateServerAddress();
 
-// The local "upd" folder under the application folder and the description file in it.
+// The local "upd" folder (under WritableFolder) and the description and signature in it.
 QString UpdateFolder();
 QString DescriptionPath();
+QString SignaturePath();
+
+// The key "upd.dat" must be signed with: the built-in one; builds with the tests take
+// TUNORA_UPDATE_PUBKEY (hex) instead when it is set, so tests can sign with a key of their own.
+QByteArray UpdatePublicKey();
+// True when signature is a valid Ed25519 signature of data by publicKey (32 raw bytes).
+bool VerifyEd25519(const QByteArray& data, const QByteArray& signature, const QByteArray& publicKey);
 
 // Numeric value of the leading number of a text ("78", " 78 ", "78b" give 78; "x" gives 0).
 double BuildNumberValue(const QString& text);
@@ -48,6 +60,8 @@ bool IsSafeInstallerName(const QString& fileName);
 // The server folder is sent in FTP commands: not empty, no ".." segment, no control characters.
 bool IsSafeServerFolder(const QString& folder);
 
+// Exactly 64 hexadecimal digits (any letter case), as the SHA256= line must give.
+bool IsSha256Hex(const QString& text);
 // True when the file's SHA-256 equals hex (any letter case, surrounding spaces ignored).
 bool FileMatchesSha256(const QString& path, const QString& hex);
 

@@ -8,6 +8,7 @@
 #include "updater/Ferrix.h"
 #include "updater/UpdWindow.h"
 #include "updater/UpdateCore.h"
+#include "updater/UpdateTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,6 +68,14 @@ void Updater::setAboutButtonEnabled(bool enabled)
         b->setEnabled(enabled);
 }
 
+bool Updater::fetch(Ferrix* ferrix, const QString& folder, const QString& name, const QString& localPath,
+                    qint64 maxBytes)
+{
+    const UpdateServer server = UpdateServerAddress();
+    return ferrix->download(QString::fromLatin1(kUpdateUser), QString::fromLatin1(kUpdatePassword), server.host,
+                           server.port, folder, name, localPath, maxBytes);
+}
+
 void Updater::CheckForUpdate(bool automatic)
 {
     // The start-up check and the about page's button must not run into each other.
@@ -81,6 +90,7 @@ void Updater::CheckForUpdate(bool automatic)
 
     auto done = [&] {
         removeIfPresent(description);
+        removeIfPresent(SignaturePath());
         setAboutButtonEnabled(true);
         m_checking = false;
     };
@@ -101,15 +111,34 @@ void Updater::CheckForUpdate(bool automatic)
         return;
     }
 
-    const UpdateServer server = UpdateServerAddress();
-    if (!m_ferrix->download(QString::fromLatin1(kUpdateUser), QString::fromLatin1(kUpdatePassword), server.host,
-                            server.port, QString::fromLatin1(kUpdateFolder), QString::fromLatin1(kDescriptionName),
-                            description, kMaxDescriptionBytes)) {
+    const QString serverFolder = QString::fromLatin1(kUpdateFolder);
+    if (!fetch(m_ferrix, serverFolder, QString::fromLatin1(kDescriptionName), description, kMaxDescriptionBytes)) {
         // A transfer ended by closing the program is no failure to report.
         if (!m_ferrix->wasClosed())
             report(LanguageText(60));
         done();
         return;
+    }
+
+    // A copy that cannot write its own folder came from a package: the package manager updates
+    // it, so nothing is downloaded or run, and the description needs no signature.
+    const bool portable = AppFolderWritable();
+    if (portable) {
+        // The installer that follows is run: nothing in the description counts unless the
+        // program's key signed it.
+        if (!fetch(m_ferrix, serverFolder, QString::fromLatin1(kSignatureName), SignaturePath(), kMaxSignatureBytes)) {
+            if (!m_ferrix->wasClosed())
+                report(updtext::SignatureMissing());
+            done();
+            return;
+        }
+        QFile descFile(description), sigFile(SignaturePath());
+        if (!descFile.open(QIODevice::ReadOnly) || !sigFile.open(QIODevice::ReadOnly) ||
+            !VerifyEd25519(descFile.read(kMaxDescriptionBytes), sigFile.read(kMaxSignatureBytes), UpdatePublicKey())) {
+            report(updtext::SignatureInvalid());
+            done();
+            return;
+        }
     }
 
     const UpdateDescription d = ReadUpdateDescription(description);
@@ -119,9 +148,20 @@ void Updater::CheckForUpdate(bool automatic)
         done();
         return;
     }
+    if (!portable) {
+        if (AskYesNo(updtext::NewerBuildForPackage(static_cast<int>(d.build))))
+            openWebSite();
+        done();
+        return;
+    }
     // The names come from the network and name a file that is then executed.
     if (!IsSafeInstallerName(d.fileName) || !IsSafeServerFolder(d.path)) {
         report(LanguageText(60));
+        done();
+        return;
+    }
+    if (!IsSha256Hex(d.sha256)) {
+        report(updtext::ChecksumMissing());
         done();
         return;
     }
@@ -131,6 +171,17 @@ void Updater::CheckForUpdate(bool automatic)
     }
     downloadInstaller(d.fileName, d.path, d.sha256);
     done();
+}
+
+void Updater::openWebSite()
+{
+    QString url = QString::fromLatin1(product::kWebSite);
+    bool newWindow = true;
+    try {
+        toolctl().OpenURL(0, url, newWindow);
+    } catch (const dorvane::RuntimeError&) {
+        // No browser to open: the message said where to look.
+    }
 }
 
 void Updater::downloadInstaller(const QString& fileName, const QString& path, const QString& sha256)
@@ -147,11 +198,11 @@ void Updater::downloadInstaller(const QString& fileName, const QString& path, co
     upd->show();
     Q_EMIT downloadStarting(upd);
 
-    const UpdateServer server = UpdateServerAddress();
-    bool ok = upd->ferrix()->download(QString::fromLatin1(kUpdateUser), QString::fromLatin1(kUpdatePassword),
-                                      server.host, server.port, path, fileName, installer, kMaxInstallerBytes);
-    if (ok && !sha256.isEmpty() && !FileMatchesSha256(installer, sha256)) {
+    bool ok = fetch(upd->ferrix(), path, fileName, installer, kMaxInstallerBytes);
+    QString failure = LanguageText(58);
+    if (ok && !FileMatchesSha256(installer, sha256)) {
         QFile::remove(installer);
+        failure = updtext::ChecksumMismatch();
         ok = false;
     }
     if (ok) {
@@ -174,7 +225,7 @@ void Updater::downloadInstaller(const QString& fileName, const QString& path, co
             return;
         }
     }
-    ShowMessage(LanguageText(58));
+    ShowMessage(failure);
     closeConnections();
     upd->unload();
     delete upd;

@@ -42,6 +42,10 @@ Q_SIGNALS:
     void downloadStarting(tunora::UpdWindow* window);
 
 private:
+    // One file from the update server to localPath; true when it was stored.
+    static bool fetch(Ferrix* ferrix, const QString& folder, const QString& name, const QString& localPath,
+                      qint64 maxBytes);
+    void openWebSite();
     void downloadInstaller(const QString& fileName, const QString& path, const QString& sha256);
     void setAboutButtonEnabled(bool enabled);
 

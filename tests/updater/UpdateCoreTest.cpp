@@ -85,6 +85,31 @@ TEST(UpdateDescription, Sha256)
     EXPECT_TRUE(FileMatchesSha256(f, " " + hex.toUpper() + " "));
     EXPECT_FALSE(FileMatchesSha256(f, QString(hex).replace(0, 1, hex[0] == '0' ? "1" : "0")));
     EXPECT_FALSE(FileMatchesSha256(env.root() + "/missing", hex));
+    // The checksum is mandatory: none, or a cut one, matches nothing.
+    EXPECT_FALSE(FileMatchesSha256(f, ""));
+    EXPECT_FALSE(FileMatchesSha256(f, hex.left(63)));
+    EXPECT_FALSE(FileMatchesSha256(f, hex + "0"));
+}
+
+// The first test vectors of RFC 8032 (7.1): an empty and a one-byte message.
+TEST(UpdateDescription, Ed25519Signatures)
+{
+    const QByteArray key1 = QByteArray::fromHex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+    const QByteArray sig1 = QByteArray::fromHex("e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590"
+                                                "a33bacc61e39701cf9b46bd25bf5f0595bbe24655141438e7a100b");
+    const QByteArray key2 = QByteArray::fromHex("3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c");
+    const QByteArray sig2 = QByteArray::fromHex("92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e"
+                                                "15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
+    EXPECT_TRUE(VerifyEd25519("", sig1, key1));
+    EXPECT_TRUE(VerifyEd25519("\x72", sig2, key2));
+    EXPECT_FALSE(VerifyEd25519("\x73", sig2, key2)); // another message
+    EXPECT_FALSE(VerifyEd25519("\x72", sig2, key1)); // another key
+    EXPECT_FALSE(VerifyEd25519("", sig1.left(63), key1));
+    EXPECT_FALSE(VerifyEd25519("", sig1 + "x", key1));
+    EXPECT_FALSE(VerifyEd25519("", sig1, key1.left(31)));
+    EXPECT_FALSE(VerifyEd25519("", QByteArray(64, '\0'), key1));
+    // The built-in key is a well-formed Ed25519 public key.
+    EXPECT_EQ(QByteArray::fromHex(kUpdatePublicKeyHex).size(), 32);
 }
 
 TEST(UpdateServer, EnvironmentOverridesHostAndPort)

@@ -8,6 +8,7 @@
 #include "updater/Ferrix.h"
 #include "updater/UpdWindow.h"
 #include "updater/UpdateCore.h"
+#include "updater/UpdateTexts.h"
 #include "updater/Updater.h"
 
 #include <QAbstractButton>
@@ -17,7 +18,12 @@
 #include <QLabel>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -30,6 +36,35 @@ using namespace tunora::test;
 
 namespace {
 
+// Makes a folder read-only for this process, root included: root writes through permissions,
+// so it gets a read-only bind mount in a mount namespace of the test's own.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder))
+    {
+        if (::geteuid() != 0) {
+            m_ok = ::chmod(m_folder.constData(), 0555) == 0;
+            return;
+        }
+        static const bool ownNamespace =
+            ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        m_mounted = ownNamespace && ::mount(m_folder.constData(), m_folder.constData(), nullptr, MS_BIND, nullptr) == 0;
+        m_ok = m_mounted && ::mount(nullptr, m_folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+        else
+            ::chmod(m_folder.constData(), 0755);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false, m_ok = false;
+};
+
 // A port on which nothing listens.
 int closedPort()
 {
@@ -40,8 +75,31 @@ int closedPort()
     return port;
 }
 
+// How upd.dat.sig is made for a description.
+enum class Sig { Good, OtherKey, Tampered, Missing };
+
 class UpdaterTest : public MainWindowFixture {
 protected:
+    // The tests' signing key, made and used by the openssl program; the updater is handed its
+    // public half. A second key stands for anyone else's.
+    static void SetUpTestSuite()
+    {
+        keys = new QTemporaryDir;
+        for (const char* name : {"project.pem", "other.pem"})
+            ASSERT_EQ(RunProgram("openssl", {"genpkey", "-algorithm", "ed25519", "-out", keys->filePath(name)}), 0);
+        QByteArray der;
+        ASSERT_EQ(RunProgram("openssl", {"pkey", "-in", keys->filePath("project.pem"), "-pubout", "-outform", "DER"},
+                             &der),
+                  0);
+        qputenv("TUNORA_UPDATE_PUBKEY", der.right(32).toHex());
+    }
+    static void TearDownTestSuite()
+    {
+        qunsetenv("TUNORA_UPDATE_PUBKEY");
+        delete keys;
+        keys = nullptr;
+    }
+
     void SetUp() override
     {
         MainWindowFixture::SetUp();
@@ -82,7 +140,38 @@ protected:
         qputenv("TUNORA_UPDATE_PORT", QByteArray::number(port));
     }
 
-    void describe(const QString& body) { ASSERT_TRUE(WriteAll(files + "/upd.dat", body.toUtf8())); }
+    void describe(const QString& body, Sig sig = Sig::Good)
+    {
+        const QString dat = files + "/upd.dat", sigFile = files + "/upd.dat.sig";
+        ASSERT_TRUE(WriteAll(dat, body.toUtf8()));
+        QFile::remove(sigFile);
+        if (sig == Sig::Missing)
+            return;
+        const QString key = keys->filePath(sig == Sig::OtherKey ? "other.pem" : "project.pem");
+        ASSERT_EQ(RunProgram("openssl", {"pkeyutl", "-sign", "-rawin", "-inkey", key, "-in", dat, "-out", sigFile}), 0);
+        if (sig == Sig::Tampered) {
+            ASSERT_TRUE(WriteAll(dat, body.toUtf8().replace("build=", "build=1")));
+        }
+    }
+
+    static QString sha256Line(const QByteArray& bytes)
+    {
+        return "SHA256=" + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "\r\n";
+    }
+
+    // Nothing was installed, and the check left nothing behind.
+    void expectNothingRan(const QString& installerName)
+    {
+        EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/" + installerName));
+        EXPECT_FALSE(QFile::exists(localDescription()));
+        EXPECT_FALSE(QFile::exists(localDescription() + ".sig"));
+        QTest::qWait(300);
+        EXPECT_FALSE(QFile::exists(marker));
+        EXPECT_EQ(programEnds, 0);
+        EXPECT_TRUE(window->isEnabled());
+        EXPECT_FALSE(IsBusy());
+        EXPECT_EQ(updater()->updWindow(), nullptr);
+    }
 
     // An installer that leaves a marker when it runs.
     QByteArray installerScript(const QString& folder = {}) const
@@ -110,7 +199,10 @@ protected:
 
 private:
     Updater::EndHandler m_oldEnd;
+    static QTemporaryDir* keys;
 };
+
+QTemporaryDir* UpdaterTest::keys = nullptr;
 
 TEST_F(UpdaterTest, EqualBuildFromAboutPageSaysUpToDate)
 {
@@ -192,7 +284,8 @@ TEST_F(UpdaterTest, NewerBuildIsDownloadedAndStarted)
 {
     startServer();
     ASSERT_TRUE(WriteAll(files + "/tunora-78.sh", installerScript()));
-    describe("[Tunora]\r\nbuild= 78 \r\nFileName=tunora-78.sh\r\nPath=/veldmarkco/files\r\n");
+    describe("[Tunora]\r\nbuild= 78 \r\nFileName=tunora-78.sh\r\nPath=/veldmarkco/files\r\n" +
+             sha256Line(installerScript()));
     start();
     // An installer of the same name left from an earlier attempt (and not executable).
     ASSERT_TRUE(WriteAll(env->appDir() + "/upd/tunora-78.sh", "stale"));
@@ -236,24 +329,82 @@ TEST_F(UpdaterTest, MatchingChecksumIsAccepted)
     EXPECT_EQ(programEnds, 1);
 }
 
-TEST_F(UpdaterTest, ChecksumMismatchIsRefused)
+TEST_F(UpdaterTest, AnUntrustedDescriptionOrInstallerRunsNothing)
 {
     startServer();
     ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
-    describe("[Tunora]\r\nbuild=80\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\nSHA256=" + QString(64, '0') + "\r\n");
+    const QString head = "[Tunora]\r\nbuild=80\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n";
+    const QString goodSum = sha256Line(installerScript());
+    struct Row {
+        const char* what;
+        Sig sig;
+        QString sumLine;
+        QStringList texts; // asked from the about page
+    };
+    const QList<Row> rows = {
+        {"no signature", Sig::Missing, goodSum, {updtext::SignatureMissing()}},
+        {"signed with another key", Sig::OtherKey, goodSum, {updtext::SignatureInvalid()}},
+        {"changed after signing", Sig::Tampered, goodSum, {updtext::SignatureInvalid()}},
+        {"no checksum", Sig::Good, "", {updtext::ChecksumMissing()}},
+        {"checksum too short", Sig::Good, "SHA256=abc123\r\n", {updtext::ChecksumMissing()}},
+        {"checksum of another file", Sig::Good, sha256Line("another installer"),
+         {ProductText(56), updtext::ChecksumMismatch()}},
+    };
     start();
-    messages->texts.clear();
-    messages->answers = {MsgAnswer::Yes};
-    checkFromAbout();
-    EXPECT_EQ(messages->texts, (QStringList {ProductText(56), LanguageText(58)}));
-    EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/i.sh"));
-    EXPECT_FALSE(QFile::exists(localDescription()));
-    QTest::qWait(300);
-    EXPECT_FALSE(QFile::exists(marker));
-    EXPECT_EQ(programEnds, 0);
-    EXPECT_TRUE(window->isEnabled());
-    EXPECT_FALSE(IsBusy());
-    EXPECT_EQ(updater()->updWindow(), nullptr);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        describe(head + r.sumLine, r.sig);
+        messages->texts.clear();
+        messages->answers = {MsgAnswer::Yes};
+        checkFromAbout();
+        EXPECT_EQ(messages->texts, r.texts);
+        expectNothingRan("i.sh");
+        if (r.texts.size() == 1) {
+            // After start-up the same refusal goes to the status line.
+            messages->texts.clear();
+            window->checkForUpdate(true);
+            EXPECT_TRUE(messages->texts.isEmpty());
+            EXPECT_EQ(Child<QLabel>(window.get(), "info_lbl")->text(), r.texts.first());
+        }
+    }
+}
+
+// A copy installed from a package cannot write its app folder: it is told about a newer build
+// and offered the web site, and never downloads or runs an installer.
+TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
+{
+    const QString browser = env->makeDir("browser") + "/open";
+    ASSERT_TRUE(WriteAll(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"" + env->root().toUtf8() + "/opened.txt\"\n"));
+    QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    toolctl().RegistryWrite(0, "htmlfile\\shell\\open\\command", "", browser);
+    const QString cache = env->makeDir("cache");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    startServer();
+    ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
+    // No signature and no checksum: nothing from the description is run here.
+    describe("[Tunora]\r\nbuild=78\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n", Sig::Missing);
+    start();
+    {
+        ReadOnlyFolder readOnly(env->appDir());
+        if (!readOnly.ok())
+            GTEST_SKIP() << "cannot make a folder read-only for root here";
+        messages->texts.clear();
+        messages->answers = {MsgAnswer::Yes};
+        checkFromAbout();
+        EXPECT_EQ(messages->texts, QStringList {updtext::NewerBuildForPackage(78)});
+        ASSERT_TRUE(WaitUntil([&] { return QFile::exists(env->root() + "/opened.txt"); }, 10000));
+        EXPECT_EQ(ReadAll(env->root() + "/opened.txt"), QByteArray(product::kWebSite) + "\n");
+        // The description was fetched into the cache folder, and removed from there.
+        EXPECT_TRUE(QFileInfo(cache + "/tunora/upd").isDir());
+        EXPECT_TRUE(QDir(cache + "/tunora/upd").isEmpty());
+        expectNothingRan("i.sh");
+
+        describe("[Tunora]\r\nbuild=77\r\n", Sig::Missing);
+        messages->texts.clear();
+        checkFromAbout();
+        EXPECT_EQ(messages->texts, QStringList {UpToDateText()});
+    }
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(UpdaterTest, ServerDownReportsAndLeavesNoDescription)
@@ -301,7 +452,7 @@ TEST_F(UpdaterTest, DecliningTheQuestionDownloadsNothing)
 {
     startServer();
     ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
-    describe("[Tunora]\r\nbuild=78\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n");
+    describe("[Tunora]\r\nbuild=78\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n" + sha256Line(installerScript()));
     start();
     messages->texts.clear();
     messages->answers = {MsgAnswer::No};
@@ -320,7 +471,7 @@ protected:
         QByteArray body = installerScript() + "exit 0\n";
         body += QByteArray(600 * 1024 - body.size(), '#');
         ASSERT_TRUE(WriteAll(files + "/big.sh", body));
-        describe("[Tunora]\r\nbuild=78\r\nFileName=big.sh\r\nPath=/veldmarkco/files\r\n");
+        describe("[Tunora]\r\nbuild=78\r\nFileName=big.sh\r\nPath=/veldmarkco/files\r\n" + sha256Line(body));
     }
 };
 
