@@ -6,14 +6,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QStandardPaths>
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -36,12 +34,7 @@ class SharedPace {
 public:
     SharedPace()
     {
-        const QString folder = QFileInfo(AppFolder()).isWritable()
-                                   ? AppFolder()
-                                   : QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                                         QStringLiteral("/tunora");
-        QDir().mkpath(folder);
-        m_fd = ::open(QFile::encodeName(folder + QStringLiteral("/musicbrainz.pace")).constData(),
+        m_fd = ::open(QFile::encodeName(WritableFolder() + QStringLiteral("/musicbrainz.pace")).constData(),
                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0) {
             ::close(m_fd);

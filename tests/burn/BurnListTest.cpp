@@ -56,6 +56,11 @@ TEST(BurnListFile, OnePathPerLineWithCrLf)
     EXPECT_EQ(BurnListFileContents({}), QByteArray());
     EXPECT_EQ(BurnListFileContents({"/m/a b.mp3", "/m/Café.mp3"}),
               QByteArray("/m/a b.mp3\r\n/m/Caf\xc3\xa9.mp3\r\n"));
+    // A CR or an LF anywhere in a path would split its line: such entries stay out, named.
+    QStringList leftOut;
+    EXPECT_EQ(BurnableEntries({"/m/a.mp3", "/m/b\r.mp3", "/m\n/c.mp3", "/m/d.mp3\r\n", "/m/e.mp3"}, &leftOut),
+              (QStringList {"/m/a.mp3", "/m/e.mp3"}));
+    EXPECT_EQ(leftOut, (QStringList {"/m/b\r.mp3", "/m\n/c.mp3", "/m/d.mp3\r\n"}));
 }
 
 TEST(Burner, FoundThroughTheSettings)
