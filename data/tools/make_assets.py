@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the program's own assets: styles.dat (ID3v1 genre names, genre 147 first),
-the seven page icons and the burner button picture under skin/, and VMsound.wav."""
+the seven page icons (one picture per scale) and the burner button picture under skin/,
+the program's icon in hicolor sizes and as SVG under icons/, and VMsound.wav."""
 import math
 import os
 import struct
@@ -50,45 +51,120 @@ def png(width, height, pixels):
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def ico(png_bytes, size):
-    header = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(png_bytes), 6 + 16)
-    return header + entry + png_bytes
+def ico(images):
+    """An icon file holding one PNG picture per size, so every scale finds its own."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries, data = b"", b""
+    for size, png_bytes in images:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(png_bytes), offset + len(data))
+        data += png_bytes
+    return header + entries + data
+
+
+def rasterize(inside, colour_at, size, units, samples=4):
+    """Draws shapes given in a square of `units` at `size` pixels; each pixel's alpha is the
+    share of its samples inside, so small and large sizes both have clean edges."""
+    px = [0] * (size * size * 4)
+    step = units / size
+    for y in range(size):
+        for x in range(size):
+            hits, total = 0, [0, 0, 0]
+            for j in range(samples):
+                for i in range(samples):
+                    u, v = (x + (i + 0.5) / samples) * step, (y + (j + 0.5) / samples) * step
+                    if inside(u, v):
+                        hits += 1
+                        total = [t + c for t, c in zip(total, colour_at(u, v))]
+            if hits:
+                k = (y * size + x) * 4
+                px[k:k + 4] = [round(t / hits) for t in total] + [round(255 * hits / (samples * samples))]
+    return png(size, size, px)
+
+
+def page_shape(shape):
+    """Inside test of a page icon's shape, in a 32-unit square."""
+    def inside(x, y):
+        dx, dy = x - 16, y - 16
+        r = math.hypot(dx, dy)
+        if shape == "disc":
+            return 4 < r < 14
+        if shape == "list":
+            return 6 <= x < 26 and 5 <= y < 27 and (y - 5) % 6 < 3
+        if shape == "sweep":
+            return abs(dx - dy) < 3 and r < 13 or (dy > 6 and abs(dx + 6) < 7 and dy < 13)
+        if shape == "note":
+            return math.hypot(dx + 5, dy - 7) < 5 or (15 <= x < 18 and -12 < dy < 7) or (15 <= x < 26 and 3 <= y < 7)
+        if shape == "cd":
+            return 5 < r < 15
+        if shape == "gear":
+            return (r < 10 + 3 * (math.cos(8 * math.atan2(dy, dx)) > 0)) and r > 4
+        if shape == "info":
+            return r < 14 and not ((abs(dx) < 2 and -2 < dy < 9) or math.hypot(dx, dy + 6) < 2.2)
+        return False
+    return inside
 
 
 def draw(shape, colour, size=32):
-    px = [0] * (size * size * 4)
-    c = size / 2
+    return rasterize(page_shape(shape), lambda x, y: colour, size, 32)
 
-    def put(x, y, rgb, a=255):
-        if 0 <= x < size and 0 <= y < size:
-            i = (y * size + x) * 4
-            px[i:i + 4] = [rgb[0], rgb[1], rgb[2], a]
 
-    for y in range(size):
-        for x in range(size):
-            dx, dy = x + 0.5 - c, y + 0.5 - c
-            r = math.hypot(dx, dy)
-            inside = False
-            if shape == "disc":
-                inside = 4 < r < 14
-            elif shape == "list":
-                inside = 6 <= x < 26 and 5 <= y < 27 and (y - 5) % 6 < 3
-            elif shape == "sweep":
-                inside = abs(dx - dy) < 3 and r < 13 or (dy > 6 and abs(dx + 6) < 7 and dy < 13)
-            elif shape == "note":
-                inside = math.hypot(dx + 5, dy - 7) < 5 or (4 <= x - 10 < 3 + 4 and -12 < dy < 7 and x in (15, 16, 17)) \
-                    or (15 <= x < 26 and 3 <= y < 7)
-            elif shape == "cd":
-                inside = (3 < r < 15) and not (r < 5)
-            elif shape == "gear":
-                ang = math.atan2(dy, dx)
-                inside = (r < 10 + 3 * (math.cos(8 * ang) > 0)) and r > 4
-            elif shape == "info":
-                inside = r < 14 and not ((abs(dx) < 2 and -2 < dy < 9) or math.hypot(dx, dy + 6) < 2.2)
-            if inside:
-                put(x, y, colour)
-    return png(size, size, px)
+# The page buttons show 32 px icons: 1x, 1.5x and 2x each get a picture of their own.
+PAGE_ICON_SIZES = (16, 24, 32, 48, 64)
+
+# The program's icon, in a 256-unit square: a blue disc with two beamed notes.
+# (kind, colour, geometry): circle (cx, cy, r), ellipse (cx, cy, rx, ry), rect (x, y, w, h).
+APP_ICON = [
+    ("circle", "#2a5ac8", (128, 128, 120)),
+    ("circle", "#3f73e0", (128, 128, 100)),
+    ("ellipse", "#ffffff", (96, 180, 28, 20)),
+    ("ellipse", "#ffffff", (168, 164, 28, 20)),
+    ("rect", "#ffffff", (110, 60, 14, 120)),
+    ("rect", "#ffffff", (182, 60, 14, 104)),
+    ("rect", "#ffffff", (110, 60, 86, 22)),
+]
+APP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def app_icon_colour(x, y):
+    """Colour of the topmost shape at (x, y), or None outside the icon."""
+    found = None
+    for kind, colour, g in APP_ICON:
+        if kind == "circle":
+            hit = math.hypot(x - g[0], y - g[1]) < g[2]
+        elif kind == "ellipse":
+            hit = ((x - g[0]) / g[2]) ** 2 + ((y - g[1]) / g[3]) ** 2 < 1
+        else:
+            hit = g[0] <= x < g[0] + g[2] and g[1] <= y < g[1] + g[3]
+        if hit:
+            found = colour
+    return None if found is None else tuple(int(found[i:i + 2], 16) for i in (1, 3, 5))
+
+
+def app_icon_svg():
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">']
+    for kind, colour, g in APP_ICON:
+        if kind == "circle":
+            parts.append(f'  <circle cx="{g[0]}" cy="{g[1]}" r="{g[2]}" fill="{colour}"/>')
+        elif kind == "ellipse":
+            parts.append(f'  <ellipse cx="{g[0]}" cy="{g[1]}" rx="{g[2]}" ry="{g[3]}" fill="{colour}"/>')
+        else:
+            parts.append(f'  <rect x="{g[0]}" y="{g[1]}" width="{g[2]}" height="{g[3]}" fill="{colour}"/>')
+    parts.append("</svg>")
+    return "\n".join(parts) + "\n"
+
+
+def write_app_icon():
+    base = os.path.join(OUT, "icons", "hicolor")
+    for size in APP_ICON_SIZES:
+        folder = os.path.join(base, f"{size}x{size}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "tunora.png"), "wb") as f:
+            f.write(rasterize(lambda x, y: app_icon_colour(x, y) is not None, app_icon_colour, size, 256, 3))
+    folder = os.path.join(base, "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "tunora.svg"), "w", encoding="utf-8") as f:
+        f.write(app_icon_svg())
 
 
 def write_skin():
@@ -105,7 +181,7 @@ def write_skin():
     }
     for name, (shape, colour) in icons.items():
         with open(os.path.join(skin, name), "wb") as f:
-            f.write(ico(draw(shape, colour), 32))
+            f.write(ico([(size, draw(shape, colour, size)) for size in PAGE_ICON_SIZES]))
     picture = os.path.join(skin, "c2dvd.png")
     with open(picture, "wb") as f:
         f.write(draw("cd", (60, 60, 160), 32))
@@ -133,4 +209,5 @@ def write_sound():
 if __name__ == "__main__":
     write_styles()
     write_skin()
+    write_app_icon()
     write_sound()

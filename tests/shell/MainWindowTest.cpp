@@ -123,6 +123,9 @@ TEST_F(MainWindowTest, PageButtonsHaveTheirIconsAndCaptions)
         auto* b = Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i));
         EXPECT_EQ(b->property("iconFile").toString(), env->appDir() + "/skin/" + icons[i]);
         EXPECT_TRUE(QFile::exists(b->property("iconFile").toString())) << icons[i];
+        // A picture of its own for 1x, 1.5x and 2x: nothing is drawn scaled up.
+        for (const qreal scale : {1.0, 1.5, 2.0})
+            EXPECT_TRUE(b->icon().availableSizes().contains(b->iconSize() * scale)) << icons[i] << ' ' << scale;
         if (i != 0 && i != 6)
             EXPECT_EQ(b->text(), QStringLiteral("En %1").arg(kButtonTexts[i]));
     }
