@@ -8,13 +8,6 @@
 
 namespace tunora {
 
-// The help lines of these forms.
-inline constexpr const char* kMusicBrainzUsage =
-    "  search --source musicbrainz WORDS...   release ID, artist / title, date, track count per release\n"
-    "  query DIR --source musicbrainz [--format mp3]   the same, from the files' playing times\n"
-    "  read --source musicbrainz RELEASE-ID   the medium's disc record (--source cddb: the default)\n"
-    "  album DIR --mb RELEASE-ID ...   as --read, from MusicBrainz\n";
-
 // search, query or read whose args carry "--source NAME". Answers the exit code of a
 // MusicBrainz command, or -1 when the command is not one (a "--source cddb" is then taken
 // out of args for the CDDB command).

@@ -1,6 +1,7 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
 #include "album/MusicBrainzCli.h"
+#include "app/CliHelp.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "freedb/FreedbCli.h"
@@ -14,43 +15,21 @@
 
 namespace {
 
-struct Command {
+struct Runner {
     const char* name;
     int (*run)(const QStringList&);
-    const char* usage;
 };
 
-const Command kCommands[] = {
-    {"length", tunora::RunLengthCommand, "length FILE...                 playing time in milliseconds"},
-    {"tag", tunora::RunTagCommand,
-     "tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y] [--track N]\n"
-     "      [--genre G] [--comment C] FILE...   write ID3 tags"},
-    {"search", tunora::RunSearchCommand,
-     "search [--source cddb|musicbrainz] WORDS...   search the CDDB web site or MusicBrainz"},
-    {"read", tunora::RunReadCommand,
-     "read CATEGORY DISCID | read --source musicbrainz RELEASE-ID   read one disc record"},
-    {"query", tunora::RunQueryCommand,
-     "query DIR [--source cddb|musicbrainz] [--format mp3]   find the disc by the files' playing times"},
-    {"album", tunora::RunAlbumCommand,
-     "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
-     "      [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
-     "      [--genre G] [--dry-run]   tag, rename and list an album"},
-    {"rename", tunora::RunRenameCommand,
-     "rename [--multi] [--case lc|uc|fluc] [--unmerge | --merge] [--under | --space]\n"
-     "      [--recurse] [--dry-run] PATH...   bulk renamer"},
-    {"list", tunora::RunListCommand,
-     "list DIR [--recurse] [--formats mp3,ogg,...] [--pattern P] --output FILE   file listing"},
-    {"playlist", tunora::RunPlaylistCommand,
-     "playlist --output FILE.m3u [--recurse] [--force] PATH...   M3U playlist"},
+// Each command word of the help table (app/CliHelp.cpp) and what runs it.
+const Runner kRunners[] = {
+    {"length", tunora::RunLengthCommand}, {"tag", tunora::RunTagCommand},       {"search", tunora::RunSearchCommand},
+    {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand},   {"album", tunora::RunAlbumCommand},
+    {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},     {"playlist", tunora::RunPlaylistCommand},
 };
 
 void printHelp(FILE* out)
 {
-    std::fprintf(out, "Usage: tunora-cli COMMAND [OPTIONS]\n\nCommands:\n");
-    for (const Command& c : kCommands)
-        std::fprintf(out, "  %s\n", c.usage);
-    std::fprintf(out, "%s", tunora::kMusicBrainzUsage);
-    std::fprintf(out, "\n  --help       this text\n  --version    the program's version\n");
+    std::fputs(tunora::cli::HelpText().toUtf8().constData(), out);
 }
 
 } // namespace
@@ -76,7 +55,7 @@ int main(int argc, char** argv)
     }
     if (const int code = tunora::RunSourceCommand(cmd, args); code >= 0)
         return code;
-    for (const Command& c : kCommands)
+    for (const Runner& c : kRunners)
         if (cmd == QLatin1String(c.name))
             return c.run(args);
     std::fprintf(stderr, "tunora-cli: unknown command '%s' (try --help)\n", cmd.toLocal8Bit().constData());
