@@ -1,12 +1,15 @@
 #include "audio/Id3.h"
 
+#include "audio/Id3Frames.h"
 #include "audio/PosixFile.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Shared.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -165,7 +168,7 @@ bool failWith(QString* why, const QString& reason)
 
 // ID3v1 alone: the 128 bytes at the end change in place. A failed write puts the old
 // bytes back (or cuts an append back to the old length), so the file stays as it was.
-bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why)
+bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why, TagUndo* undo)
 {
     PosixFile f;
     if (!f.open(path, O_RDWR | O_NONBLOCK))
@@ -173,9 +176,10 @@ bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why)
     const qint64 size = f.size();
     if (size < 0)
         return failWith(why, f.error());
+    QByteArray old;
     if (fdHasV1(f.fd(), size)) {
         const qint64 at = size - 125;
-        QByteArray old(125, '\0');
+        old = QByteArray(125, '\0');
         if (PreadFully(f.fd(), old.data(), 125, at) != 125)
             return failWith(why, errnoText(errno));
         if (!PwriteFully(f.fd(), v1.constData() + 3, 125, at) || ::fsync(f.fd()) != 0) {
@@ -194,6 +198,12 @@ bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why)
     }
     if (!f.close())
         return failWith(why, f.error());
+    if (undo) {
+        *undo = TagUndo {};
+        undo->v1Written = true;
+        undo->oldV1 = old.isEmpty() ? old : "TAG" + old;
+        undo->newV1 = v1;
+    }
     return true;
 }
 
@@ -255,10 +265,18 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
     return true;
 }
 
-// The new file is the new ID3v2 tag, the source's bytes behind its old tag and, when v1 is
-// given, the new ID3v1 tag in place of the old one. It is written completely to a uniquely
-// named file in the same folder, synced, and renamed over the source in one step.
-bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& v1, QString* why)
+// A rewrite makes the new file of head, the source's bytes [from, to) and tail.
+struct Rewrite {
+    QByteArray head;
+    qint64 from = 0, to = 0;
+    QByteArray tail;
+};
+// Given the open source and its size, fills the rewrite, or answers why the file is left alone.
+using RewritePlan = std::function<QString(int fd, qint64 size, Rewrite&)>;
+
+// The new file is written completely to a uniquely named file in the same folder, synced, and
+// renamed over the source in one step.
+bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
 {
     PosixFile src;
     if (!src.open(path, O_RDONLY | O_NONBLOCK))
@@ -266,19 +284,10 @@ bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& 
     struct stat st {};
     if (::fstat(src.fd(), &st) != 0)
         return failWith(why, errnoText(errno));
-    const qint64 size = st.st_size;
-
-    QByteArray head(10, '\0');
-    const qint64 got = PreadFully(src.fd(), head.data(), 10, 0);
-    if (got < 0)
-        return failWith(why, errnoText(errno));
-    head.truncate(got);
-    qint64 oldSize = 0;
-    qint64 from = validV2Header(head, size, oldSize) ? 10 + oldSize : 0;
-    qint64 to = size;
-    if (!v1.isEmpty() && fdHasV1(src.fd(), size))
-        to = size - kV1Size;
-    from = std::min(from, to);
+    Rewrite r;
+    const QString refusal = plan(src.fd(), st.st_size, r);
+    if (!refusal.isEmpty())
+        return failWith(why, refusal);
 
     const QFileInfo info(path);
     QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.tunora-tag-XXXXXX"));
@@ -298,12 +307,12 @@ bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& 
     if (::fchmod(tfd, st.st_mode & 07777) != 0)
         return abandon(errno);
 
-    if (!PwriteFully(tfd, v2.constData(), v2.size(), 0))
+    if (!PwriteFully(tfd, r.head.constData(), r.head.size(), 0))
         return abandon(errno);
     int err = 0;
-    if (!copyRange(src.fd(), from, to, tfd, v2.size(), err))
+    if (!copyRange(src.fd(), r.from, r.to, tfd, r.head.size(), err))
         return abandon(err);
-    if (!v1.isEmpty() && !PwriteFully(tfd, v1.constData(), v1.size(), v2.size() + (to - from)))
+    if (!PwriteFully(tfd, r.tail.constData(), r.tail.size(), r.head.size() + (r.to - r.from)))
         return abandon(errno);
     if (::fsync(tfd) != 0)
         return abandon(errno);
@@ -338,7 +347,93 @@ bool rewriteWithV2(const QString& path, const QByteArray& v2, const QByteArray& 
     return true;
 }
 
+// n bytes of the file at offset, or why they cannot be read.
+QString readAt(int fd, qint64 offset, qint64 n, QByteArray& out)
+{
+    out = QByteArray(n, '\0');
+    const qint64 got = PreadFully(fd, out.data(), n, offset);
+    if (got < 0)
+        return errnoText(errno);
+    if (got != n)
+        return QStringLiteral("the file changed while it was being read");
+    return {};
+}
+
+// The new file is the new ID3v2 tag (the seven frames, the extras and what it keeps of the
+// old first tag), the source's bytes behind that old tag and, when v1 is given, the new ID3v1
+// tag in place of the old one.
+bool rewriteWithV2(const QString& path, const TrackTag& tag, const QByteArray& v1, const TagWriteExtras& extras,
+                   QString* why)
+{
+    TagUndo undo;
+    const bool ok = rewriteFile(path, [&](int fd, qint64 size, Rewrite& r) {
+        QByteArray head;
+        const QString error = readAt(fd, 0, std::min<qint64>(size, 10), head);
+        if (!error.isEmpty())
+            return error;
+        r.from = ID3v2TotalSize(head, size);
+        if (r.from > 0) {
+            const QString e = readAt(fd, 0, r.from, undo.oldV2);
+            if (!e.isEmpty())
+                return e;
+        }
+        r.head = BuildID3v2(tag, undo.oldV2,
+                            extras.frontCover.isEmpty() ? QList<QByteArray>() : QList {ID3v2FrontCoverFrame(extras.frontCover)});
+        undo.newV2 = r.head;
+        if (r.head.isEmpty())
+            return QStringLiteral("the new tag is too large for an ID3v2 tag");
+        r.to = size;
+        if (!v1.isEmpty() && fdHasV1(fd, size)) {
+            r.to = size - kV1Size;
+            const QString e = readAt(fd, r.to, kV1Size, undo.oldV1);
+            if (!e.isEmpty())
+                return e;
+        }
+        // A tag reaching into the ID3v1 tag: what goes back on undo is what goes now.
+        r.from = std::min(r.from, r.to);
+        undo.oldV2.truncate(r.from);
+        r.tail = v1;
+        return QString();
+    }, why);
+    if (ok && extras.undo) {
+        undo.v2Written = true;
+        undo.v1Written = !v1.isEmpty();
+        undo.newV1 = v1;
+        *extras.undo = undo;
+    }
+    return ok;
+}
+
 } // namespace
+
+bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why)
+{
+    if (!undo.v2Written && !undo.v1Written)
+        return true;
+    return rewriteFile(path, [&](int fd, qint64 size, Rewrite& r) {
+        const QString changed = QStringLiteral("its tags changed since they were written");
+        r.from = undo.v2Written ? undo.newV2.size() : 0;
+        r.to = size - (undo.v1Written ? kV1Size : 0);
+        if (r.to < r.from)
+            return changed;
+        QByteArray now;
+        QString error = readAt(fd, 0, r.from, now);
+        if (error.isEmpty() && now != (undo.v2Written ? undo.newV2 : QByteArray()))
+            return changed;
+        if (error.isEmpty() && undo.v1Written) {
+            error = readAt(fd, r.to, kV1Size, now);
+            if (error.isEmpty() && now != undo.newV1)
+                return changed;
+        }
+        r.head = undo.oldV2;
+        r.tail = undo.oldV1;
+        if (!undo.v2Written)
+            r.head.clear();
+        if (!undo.v1Written)
+            r.tail.clear();
+        return error;
+    }, why);
+}
 
 QByteArray BuildID3v1(const TrackTag& tag)
 {
@@ -355,7 +450,9 @@ QByteArray BuildID3v1(const TrackTag& tag)
     return out;
 }
 
-QByteArray BuildID3v2(const TrackTag& tag)
+namespace {
+
+QByteArray sevenFrames(const TrackTag& tag)
 {
     QByteArray frames;
     appendFrame(frames, "TIT2", textData(trimSpaces(tag.title)));
@@ -365,10 +462,39 @@ QByteArray BuildID3v2(const TrackTag& tag)
     appendFrame(frames, "TCON", textData(trimSpaces(tag.genre)));
     appendFrame(frames, "TRCK", textData(trimSpaces(tag.track)));
     appendFrame(frames, "COMM", commentData(trimSpaces(tag.comment)));
+    return frames;
+}
+
+QByteArray tagOf(QByteArray frames)
+{
     frames.append('\0'); // one byte of padding
     if (static_cast<quint64>(frames.size()) > kMaxSyncsafe)
         return {}; // the size field cannot express it
     return QByteArray("ID3\x03\x00\x00", 6) + syncsafe(static_cast<quint32>(frames.size())) + frames;
+}
+
+} // namespace
+
+QByteArray BuildID3v2(const TrackTag& tag)
+{
+    return tagOf(sevenFrames(tag));
+}
+
+QByteArray BuildID3v2(const TrackTag& tag, const QByteArray& oldTag, const QList<QByteArray>& extraFrames)
+{
+    QByteArray frames = sevenFrames(tag);
+    QSet<QByteArray> replaced;
+    for (const char* id : {"TIT2", "TPE1", "TALB", "TYER", "TCON", "TRCK"})
+        replaced.insert(id);
+    replaced.insert(ID3v2FrameKey(ID3v23Frame("COMM", commentData(QString()))));
+    for (const QByteArray& f : extraFrames) {
+        replaced.insert(ID3v2FrameKey(f));
+        frames += f;
+    }
+    for (const QByteArray& f : ID3v2FramesAsV23(oldTag))
+        if (!replaced.contains(ID3v2FrameKey(f)))
+            frames += f;
+    return tagOf(frames);
 }
 
 qint64 ID3v2SizeFromHeader(const QByteArray& head, qint64 fileSize)
@@ -410,7 +536,8 @@ bool HasID3v1(const QString& path)
     return size > 0 && fdHasV1(f.fd(), size);
 }
 
-bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2, QString* why)
+bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2, QString* why,
+                  const TagWriteExtras& extras)
 {
     if (!writeV1 && !writeV2)
         return failWith(why, QStringLiteral("no tag requested"));
@@ -444,9 +571,9 @@ bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool w
     if (writeV2) {
         SetStatusText(QStringLiteral("Updating ID3v2 : ") + statusPath(path));
         YieldEvents();
-        ok = rewriteWithV2(real, v2, v1, why);
+        ok = rewriteWithV2(real, tag, v1, extras, why);
     } else {
-        ok = writeV1InPlace(real, v1, why);
+        ok = writeV1InPlace(real, v1, why, extras.undo);
     }
     YieldEvents();
     SetStatusText(QString());

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace tunora {
@@ -11,11 +12,33 @@ struct TrackTag {
     QString title, track, artist, album, year, comment, genre;
 };
 
+// The tags of a file before and after a tag write, so that the write can be undone.
+struct TagUndo {
+    bool v2Written = false, v1Written = false;
+    QByteArray oldV2, newV2; // the first ID3v2 tag, footer included (empty: none)
+    QByteArray oldV1, newV1; // the last 128 bytes when they are an ID3v1 tag (empty: none)
+};
+
+// What a tag write may carry beside the seven texts.
+struct TagWriteExtras {
+    // A picture (JPEG, PNG, GIF, ...) written behind the seven as the tag's front cover, in
+    // place of the old tag's front cover; its other pictures stay. Empty: no new cover.
+    QByteArray frontCover;
+    // When given, filled with the tags before and after a successful write.
+    TagUndo* undo = nullptr;
+};
+
 // Writes the requested tags (ID3v1 behind the audio, ID3v2 in front of it). Answers true
 // when every requested tag was written. On false the file is byte for byte as it was.
 bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2);
 // The same; on failure why (when given) names the reason.
-bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2, QString* why);
+bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool writeV2, QString* why,
+                  const TagWriteExtras& extras = {});
+
+// Puts back the tags a write replaced, through the same atomic rewrite, but only while the
+// file still holds exactly the tags that write left; otherwise the file stays as it is and
+// why says so.
+bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why = nullptr);
 
 // True when the file is longer than 130 bytes and its last 128 bytes begin with "TAG".
 bool HasID3v1(const QString& path);
@@ -23,6 +46,10 @@ bool HasID3v1(const QString& path);
 QByteArray BuildID3v1(const TrackTag& tag);
 // The complete ID3v2.3 tag: header, the seven frames, one byte of padding.
 QByteArray BuildID3v2(const TrackTag& tag);
+// The tag that replaces oldTag (a complete ID3v2 tag, or empty): the seven frames, the extra
+// frames, then every frame of the old tag that none of them replaces (in v2.3 form), one byte
+// of padding. Empty when it is too large for a tag.
+QByteArray BuildID3v2(const TrackTag& tag, const QByteArray& oldTag, const QList<QByteArray>& extraFrames = {});
 
 // Size field of the file's ID3v2 header (the tag without its 10-byte header); 0 when the
 // file has no usable tag. A header whose size bytes are not syncsafe or whose tag would

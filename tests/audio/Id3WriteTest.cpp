@@ -3,11 +3,14 @@
 #include "audio/Id3.h"
 #include "shell/core/Genres.h"
 #include "tests/audio/AudioTestFiles.h"
+#include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <csignal>
 #include <fcntl.h>
@@ -117,8 +120,10 @@ TEST_F(Id3Write, Id3v2ReplacesTheOldTagWhole)
         {"2,000-byte tag", V2Header(3, 0, 1990) + QByteArray(1990, 'o') + audio, audio},
         {"2 MiB tag", V2Header(3, 0, 0x200000) + QByteArray(0x200000, 'o') + audio, audio},
         {"empty tag", V2Header(3, 0, 0) + audio, audio},
-        {"v2.4 footer stays", V2Header(4, 0x10, 90) + QByteArray(90, 'o') + B("3DI\x04\0\x10\0\0\0\x5A", 10) + audio,
-         B("3DI\x04\0\x10\0\0\0\x5A", 10) + audio},
+        {"v2.4 footer goes with its tag", V2Header(4, 0x10, 90) + QByteArray(90, 'o') + B("3DI\x04\0\x10\0\0\0\x5A", 10) + audio,
+         audio},
+        {"a second tag stays", V2Header(3, 0, 20) + QByteArray(20, 'o') + V2Header(3, 0, 20) + QByteArray(20, 'p') + audio,
+         V2Header(3, 0, 20) + QByteArray(20, 'p') + audio},
         {"lower case id3", B("id3\x03\0\0\0\0\0\x10", 10) + audio, B("id3\x03\0\0\0\0\0\x10", 10) + audio},
         // A damaged header is not a tag: not one byte of the audio may go.
         {"size past the end", V2Header(3, 0, 60000) + audio, V2Header(3, 0, 60000) + audio},
@@ -339,7 +344,8 @@ TEST(Id3RealFiles, MutagenReadsWhatWasWrittenAndTheAudioIsUntouched)
         QString why;
         ASSERT_TRUE(WriteID3Tags(r.tag, p, true, true, &why)) << why.toStdString();
         const QByteArray once = ReadAll(p);
-        const QByteArray v2 = BuildID3v2(r.tag);
+        const QByteArray v2 = BuildID3v2(r.tag, r.prefix); // the picture of the old tag stays
+        EXPECT_TRUE(once.left(v2.size()) == v2) << r.what;
         EXPECT_TRUE(once.mid(v2.size(), audio.size()) == audio) << r.what;
         EXPECT_EQ(once.size(), v2.size() + audio.size() + 128) << r.what;
 
@@ -378,8 +384,171 @@ TEST(Id3RealFiles, MutagenReadsWhatWasWrittenAndTheAudioIsUntouched)
 
         QByteArray complaints;
         const int frames = DecodedFrames(p, &complaints);
+        // The kept picture is no real JPEG; only the audio's complaints count.
+        QList<QByteArray> lines = complaints.split('\n');
+        lines.removeIf([](const QByteArray& l) { return l.startsWith("[mjpeg"); });
+        complaints = lines.join('\n').trimmed();
         EXPECT_GT(frames, 0) << r.what;
         EXPECT_EQ(frames, DecodedFrames(r.source, nullptr)) << r.what;
         EXPECT_TRUE(complaints.isEmpty()) << r.what << ": " << complaints.toStdString();
+    }
+}
+
+namespace {
+
+// mutagen writes a tag of the given version (3 or 4) into a file, full of frames the seven do
+// not replace. A v2.3 tag also carries a frame mutagen does not know, with flags.
+const char kWriteOldTag[] = R"PY(
+import sys
+from mutagen.id3 import (ID3, TIT2, TYER, TDRC, COMM, TPE2, TPOS, TXXX, USLT, APIC, POPM, PRIV, UFID, TDOR,
+                         TIPL, TMCL, TSOP, RVA2, CHAP, CTOC, CTOCFlags)
+path, version = sys.argv[1], int(sys.argv[2])
+enc = 3 if version == 4 else 1
+t = ID3()
+t.add(TIT2(encoding=enc, text="Old title"))
+t.add(TYER(encoding=0, text="1971") if version == 3 else TDRC(encoding=enc, text="2004-05-06T07:08"))
+t.add(COMM(encoding=enc, lang="eng", desc="Comments", text="replaced"))
+t.add(COMM(encoding=enc, lang="fra", desc="", text="gard\u00e9"))
+t.add(TPE2(encoding=enc, text=["Band \u00c5", "Second \u6771"] if version == 4 else "Band \u00c5"))
+t.add(TPOS(encoding=0, text="1/2"))
+t.add(TXXX(encoding=enc, desc="MOOD", text="calm \u263a"))
+t.add(USLT(encoding=enc, lang="eng", desc="", text="la la\nla"))
+t.add(APIC(encoding=enc, mime="PNG" if version == 4 else "image/jpeg", type=3, desc="cover \u00e9",
+           data=bytes(range(256)) * 1200))
+t.add(APIC(encoding=0, mime="image/jpeg", type=4, desc="back", data=b"\xff\xd8\xff back"))
+t.add(POPM(email="me@example.org", rating=196, count=7))
+t.add(PRIV(owner="org.example", data=b"\x00\x01\xff"))
+t.add(UFID(owner="http://example.org", data=b"id-1"))
+if version == 4:
+    t.add(TDOR(encoding=enc, text="1990"))
+    t.add(TIPL(encoding=enc, people=[["producer", "P \u00e9"]]))
+    t.add(TMCL(encoding=0, people=[["guitar", "G"]]))
+    t.add(TSOP(encoding=enc, text="Sort"))
+    t.add(RVA2(desc="track", channel=1, gain=-2.0, peak=0.5))
+    t.add(CHAP(element_id="ch0", start_time=0, end_time=1000,
+               sub_frames=[TIT2(encoding=3, text="Intro \u00e9"), TDRC(encoding=3, text="2001-02-03")]))
+    t.add(CTOC(element_id="toc", flags=CTOCFlags.TOP_LEVEL | CTOCFlags.ORDERED, child_element_ids=["ch0"],
+               sub_frames=[TIT2(encoding=0, text="Chapters")]))
+else:
+    t._unknown_v2_version = 3
+    t.unknown_frames = [b"XUNK\x00\x00\x00\x04\x60\x40abcd"]
+t.save(path, v2_version=version, v1=0)
+)PY";
+
+// The frames of the tagged file that are not the seven (as mutagen would write them in v2.3),
+// and those of mutagen's own update_to_v23() of the source.
+const char kCompareKept[] = R"PY(
+import sys, json
+from mutagen.id3 import ID3
+from mutagen.id3._tags import save_frame, ID3SaveConfig
+src, out = ID3(sys.argv[1], translate=False), ID3(sys.argv[2], translate=False)
+src.update_to_v23()
+# v2.3 has no RVA2; mutagen's clean-up misses it because its key carries the description.
+src.delall("RVA2")
+cfg = ID3SaveConfig(3, "/")
+seven = {"TIT2", "TPE1", "TALB", "TYER", "TCON", "TRCK", "COMM:Comments:eng"}
+def kept(t):
+    return sorted(save_frame(f, config=cfg).hex() for k, f in t.items() if k not in seven)
+def unknown(t):
+    return sorted(d.hex() for d in t.unknown_frames) if t._unknown_v2_version == 3 else []
+print(json.dumps({"version": out.version[1], "kept": kept(out) + unknown(out),
+                  "expected": kept(src) + unknown(src)}))
+)PY";
+
+// A v2.2 tag as an old tagger wrote it: 3-character IDs, 24-bit sizes.
+QByteArray V22Tag()
+{
+    auto frame = [](const char* id, const QByteArray& data) {
+        const auto n = static_cast<quint32>(data.size());
+        return QByteArray(id, 3) + char(n >> 16) + char(n >> 8) + char(n) + data;
+    };
+    QByteArray utf16("\xFF\xFE", 2);
+    for (const char16_t c : u"Text \u00e9\u6771")
+        if (c)
+            utf16.append(char(c & 0xFF)).append(char(c >> 8));
+    const QByteArray frames = frame("TT2", B("\0Old", 4)) + frame("TYE", B("\0" "1980", 5)) +
+                              frame("TP2", B("\x01", 1) + utf16) + frame("TXX", B("\0desc\0value", 11)) +
+                              frame("COM", B("\0engnote\0body", 13)) +
+                              frame("PIC", B("\0PNG\x03" "cover\0", 10) + QByteArray(3000, '\x89')) +
+                              frame("ULT", B("\0eng\0words", 10)) + frame("CNT", B("\0\0\0\x05", 4)) +
+                              frame("CRM", B("owner\0x", 7)) + QByteArray(20, '\0');
+    return V2Header(2, 0, static_cast<quint32>(frames.size())) + frames;
+}
+
+} // namespace
+
+TEST(Id3RealFiles, FramesBesideTheSevenAreKeptAsMutagenConvertsThem)
+{
+    LoadShippedGenres();
+    const QByteArray audio = ReadAll(LameFile(Lame::Cbr128));
+    const QByteArray second = V2Header(3, 0, 11) + B("TIT1\0\0\0\x01\0\0\0", 11); // a second tag stays
+    struct Row {
+        const char* what;
+        int version; // 0: the hand-made v2.2 tag
+        int atLeastKept;
+    } rows[] = {{"v2.2", 0, 6}, {"v2.3", 3, 10}, {"v2.4", 4, 14}};
+    for (const Row& r : rows) {
+        const QString dir = ScratchDir();
+        const QString source = dir + "/source.mp3";
+        if (r.version == 0) {
+            ASSERT_TRUE(WriteAll(source, V22Tag() + second + audio));
+        } else {
+            ASSERT_TRUE(WriteAll(source, second + audio));
+            QByteArray err;
+            ASSERT_EQ(RunProgram(SystemPython(), {"-c", kWriteOldTag, source, QString::number(r.version)}, nullptr, &err), 0)
+                << err.toStdString();
+        }
+        const QByteArray before = ReadAll(source);
+        const qint64 oldTag = ID3v2TotalSize(before.left(10), before.size());
+        ASSERT_GT(oldTag, 0) << r.what;
+        const QString tagged = dir + "/tagged.mp3";
+        ASSERT_TRUE(QFile::copy(source, tagged));
+        QString why;
+        ASSERT_TRUE(WriteID3Tags(SampleTag(), tagged, false, true, &why)) << r.what << why.toStdString();
+
+        const QByteArray after = ReadAll(tagged);
+        const QByteArray seven = BuildID3v2(SampleTag());
+        const qint64 newTag = ID3v2TotalSize(after.left(10), after.size());
+        EXPECT_TRUE(after.left(seven.size() - 1).mid(10) == seven.left(seven.size() - 1).mid(10)) << r.what;
+        EXPECT_TRUE(after.mid(newTag) == before.mid(oldTag)) << r.what << ": behind the first tag";
+
+        QByteArray out, err;
+        ASSERT_EQ(RunProgram(SystemPython(), {"-c", kCompareKept, source, tagged}, &out, &err), 0) << err.toStdString();
+        const QJsonObject read = QJsonDocument::fromJson(out).object();
+        EXPECT_EQ(read["version"].toInt(), 3) << r.what;
+        const QJsonArray kept = read["kept"].toArray();
+        EXPECT_EQ(kept, read["expected"].toArray()) << r.what << "\n" << out.toStdString();
+        EXPECT_GE(kept.size(), r.atLeastKept) << r.what;
+    }
+}
+
+TEST(Id3RealFiles, AFrontCoverReplacesTheOldOneAndKeepsTheOtherPictures)
+{
+    LoadShippedGenres();
+    const QString path = ScratchDir() + "/cover.mp3";
+    ASSERT_TRUE(WriteAll(path, ReadAll(LameFile(Lame::Cbr128))));
+    ASSERT_EQ(RunProgram(SystemPython(), {"-c", kWriteOldTag, path, "3"}), 0);
+    const char kPictures[] = R"PY(
+import sys, json
+from mutagen.id3 import ID3
+print(json.dumps(sorted([p.type, p.mime, p.desc, p.data.hex()] for p in ID3(sys.argv[1]).getall("APIC"))))
+)PY";
+    const QJsonArray back {4, "image/jpeg", "back", QString(B("\xff\xd8\xff back", 8).toHex())};
+    struct Row {
+        QByteArray image;
+        const char* mime;
+    } rows[] = {{B("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), "image/png"},
+                {B("\xFF\xD8\xFF\xE0\0\x10JFIF", 10) + QByteArray(70000, '\xFF'), "image/jpeg"},
+                {B("GIF89a\x01\0", 8), "image/gif"},
+                {"not a known picture", "image/"}};
+    for (const Row& r : rows) {
+        TagWriteExtras extras;
+        extras.frontCover = r.image;
+        QString why;
+        ASSERT_TRUE(WriteID3Tags(SampleTag(), path, false, true, &why, extras)) << r.mime << why.toStdString();
+        QByteArray out;
+        ASSERT_EQ(RunProgram(SystemPython(), {"-c", kPictures, path}, &out), 0);
+        const QJsonArray front {3, r.mime, "", QString(r.image.toHex())};
+        EXPECT_EQ(QJsonDocument::fromJson(out).array(), (QJsonArray {front, back})) << r.mime;
     }
 }

@@ -1,6 +1,8 @@
-// The tag rewrite on arbitrary source files: the result is always the new tag followed by
-// every byte of the source behind its old tag (and, when asked, the new ID3v1 tag).
+// The tag rewrite on arbitrary source files: the result is always the new tag (the seven
+// frames first, then well-formed v2.3 frames kept from the old tag) followed by every byte of
+// the source behind its old tag (and, when asked, the new ID3v1 tag).
 #include "audio/Id3.h"
+#include "audio/Id3Frames.h"
 #include "tests/fuzz/RetagOracle.h"
 
 #include <QFile>
@@ -27,13 +29,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             return 0;
         f.write(source);
     }
+    for (const QByteArray& frame : tunora::ID3v2FramesAsV23(source)) {
+        const quint32 size = (quint32(quint8(frame[4])) << 24) | (quint32(quint8(frame[5])) << 16) |
+                             (quint32(quint8(frame[6])) << 8) | quint8(frame[7]);
+        if (frame.size() < 10 || size != quint32(frame.size() - 10))
+            __builtin_trap();
+        (void)tunora::ID3v2FrameKey(frame);
+    }
     const tunora::TrackTag tag = tunora::fuzz::RetagTag(data[0]);
     if (!tunora::WriteID3Tags(tag, scratchPath(), withV1, true))
         return 0;
     QFile f(scratchPath());
     if (!f.open(QIODevice::ReadOnly))
         __builtin_trap();
-    if (f.readAll() != tunora::fuzz::ExpectedRetag(source, tag, withV1))
+    const QByteArray out = f.readAll();
+    const QByteArray seven = tunora::BuildID3v2(tag);
+    if (out != tunora::fuzz::ExpectedRetag(source, tag, withV1) || out.mid(10, seven.size() - 11) != seven.mid(10, seven.size() - 11))
         __builtin_trap();
     return 0;
 }

@@ -23,22 +23,18 @@ inline TrackTag RetagTag(unsigned char flags)
     return tag;
 }
 
-// The new ID3v2 tag, then the source behind its old one (a valid header and the bytes its
-// size field counts; an ID3v2.4 footer, not counted there, stays), then with withV1 the new
-// ID3v1 tag in place of any old one.
+// The new ID3v2 tag (keeping what the old first tag holds beside the seven frames), then the
+// source behind that tag (a valid header, the bytes its size field counts and an ID3v2.4
+// footer), then with withV1 the new ID3v1 tag in place of any old one.
 inline QByteArray ExpectedRetag(const QByteArray& source, const TrackTag& tag, bool withV1)
 {
-    qint64 from = 0;
-    if (ID3v2TotalSize(source.left(10), source.size()) > 0) {
-        for (int i = 6; i < 10; ++i)
-            from = from * 128 + static_cast<quint8>(source.at(i));
-        from += 10;
-    }
+    qint64 from = ID3v2TotalSize(source.left(10), source.size());
     qint64 to = source.size();
     if (withV1 && to > 130 && source.mid(to - 128, 3) == "TAG")
         to -= 128;
+    const QByteArray oldTag = source.left(from);
     from = std::min(from, to);
-    QByteArray out = BuildID3v2(tag) + source.mid(from, to - from);
+    QByteArray out = BuildID3v2(tag, oldTag) + source.mid(from, to - from);
     if (withV1)
         out += QByteArray("TAG") + BuildID3v1(tag);
     return out;
