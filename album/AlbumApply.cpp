@@ -111,7 +111,7 @@ QString NewFileName(const AlbumSession& s, int index)
     const QString title = index < s.fetched.size() ? s.fetched.at(index).text : QString();
     const QString stem = CleanFileName(FillPattern(s.namingPattern, s.artist, s.album, static_cast<qint16>(index + 1),
                                                    title, s.year, s.genre));
-    return stem + '.' + s.ext.toLower();
+    return FileNameWithExtension(stem, s.ext.toLower());
 }
 
 ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::function<void(bool)>& running)
@@ -202,8 +202,8 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
         QString file;
         bool replace = false;
         if (!plsFolder.isEmpty()) {
-            file = plsFolder + FillPattern(pattern, s.artist, s.album, 0, QString(), s.year, s.genre) +
-                   QStringLiteral(".m3u");
+            file = plsFolder +
+                   FileNameWithExtension(FillPattern(pattern, s.artist, s.album, 0, QString(), s.year, s.genre), "m3u");
             if (nameTaken(file)) {
                 replace = AskYesNo(LanguageText(50));
                 if (!replace)

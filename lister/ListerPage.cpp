@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tunora {
 
 namespace {
@@ -194,7 +196,8 @@ bool ListerPage::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_fileName && event->type() == QEvent::KeyPress) {
         const QString typed = static_cast<QKeyEvent*>(event)->text();
         // Characters a file name cannot hold, and the space, are refused as they are typed.
-        if (!typed.isEmpty() && typed.at(0).isPrint() && CleanFileName(typed).isEmpty())
+        if (!typed.isEmpty() && typed.at(0).isPrint() &&
+            std::none_of(typed.begin(), typed.end(), [](QChar c) { return c != ' ' && IsFileNameCharacter(c); }))
             return true;
     }
     return Page::eventFilter(watched, event);

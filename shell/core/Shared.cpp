@@ -76,19 +76,74 @@ QString FillPattern(const QString& pattern, const QString& artist, const QString
     return CleanFileName(s);
 }
 
-QString CleanFileName(const QString& text)
+namespace {
+
+// A file name's length limit, in bytes of its UTF-8 form.
+constexpr qsizetype kMaxNameBytes = 255;
+
+bool IsNameEdge(QChar c)
 {
-    QString s = text;
-    for (const QChar c : {QChar('/'), QChar('\\'), QChar(':'), QChar('?'), QChar('*'), QChar('"'), QChar('<'),
-                          QChar('>'), QChar('|')})
-        s.remove(c);
-    // Trim spaces only, as the file-name rule says; other white space stays.
-    int b = 0, e = s.size();
-    while (b < e && s.at(b) == ' ')
+    return c == QLatin1Char(' ') || c == QLatin1Char('.');
+}
+
+QString TrimNameEdges(const QString& s, bool front)
+{
+    qsizetype b = 0, e = s.size();
+    while (front && b < e && IsNameEdge(s.at(b)))
         ++b;
-    while (e > b && s.at(e - 1) == ' ')
+    while (e > b && IsNameEdge(s.at(e - 1)))
         --e;
     return s.mid(b, e - b);
+}
+
+// The longest start of s whose UTF-8 form fits maxBytes, never splitting a character.
+QString Utf8Prefix(const QString& s, qsizetype maxBytes)
+{
+    qsizetype bytes = 0, i = 0;
+    while (i < s.size()) {
+        const bool pair = s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate();
+        const char16_t u = s.at(i).unicode();
+        const qsizetype n = pair ? 4 : u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+        if (bytes + n > maxBytes)
+            break;
+        bytes += n;
+        i += pair ? 2 : 1;
+    }
+    return s.left(i);
+}
+
+} // namespace
+
+bool IsFileNameCharacter(QChar c)
+{
+    // Control characters would split an M3U line or make a name the shell cannot show.
+    return c.unicode() >= 0x20 && c.unicode() != 0x7F && !QStringView(u"/\\:?*\"<>|").contains(c);
+}
+
+QString CleanFileName(const QString& text)
+{
+    QString s;
+    s.reserve(text.size());
+    for (const QChar c : text)
+        if (IsFileNameCharacter(c))
+            s += c;
+    // A leading dot hides a file; trailing spaces and dots make names other systems refuse.
+    s = TrimNameEdges(s, true);
+    if (s.toUtf8().size() <= kMaxNameBytes)
+        return s;
+    // Too long for a file name: shorten the part before a short extension, which stays.
+    const qsizetype dot = s.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0 && s.size() - dot <= 11 && !s.mid(dot).contains(QLatin1Char(' ')))
+        return FileNameWithExtension(s.left(dot), s.mid(dot + 1));
+    return TrimNameEdges(Utf8Prefix(s, kMaxNameBytes), false);
+}
+
+QString FileNameWithExtension(const QString& stem, const QString& extension)
+{
+    const QString ext = QLatin1Char('.') + extension;
+    if ((stem + ext).toUtf8().size() <= kMaxNameBytes)
+        return stem + ext;
+    return TrimNameEdges(Utf8Prefix(stem, kMaxNameBytes - ext.toUtf8().size()), false) + ext;
 }
 
 QString RelativePath(const QString& filePath, const QString& baseFolder)

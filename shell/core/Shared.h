@@ -21,7 +21,15 @@ bool AppFolderWritable();
 
 QString FillPattern(const QString& pattern, const QString& artist, const QString& album, qint16 trackNumber,
                     const QString& title, const QString& year, const QString& genre);
+// A file name made from text (often network text): without / \ : ? * " < > |, control
+// characters, leading spaces and dots, trailing spaces and dots; at most 255 bytes in UTF-8,
+// cut at a character boundary before a short extension, which is kept.
 QString CleanFileName(const QString& text);
+// Whether CleanFileName keeps c inside a name.
+bool IsFileNameCharacter(QChar c);
+// stem + "." + extension, the stem (already clean) cut as CleanFileName cuts so that the whole
+// stays within 255 bytes.
+QString FileNameWithExtension(const QString& stem, const QString& extension);
 QString RelativePath(const QString& filePath, const QString& baseFolder);
 // Renames without ever replacing an existing file; shows language text 169 on failure.
 bool RenameFileReporting(const QString& oldPath, const QString& newPath);

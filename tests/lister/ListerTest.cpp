@@ -101,7 +101,7 @@ TEST(ListingFileName, TxtRuleAndCleaning)
     EXPECT_EQ(ListingFileName("LIST.TXT"), "LIST.TXT.txt");
     EXPECT_EQ(ListingFileName("done.txt"), "done.txt");
     EXPECT_EQ(ListingFileName("  a/b:c?  "), "abc");
-    EXPECT_EQ(ListingFileName("../../etc/x"), "....etcx.txt");
+    EXPECT_EQ(ListingFileName("../../etc/x"), "etcx.txt"); // never a hidden name
 }
 
 namespace {

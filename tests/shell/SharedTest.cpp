@@ -36,10 +36,43 @@ TEST(CleanFileName, RemovesForbiddenCharactersAndTrimsSpaces)
 {
     EXPECT_EQ(CleanFileName("  AC/DC: Live?  "), "ACDC Live");
     EXPECT_EQ(CleanFileName("a\\b*c\"d<e>f|g"), "abcdefg");
-    // Dots and other characters stay; nothing is shortened.
-    EXPECT_EQ(CleanFileName(" ..x.y. "), "..x.y.");
-    EXPECT_EQ(CleanFileName(QString(300, 'a')).size(), 300);
     EXPECT_EQ(CleanFileName(" / "), "");
+    // A name never hides (leading dot), ends in a dot or space, or holds a control character.
+    EXPECT_EQ(CleanFileName(" ..x.y. "), "x.y");
+    EXPECT_EQ(CleanFileName(". . .mp3"), "mp3");
+    EXPECT_EQ(CleanFileName(QString("Line\nbreak\tand\x7f\r") + QChar(0) + "null.mp3"), "Linebreakandnull.mp3");
+    EXPECT_EQ(CleanFileName(QString::fromUtf8("Caf\xc3\xa9 \xe2\x80\xa6")), QString::fromUtf8("Caf\xc3\xa9 \xe2\x80\xa6"));
+}
+
+TEST(CleanFileName, LongNamesAreCutTo255BytesKeepingTheExtension)
+{
+    const QString e = QString::fromUtf8("\xc3\xa9");      // 2 bytes in UTF-8
+    const QString ji = QString::fromUtf8("\xe5\xa4\x9c");  // 3 bytes
+    const QString clef = QString::fromUtf8("\xf0\x9d\x84\x9e"); // 4 bytes, two UTF-16 units
+    struct Row {
+        QString name;
+        QString expected;
+    } rows[] = {
+        {QString(255, 'a'), QString(255, 'a')},
+        {QString(300, 'a'), QString(255, 'a')},
+        {QString(300, 'a') + ".mp3", QString(251, 'a') + ".mp3"},
+        {e.repeated(200) + ".mp3", e.repeated(125) + ".mp3"}, // 250 + 4 bytes: the next would be 256
+        {ji.repeated(100) + ".m3u", ji.repeated(83) + ".m3u"},
+        {clef.repeated(70) + ".mp3", clef.repeated(62) + ".mp3"},
+        // The cut leaves no trailing space or dot before the extension.
+        {QString(250, 'a') + " . b.mp3", QString(250, 'a') + ".mp3"},
+        // A "dot" part with spaces or too long is no extension: the end is cut.
+        {QString(300, 'a') + ". Part Two", QString(255, 'a')},
+    };
+    for (const Row& row : rows) {
+        const QString got = CleanFileName(row.name);
+        EXPECT_EQ(got, row.expected) << row.name.size();
+        EXPECT_LE(got.toUtf8().size(), 255);
+    }
+    // Apply's names: the extension added to a clean stem always fits.
+    EXPECT_EQ(FileNameWithExtension(e.repeated(127), "mp3"), e.repeated(125) + ".mp3");
+    EXPECT_EQ(FileNameWithExtension("Title", "m3u"), "Title.m3u");
+    EXPECT_EQ(FileNameWithExtension("", "mp3"), ".mp3"); // left for apply to refuse
 }
 
 TEST(RelativePath, SlashPaths)
