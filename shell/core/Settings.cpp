@@ -61,19 +61,10 @@ struct Server {
     const char* host;
     const char* location;
 };
-// The first entry is the address the CDDB service shares out among its servers.
+// Servers that answer the CDDB protocol today; the first is the default.
 const Server kServers[] = {
-    {"gnudb.gnudb.org", "Random FreeDB Server"},
-    {"de.cddb.tunora.example.org", "Dortmund, Germany"},
-    {"at.cddb.tunora.example.org", "Vienna, Austria"},
-    {"au.cddb.tunora.example.org", "Sydney, Australia"},
-    {"bg.cddb.tunora.example.org", "Sofia, Bulgaria"},
-    {"ca.cddb.tunora.example.org", "Winnipeg, Manitoba, Canada"},
-    {"ca2.cddb.tunora.example.org", "Edmonton, Alberta, Canada"},
-    {"de2.cddb.tunora.example.org", "Berlin, Germany"},
-    {"es.cddb.tunora.example.org", "Valencia, Spain"},
-    {"fi.cddb.tunora.example.org", "Tampere, Finland"},
-    {"lu.cddb.tunora.example.org", "Betzdorf, Luxemburg"},
+    {"gnudb.gnudb.org", "default server"},
+    {"freedb.dbpoweramp.com", "second server"},
 };
 } // namespace
 
