@@ -14,6 +14,19 @@ inline QString ServerAnswered(const QString& line)
     return QStringLiteral("The CDDB server answered: %1").arg(line);
 }
 
+// Added under a failure message when the server stayed silent.
+inline QString NoAnswer(int seconds)
+{
+    return QStringLiteral("No answer from the server for %1 seconds.").arg(seconds);
+}
+
+// Added under a failure message when the server sent the request on to an https address.
+inline QString MovedToHttps(const QString& location)
+{
+    return QStringLiteral("The server moved to a secure address (%1), which the CDDB client cannot fetch.")
+        .arg(location);
+}
+
 // Shown once, at the first search, while no e-mail address is set for the hello.
 inline QString AnonymousHello()
 {

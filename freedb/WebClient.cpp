@@ -1,5 +1,6 @@
 #include "freedb/WebClient.h"
 
+#include "freedb/FreedbTexts.h"
 #include "shell/core/Product.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -73,7 +74,30 @@ QString UrlHost(const QString& url)
     return (slash < 0 ? url.mid(start) : url.mid(start, slash - start)).trimmed();
 }
 
-QByteArray HttpRequestText(const QString& url, const QString& host)
+QString HostName(const QString& host, quint16* explicitPort)
+{
+    QString name = host;
+    QString port;
+    if (host.startsWith(QLatin1Char('['))) {
+        const qsizetype close = host.indexOf(QLatin1Char(']'));
+        if (close > 0) {
+            name = host.mid(1, close - 1);
+            if (host.mid(close + 1).startsWith(QLatin1Char(':')))
+                port = host.mid(close + 2);
+        }
+    } else if (const qsizetype colon = host.lastIndexOf(QLatin1Char(':')); colon >= 0) {
+        name = host.left(colon);
+        port = host.mid(colon + 1);
+    }
+    if (explicitPort) {
+        bool ok = false;
+        const uint n = port.toUInt(&ok);
+        *explicitPort = (ok && n >= 1 && n <= 65535) ? static_cast<quint16>(n) : 0;
+    }
+    return name;
+}
+
+QByteArray HttpRequestText(const QString& url, const QString& host, const QByteArray& extraHeaders)
 {
     QString request;
     request += QLatin1String("GET ") + url + QLatin1String(" HTTP/1.0\r\n");
@@ -81,8 +105,7 @@ QByteArray HttpRequestText(const QString& url, const QString& host)
     request += QLatin1String("User-Agent: ") + QLatin1String(product::kName) + QLatin1String("\r\n");
     request += QLatin1String("Host: ") + host + QLatin1String("\r\n");
     request += QLatin1String("Referer: ") + QLatin1String(product::kWebSite) + QLatin1String("\r\n");
-    request += QLatin1String("\r\n");
-    return request.toUtf8();
+    return request.toUtf8() + extraHeaders + "\r\n";
 }
 
 WebClient& WebClient::instance()
@@ -131,6 +154,7 @@ void WebClient::takeArrivedData()
     }
     m_buffer += data;
     m_received += data.size();
+    m_sinceByte.restart();
     SetStatusText(QLatin1String("Downloading : ") + QString::number(double(m_received) / 1024.0, 'f', 2) +
                   QLatin1String(" Kb"));
 }
@@ -141,6 +165,14 @@ bool WebClient::fail(const QString& why)
     return false;
 }
 
+void WebClient::failStalled()
+{
+    ErrorOccured();
+    const int seconds = (m_stallMs + 999) / 1000;
+    fail(QStringLiteral("no answer from the server for %1 seconds").arg(seconds));
+    m_notice = freedbtext::NoAnswer(seconds);
+}
+
 void WebClient::ErrorOccured()
 {
     m_socket->abort();
@@ -148,31 +180,38 @@ void WebClient::ErrorOccured()
         WaitMs(kPollMs);
 }
 
-QString WebClient::GetWebSite(QString& url)
+QString WebClient::GetWebSite(QString& url, const QByteArray& extraHeaders)
+{
+    return DecodeText(GetWebBytes(url, extraHeaders));
+}
+
+QByteArray WebClient::GetWebBytes(QString& url, const QByteArray& extraHeaders)
 {
     // One socket serves one request: a call made from the event loop while another waits
     // (a second click) must not close the running one's connection under it.
     if (m_active) {
         m_failure = QStringLiteral("another request is running");
-        return QString();
+        return QByteArray();
     }
     m_active = true;
     BusyScope busy;
     m_failure.clear();
     m_refusal.clear();
-    QString answer = fetch(url, 0);
+    m_notice.clear();
+    m_cancelled = false;
+    QByteArray answer = fetch(url, 0, extraHeaders);
     m_active = false;
     return answer;
 }
 
-QString WebClient::fetch(QString& url, int redirects)
+QByteArray WebClient::fetch(QString& url, int redirects, const QByteArray& extraHeaders)
 {
     ErrorOccured();
 
     url = url.trimmed();
     if (const QString refusal = AddressRefusal(url); !refusal.isEmpty()) {
         fail(refusal);
-        return QString();
+        return QByteArray();
     }
     // An address of the host alone gets the root path; one with a path stays as it is,
     // even when the path happens to end with the host's name.
@@ -189,9 +228,12 @@ QString WebClient::fetch(QString& url, int redirects)
         target = Setting(QStringLiteral("ProxyName")).trimmed();
         port = PortFromSetting(Setting(QStringLiteral("ProxyPort")));
     } else {
-        target = host;
-        port = PortFromSetting(Setting(QStringLiteral("HTTPPort")));
+        // A port in the address (a redirect's Location often has one) wins over the setting.
+        target = HostName(host, &port);
+        if (port == 0)
+            port = PortFromSetting(Setting(QStringLiteral("HTTPPort")));
     }
+    m_sinceByte.start();
     m_socket->connectToHost(target, port);
 
     // The cancel button also ends a connection attempt that hangs.
@@ -200,64 +242,74 @@ QString WebClient::fetch(QString& url, int redirects)
         WaitMs(kPollMs);
         if (CancelRequested()) {
             ErrorOccured();
+            m_cancelled = true;
             fail(QStringLiteral("cancelled"));
-            return QString();
+            return QByteArray();
+        }
+        if (stalled()) {
+            failStalled();
+            return QByteArray();
         }
     }
     if (state() != 7) {
         const QString why = m_socket->errorString();
         ErrorOccured();
         fail(QStringLiteral("cannot connect to %1:%2: %3").arg(target).arg(port).arg(why));
-        return QString();
+        return QByteArray();
     }
 
     m_buffer.clear();
-    if (state() != 7) {
-        fail(QStringLiteral("connection lost"));
-        return QString();
-    }
-    m_socket->write(HttpRequestText(url, host));
+    m_socket->write(HttpRequestText(url, host, extraHeaders));
     m_socket->flush();
     YieldEvents();
 
     SetCancelRequested(false);
-    while (state() == 7 && !CancelRequested())
+    while (state() == 7 && !CancelRequested() && !stalled())
         WaitMs(kPollMs);
 
     if (CancelRequested()) {
         ErrorOccured();
+        m_cancelled = true;
         fail(QStringLiteral("cancelled"));
-        return QString();
+        return QByteArray();
+    }
+    if (state() == 7) {
+        failStalled();
+        return QByteArray();
     }
     // The last data can come together with the server's close: take what is still buffered.
     takeArrivedData();
     if (m_tooBig) {
         ErrorOccured();
         fail(QStringLiteral("response larger than %1 bytes").arg(kMaxResponseBytes));
-        return QString();
+        return QByteArray();
     }
     if (state() != 0)
         ErrorOccured();
 
-    const QString response = DecodeText(m_buffer);
-
-    const HttpDisposition d = ClassifyHttpResponse(response);
+    const HttpDisposition d = ClassifyHttpResponse(DecodeText(m_buffer));
     switch (d.kind) {
     case HttpDisposition::Accept:
-        return response;
+        return m_buffer;
     case HttpDisposition::Refuse:
         m_refusal = d.refusal;
         fail(d.failure);
-        return QString();
+        return QByteArray();
     case HttpDisposition::Redirect:
         break;
     }
+    QString next = d.location.trimmed();
+    // The client speaks plain HTTP only: say so rather than fail without a word.
+    if (next.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
+        fail(QStringLiteral("the server moved to a secure address (%1), which the CDDB client cannot fetch").arg(next));
+        m_notice = freedbtext::MovedToHttps(next);
+        return QByteArray();
+    }
     if (redirects >= kMaxRedirects) {
         fail(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
-        return QString();
+        return QByteArray();
     }
-    QString next = d.location;
-    return fetch(next, redirects + 1);
+    return fetch(next, redirects + 1, extraHeaders);
 }
 
 HttpDisposition ClassifyHttpResponse(const QString& response)
@@ -281,7 +333,9 @@ HttpDisposition ClassifyHttpResponse(const QString& response)
     if (code == QLatin1String("200"))
         return d;
     d.kind = HttpDisposition::Refuse;
-    if (code != QLatin1String("302")) {
+    static const QStringList kRedirects = {QStringLiteral("301"), QStringLiteral("302"), QStringLiteral("303"),
+                                           QStringLiteral("307"), QStringLiteral("308")};
+    if (!kRedirects.contains(code)) {
         d.refusal = statusLine.trimmed();
         d.failure = QStringLiteral("server answered: ") + d.refusal;
         return d;
@@ -289,29 +343,29 @@ HttpDisposition ClassifyHttpResponse(const QString& response)
 
     const qsizetype loc = response.indexOf(QLatin1String("Location:"));
     if (loc < 0) {
-        d.failure = QStringLiteral("302 without Location");
+        d.failure = code + QStringLiteral(" without Location");
         return d;
     }
     const qsizetype start = loc + 9;
     const qsizetype nextCr = response.indexOf(QLatin1Char('\r'), start);
     const qsizetype nextLf = response.indexOf(QLatin1Char('\n'), start);
     if (nextCr < 0 && nextLf < 0) {
-        d.failure = QStringLiteral("302 with an unterminated Location");
+        d.failure = code + QStringLiteral(" with an unterminated Location");
         return d;
     }
     const qsizetype end = nextCr < 0 ? nextLf : (nextLf < 0 ? nextCr : std::min(nextCr, nextLf));
     d.location = response.mid(start, end - start);
     if (d.location.isEmpty()) {
-        d.failure = QStringLiteral("302 with an empty Location");
+        d.failure = code + QStringLiteral(" with an empty Location");
         return d;
     }
     d.kind = HttpDisposition::Redirect;
     return d;
 }
 
-QString GetWebSite(QString& url)
+QString GetWebSite(QString& url, const QByteArray& extraHeaders)
 {
-    return WebClient::instance().GetWebSite(url);
+    return WebClient::instance().GetWebSite(url, extraHeaders);
 }
 
 void ErrorOccured()

@@ -2,6 +2,7 @@
 // bounds, cancel, busy state and the download counter.
 #include "freedb/WebClient.h"
 
+#include "freedb/FreedbTexts.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -28,7 +29,11 @@ protected:
         WebClient::instance().resetReceivedBytes();
         SetBusy(false);
     }
-    void TearDown() override { EXPECT_EQ(WebClient::instance().state(), 0) << "socket left open"; }
+    void TearDown() override
+    {
+        EXPECT_EQ(WebClient::instance().state(), 0) << "socket left open";
+        WebClient::instance().setStallTimeoutMs(WebClient::kDefaultStallMs);
+    }
 
     QString get(QString url) { return GetWebSite(url); }
     QString raw(const QByteArray& bytes)
@@ -57,6 +62,19 @@ TEST(WebClientPure, PortsAndHosts)
     EXPECT_EQ(UrlHost("http://server.example/x/y"), "server.example");
     EXPECT_EQ(UrlHost("http://server.example:8080"), "server.example:8080");
     EXPECT_EQ(UrlHost("https://h"), "h");
+
+    struct Row {
+        const char* host;
+        const char* name;
+        quint16 port;
+    } rows[] = {{"h", "h", 0},          {"h:8080", "h", 8080},   {"h:", "h", 0},          {"h:0", "h", 0},
+                {"h:99999", "h", 0},    {"h:8o", "h", 0},        {"[::1]:81", "::1", 81}, {"[::1]", "::1", 0},
+                {"127.0.0.1:5", "127.0.0.1", 5}};
+    for (const Row& row : rows) {
+        quint16 port = 1;
+        EXPECT_EQ(HostName(row.host, &port), row.name) << row.host;
+        EXPECT_EQ(port, row.port) << row.host;
+    }
 }
 
 TEST_F(WebClientTest, RequestThroughProxyNamesTheWholeUrlAndBareHostsGainASlash)
@@ -139,8 +157,33 @@ TEST_F(WebClientTest, StatusRules)
     EXPECT_EQ(WebClient::instance().lastRefusal(), "HTTP/1.0 404 Not Found");
 }
 
-TEST_F(WebClientTest, Only302IsFollowedAndAChainIsBounded)
+TEST_F(WebClientTest, RedirectsAreFollowedAndAChainIsBounded)
 {
+    struct Row {
+        const char* code;
+        const char* to;
+        bool followed;
+        QString notice;
+    } rows[] = {
+        {"301", "http://www.gnudb.org/echo", true, ""},
+        {"303", "http://www.gnudb.org/echo", true, ""},
+        {"307", "http://www.gnudb.org/echo", true, ""},
+        {"308", "http://www.gnudb.org/echo", true, ""},
+        {"300", "http://www.gnudb.org/echo", false, ""},
+        {"304", "http://www.gnudb.org/echo", false, ""},
+        // A move to https is not fetched in plain text, and the user is told why.
+        {"301", "https://www.gnudb.org/echo", false, freedbtext::MovedToHttps("https://www.gnudb.org/echo")},
+        {"302", "HTTPS://www.gnudb.org/echo", false, freedbtext::MovedToHttps("HTTPS://www.gnudb.org/echo")},
+    };
+    for (const Row& row : rows) {
+        server.clearLog();
+        const QString answer = get(QString("http://www.gnudb.org/redirect?code=%1&to=%2").arg(row.code, row.to));
+        EXPECT_EQ(answer.endsWith("hello"), row.followed) << row.code << row.to;
+        EXPECT_EQ(server.requests().size(), row.followed ? 2 : 1) << row.code << row.to;
+        EXPECT_EQ(WebClient::instance().lastNotice(), row.notice);
+    }
+
+    server.clearLog();
     // Every "Location:" of the server carries a space before the address.
     EXPECT_TRUE(get("http://www.gnudb.org/chain/3").endsWith("end of chain"));
     EXPECT_EQ(server.requestLines(), QStringList({"GET http://www.gnudb.org/chain/3 HTTP/1.0",
@@ -148,9 +191,6 @@ TEST_F(WebClientTest, Only302IsFollowedAndAChainIsBounded)
                                                   "GET http://www.gnudb.org/chain/1 HTTP/1.0",
                                                   "GET http://www.gnudb.org/chain/0 HTTP/1.0"}));
 
-    server.clearLog();
-    EXPECT_TRUE(get("http://www.gnudb.org/r301").isEmpty());
-    EXPECT_EQ(server.requests().size(), 1);
 
     server.clearLog();
     EXPECT_FALSE(get("http://www.gnudb.org/chain/10").isEmpty());
@@ -160,6 +200,37 @@ TEST_F(WebClientTest, Only302IsFollowedAndAChainIsBounded)
     EXPECT_TRUE(get("http://www.gnudb.org/loop").isEmpty());
     EXPECT_EQ(server.requests().size(), WebClient::kMaxRedirects + 1);
     EXPECT_FALSE(IsBusy());
+}
+
+TEST_F(WebClientTest, APortInTheAddressOrItsRedirectIsTheOneConnectedTo)
+{
+    SetSetting("UseProxy", "0");
+    SetSetting("HTTPPort", "1"); // nothing listens there: only the addresses' own port can work
+    const QString here = QString("http://127.0.0.1:%1").arg(server.port());
+    EXPECT_TRUE(get(here + "/redirect?code=302&to=" + here + "/echo").endsWith("hello"));
+    EXPECT_EQ(server.requestLines(), QStringList({"GET " + here + "/redirect?code=302&to=" + here + "/echo HTTP/1.0",
+                                                  "GET " + here + "/echo HTTP/1.0"}));
+    EXPECT_TRUE(server.requests().at(1).contains("\r\nHost: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n"));
+}
+
+TEST_F(WebClientTest, ASilentServerFailsAfterTheStallTimeout)
+{
+    WebClient::instance().setStallTimeoutMs(1000);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(get("http://www.gnudb.org/~cddb/cddb.cgi?cmd=x&hello=silent+h+c+1&proto=6").isEmpty());
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_GE(t.elapsed(), 900);
+    EXPECT_TRUE(WebClient::instance().lastFailure().contains("no answer from the server"));
+    EXPECT_EQ(WebClient::instance().lastNotice(), freedbtext::NoAnswer(1));
+    EXPECT_FALSE(WebClient::instance().lastCancelled());
+    // A slow server that keeps sending is not silent: the drip outlasts the timeout.
+    server.clearLog();
+    QTimer::singleShot(2500, [] { SetCancelRequested(true); });
+    EXPECT_TRUE(get("http://www.gnudb.org/drip").isEmpty());
+    EXPECT_TRUE(WebClient::instance().lastCancelled());
+    EXPECT_TRUE(WebClient::instance().lastNotice().isEmpty());
+    SetCancelRequested(false);
 }
 
 TEST_F(WebClientTest, ResponsesAreBoundedAndTheSocketIsClosed)

@@ -13,9 +13,14 @@ Paths:
                                  else a page with no hits
   /~cddb/cddb.cgi?cmd=...        "cddb read CAT ID" from fixtures/xmcd/CAT/ID;
                                  "cddb query ID N OFFSETS... SECONDS" from fixtures/query/ID
-                                 (the whole CDDB answer), else "202 No match found"
+                                 (the whole CDDB answer), else "202 No match found";
+                                 "search" with artist=A&album=B from fixtures/cddbsearch/
+                                 artist/A, album/B or both/A - B (lower case; the whole
+                                 answer), else "202 No match found."
+                                 Levels 5 and 6; at level 5 a UTF-8 entry is sent in Latin-1.
   /chain/N                       N redirects ("302", Location with a leading space), then 200
   /loop                          redirects to itself for ever
+  /redirect?code=N&to=URL        a redirect with status N to URL
   /r301, /404                    those statuses
   /raw?hex=HEX                   exactly the bytes given, then close
   /drip                          a 200 response sent one byte every 50 ms for a minute
@@ -24,7 +29,10 @@ Paths:
   /echo                          a 200 response "hello"
 Search words beginning with "forbidden" get "403 Forbidden" from both search pages.
 Hello user names "banned" and "refused" are refused with "500 Unknown developer email"
-and "403 No such user" (HTTP 200 around them, as the service does).
+and "403 No such user" (HTTP 200 around them, as the service does); "level5" plays an older
+server that refuses level 6 ("501 Illegal protocol level."), "nosearch" one that does not
+know the search command ("500 Unrecognized command"), and "silent" one that reads the
+request and never answers.
 """
 
 import argparse
@@ -136,6 +144,10 @@ class Handler(socketserver.StreamRequestHandler):
                           str(n - 1).encode() + b"\r\n\r\n")
         elif path == "/loop":
             self.send(b"HTTP/1.0 302 Found\r\nLocation: http://" + host.encode() + b"/loop\r\n\r\n")
+        elif path == "/redirect":
+            code = params.get("code", ["302"])[0].encode()
+            self.send(b"HTTP/1.0 " + code + b" Moved\r\nLocation: " + params.get("to", [""])[0].encode() +
+                      b"\r\n\r\n")
         elif path == "/r301":
             self.send(b"HTTP/1.0 301 Moved Permanently\r\nLocation: http://" + host.encode() +
                       b"/echo\r\n\r\n")
@@ -172,12 +184,24 @@ class Handler(socketserver.StreamRequestHandler):
         proto = params.get("proto", [""])[0]
         if len(hello) != 4:
             return self.send(ok(b"500 Command syntax error\r\n", b"text/plain"))
+        if hello[0] == "silent":
+            time.sleep(600)
+            return None
         if hello[0] == "banned":
             return self.send(ok(b"500 Unknown developer email\r\n", b"text/plain"))
         if hello[0] == "refused":
             return self.send(ok(b"403 No such user\r\n", b"text/plain"))
-        if proto != "5":
+        if proto not in ("5", "6") or (proto == "6" and hello[0] == "level5"):
             return self.send(ok(b"501 Illegal protocol level.\r\n", b"text/plain"))
+        if cmd == ["search"]:
+            if hello[0] == "nosearch":
+                return self.send(ok(b"500 Unrecognized command\r\n", b"text/plain"))
+            artist = params.get("artist", [""])[0].lower()
+            album = params.get("album", [""])[0].lower()
+            name = ("both", artist + " - " + album) if artist and album else (
+                ("artist", artist) if artist else ("album", album))
+            answer = read_fixture("cddbsearch", *name)
+            return self.send(ok(answer if answer is not None else b"202 No match found.\r\n", b"text/plain"))
         if len(cmd) == 4 and cmd[:2] == ["cddb", "read"]:
             cat, discid = cmd[2], cmd[3]
             if cat == "http404":
@@ -186,6 +210,11 @@ class Handler(socketserver.StreamRequestHandler):
             if entry is None:
                 return self.send(ok(("401 %s %s No such CD entry in database\r\n" % (cat, discid)).encode(),
                                     b"text/plain"))
+            if proto == "5":
+                try:
+                    entry = entry.decode("utf-8").encode("latin-1", "replace")
+                except UnicodeDecodeError:
+                    pass  # a legacy entry: its bytes as they are
             head = ("210 %s %s CD database entry follows (until terminating `.')\r\n" % (cat, discid)).encode()
             return self.send(ok(head + entry + b".\r\n", b"text/plain"))
         if len(cmd) >= 5 and cmd[:2] == ["cddb", "query"]:
