@@ -32,7 +32,8 @@ const Entry kEnvironment[] = {
     {"TUNORA_COVERART_URL", "another Cover Art Archive server"},
 };
 
-constexpr const char* kExitStatus = "0 when everything was done, 1 when any file failed, 2 for a wrong command line.";
+constexpr const char* kExitStatus =
+    "0 when everything was done, 1 when any file failed or a server stayed silent, 2 for a wrong command line.";
 
 // The continuation lines of a synopsis, as --help indents them.
 constexpr const char* kHelpIndent = "      ";
@@ -83,14 +84,15 @@ const QList<CommandForm>& CommandForms()
          "tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y] [--track N]\n"
          "[--genre G] [--comment C] FILE...",
          "write ID3 tags (the comment defaults to \"Tagged By Tunora\")"},
-        {"search", "search [--source cddb] WORDS...", "search the CDDB web site: category, disc ID, text per result"},
+        {"search", "search [--source cddb] [--timeout SECONDS] WORDS...",
+         "search the CDDB server (\"Artist - Album\" splits): category, disc ID, text per result"},
         {"search", "search --source musicbrainz WORDS...",
          "search MusicBrainz: release ID, artist / title, date, track count per release"},
-        {"read", "read [--source cddb] CATEGORY DISCID",
+        {"read", "read [--source cddb] [--timeout SECONDS] CATEGORY DISCID",
          "read one CDDB disc record: ARTIST=, ALBUM=, YEAR=, then number, frames, title per track"},
         {"read", "read --source musicbrainz RELEASE-ID", "the same record from the release's first medium"},
-        {"query", "query DIR [--source cddb|musicbrainz] [--format mp3]",
-         "find the disc from the playing times of the folder's files"},
+        {"query", "query DIR [--source cddb|musicbrainz] [--format mp3] [--timeout SECONDS]",
+         "find the disc from the playing times of the folder's files (--timeout: CDDB only)"},
         {"album",
          "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
          "[--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"

@@ -1,8 +1,6 @@
 #include "freedb/Cddb.h"
 
 #include "freedb/WebClient.h"
-#include "shell/core/Product.h"
-#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
 #include <QDate>
@@ -15,11 +13,6 @@ namespace tunora {
 namespace {
 
 const QLatin1String kCrLf("\r\n");
-
-// The hello names a user and a host. Without a configured address the program introduces
-// itself with these neutral names instead of anything read from the machine.
-const QLatin1String kDefaultHelloUser("tunora");
-const QLatin1String kDefaultHelloHost("localhost");
 
 // Entries saved on disk or served by some scripts end their lines in LF alone.
 QString WithCrLf(const QString& text)
@@ -37,51 +30,89 @@ QString WithCrLf(const QString& text)
     return out;
 }
 
-// The value of "KEY=" up to the end of its line, or a null text when the key or the line
-// end is missing.
-QString LineValue(const QString& text, QLatin1String key, qsizetype* at = nullptr)
+// The data lines' values the disc record needs: a keyword repeated on several lines is
+// one value, its lines' values in order.
+struct EntryValues {
+    bool haveTitle = false;
+    QString dtitle;
+    bool haveYear = false;
+    QString dyear;
+    QHash<qint64, QString> titles; // TTITLEn by n
+};
+
+// n of a "TTITLEn" keyword (decimal, no leading zeros), or -1.
+qint64 TrackNumberOfKey(QStringView key)
 {
-    const qsizetype k = text.indexOf(key, 0, Qt::CaseInsensitive);
-    if (k < 0)
-        return QString();
-    const qsizetype start = k + key.size();
-    const qsizetype end = text.indexOf(kCrLf, start);
-    if (end < 0)
-        return QString();
-    if (at)
-        *at = k;
-    QString value = text.mid(start, end - start);
-    if (value.isNull())
-        value = QLatin1String("");
-    return value;
+    const QLatin1String prefix("TTITLE");
+    if (!key.startsWith(prefix, Qt::CaseInsensitive))
+        return -1;
+    const QStringView digits = key.mid(prefix.size());
+    if (digits.isEmpty() || digits.size() > 9 || (digits.size() > 1 && digits.at(0) == QLatin1Char('0')))
+        return -1;
+    for (const QChar c : digits)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+    return digits.toLongLong();
 }
 
-// First position of each "TITLEn=" (n written without leading zeros), case ignored, in one
-// pass over the entry.
-QHash<qint64, qsizetype> TitlePositions(const QString& text)
+EntryValues ReadEntryValues(const QString& text)
 {
-    QHash<qint64, qsizetype> positions;
-    const QLatin1String title("TITLE");
-    qsizetype from = 0;
-    while (true) {
-        const qsizetype k = text.indexOf(title, from, Qt::CaseInsensitive);
-        if (k < 0)
+    EntryValues v;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(kCrLf, start);
+        // A disc title or year on a last line without its end may have been cut short; a
+        // file's last track title commonly has no line end and still counts.
+        const bool whole = end >= 0;
+        if (!whole)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(start, end - start);
+        start = end + 2;
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        const QStringView key = line.left(eq);
+        const QStringView value = line.mid(eq + 1);
+        if (!whole && TrackNumberOfKey(key) < 0)
             break;
-        from = k + 1;
-        qsizetype d = k + title.size();
-        const qsizetype digitsStart = d;
-        while (d < text.size() && text.at(d) >= QLatin1Char('0') && text.at(d) <= QLatin1Char('9'))
-            ++d;
-        const qsizetype digits = d - digitsStart;
-        if (digits == 0 || digits > 9 || d >= text.size() || text.at(d) != QLatin1Char('='))
-            continue;
-        if (digits > 1 && text.at(digitsStart) == QLatin1Char('0'))
-            continue;
-        const qint64 n = text.mid(digitsStart, digits).toLongLong();
-        if (!positions.contains(n))
-            positions.insert(n, k);
+        if (key.compare(QLatin1String("DTITLE"), Qt::CaseInsensitive) == 0) {
+            v.haveTitle = true;
+            v.dtitle += value;
+        } else if (key.compare(QLatin1String("DYEAR"), Qt::CaseInsensitive) == 0) {
+            if (!v.haveYear)
+                v.dyear = value.toString();
+            v.haveYear = true;
+        } else if (const qint64 n = TrackNumberOfKey(key); n >= 0) {
+            v.titles[n] += value;
+        }
     }
-    return positions;
+    return v;
+}
+
+// A title's escapes: "\n" (a line break, one space in a title), "\t", "\\".
+QString DecodeEscapes(const QString& value)
+{
+    if (!value.contains(QLatin1Char('\\')))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        const QChar next = i + 1 < value.size() ? value.at(i + 1) : QChar();
+        if (c == QLatin1Char('\\') && next == QLatin1Char('n')) {
+            out += QLatin1Char(' ');
+            ++i;
+        } else if (c == QLatin1Char('\\') && next == QLatin1Char('t')) {
+            out += QLatin1Char('\t');
+            ++i;
+        } else if (c == QLatin1Char('\\') && next == QLatin1Char('\\')) {
+            out += QLatin1Char('\\');
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 void SetError(QString* error, const QString& text)
@@ -97,31 +128,23 @@ bool ParseXmcd(const QString& entryText, DiscRecord& record, QString* error)
     record.tracks.clear();
     const QString text = WithCrLf(entryText);
 
-    const QString dtitle = LineValue(text, QLatin1String("DTITLE="));
-    if (dtitle.isNull()) {
+    const EntryValues values = ReadEntryValues(text);
+    if (!values.haveTitle) {
         SetError(error, QStringLiteral("the entry has no DTITLE line"));
         return false;
     }
-    const qsizetype slash = dtitle.indexOf(QLatin1Char('/'));
-    if (slash < 0) {
-        record.artist = dtitle;
-        record.album = dtitle;
-    } else {
-        record.artist = dtitle.left(slash);
-        record.album = dtitle.mid(slash + 2);
-    }
+    // " / " parts artist and album; a "/" inside a name ("AC/DC") does not.
+    const QString dtitle = DecodeEscapes(values.dtitle);
+    const qsizetype split = dtitle.indexOf(QLatin1String(" / "));
+    record.artist = split < 0 ? dtitle : dtitle.left(split);
+    record.album = split < 0 ? dtitle : dtitle.mid(split + 3);
+    record.year = values.haveYear ? values.dyear : QDate::currentDate().toString(QStringLiteral("yyyy"));
 
-    const QString dyear = LineValue(text, QLatin1String("DYEAR="));
-    record.year = dyear.isNull() ? QDate::currentDate().toString(QStringLiteral("yyyy")) : dyear;
-
-    const QHash<qint64, qsizetype> titles = TitlePositions(text);
     for (qint64 n = 0;; ++n) {
-        const auto it = titles.constFind(n);
-        if (it == titles.constEnd())
+        const auto it = values.titles.constFind(n);
+        if (it == values.titles.constEnd())
             break;
-        const qsizetype start = *it + 5 + QString::number(n).size() + 1;
-        const qsizetype end = text.indexOf(kCrLf, start);
-        record.tracks.append({end < 0 ? text.mid(start) : text.mid(start, end - start), 0});
+        record.tracks.append({DecodeEscapes(*it), 0});
     }
 
     const qsizetype offsetsAt = text.indexOf(QLatin1String("# Track frame offsets:"), 0, Qt::CaseInsensitive);
@@ -196,18 +219,17 @@ bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString*
         SetError(error, QStringLiteral("no answer"));
         return false;
     }
-    const QStringList parts = response.split(QLatin1String("\r\n\r\n"));
-    const QString status = parts.value(1);
-    if (parts.size() < 2 || status.size() < 4 || !status.startsWith(QLatin1String("210"))) {
-        const QString line = status.section(QLatin1Char('\n'), 0, 0).trimmed();
+    const qsizetype headerEnd = response.indexOf(QLatin1String("\r\n\r\n"));
+    // The entry is everything after the header, its blank lines kept as lines.
+    const QString entry = headerEnd < 0 ? QString() : response.mid(headerEnd + 4);
+    if (headerEnd < 0 || entry.size() < 4 || !entry.startsWith(QLatin1String("210"))) {
+        const QString line = entry.section(QLatin1Char('\n'), 0, 0).trimmed();
         if (serverLine)
             *serverLine = line;
         SetError(error, line.isEmpty() ? QStringLiteral("no CDDB answer in the response")
                                        : QStringLiteral("the server answered: ") + line);
         return false;
     }
-    // Blank lines inside the entry vanish when its parts are joined again.
-    const QString entry = parts.mid(1).join(QString());
     // An entry counts only when its terminating "." line arrived: a cut connection must
     // not pass for a disc with fewer tracks.
     const QString lines = WithCrLf(response);
@@ -218,69 +240,25 @@ bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString*
     return ParseXmcd(entry, record, error);
 }
 
-QString CddbServer()
+QString CddbReadCommand(const QString& category, const QString& discid)
 {
-    const QString configured = Setting(QStringLiteral("FreeDBServer")).trimmed();
-    const QStringList hosts = FreeDBServerList(false).split(kCrLf);
-    if (!configured.isEmpty())
-        for (const QString& host : hosts)
-            if (host.compare(configured, Qt::CaseInsensitive) == 0)
-                return configured;
-    return hosts.value(0);
-}
-
-QString CddbCgiPath()
-{
-    const QString path = Setting(QStringLiteral("CGIPath")).trimmed();
-    return path.isEmpty() ? QStringLiteral("/~cddb/cddb.cgi") : path;
-}
-
-QString CddbHelloIdentity()
-{
-    // The service asks for the user's e-mail address: user name and host name of the hello
-    // are its two halves.
-    const QString address = Setting(QStringLiteral("CDDBUser")).trimmed();
-    QString user = kDefaultHelloUser, host = kDefaultHelloHost;
-    if (!address.isEmpty()) {
-        const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
-        if (at > 0 && at < address.size() - 1) {
-            user = address.left(at);
-            host = address.mid(at + 1);
-        } else {
-            user = address;
-        }
-    }
-    return QString::fromLatin1(QUrl::toPercentEncoding(user)) + QLatin1Char(' ') +
-           QString::fromLatin1(QUrl::toPercentEncoding(host));
+    // Category and identifier come from a web page: encoded, they cannot add parameters.
+    return QLatin1String("cddb read ") + QString::fromLatin1(QUrl::toPercentEncoding(category)) + QLatin1Char(' ') +
+           QString::fromLatin1(QUrl::toPercentEncoding(discid));
 }
 
 QString CddbReadUrl(const QString& category, const QString& discid)
 {
-    // Category and identifier come from a web page: encoded, they cannot add parameters.
-    QString url = QLatin1String("http://") + CddbServer() + CddbCgiPath() + QLatin1String("?cmd=cddb read ") +
-                  QString::fromLatin1(QUrl::toPercentEncoding(category)) + QLatin1Char(' ') +
-                  QString::fromLatin1(QUrl::toPercentEncoding(discid)) + QLatin1String("&hello=") +
-                  CddbHelloIdentity() + QLatin1Char(' ') + QLatin1String(product::kName) + QLatin1Char(' ') +
-                  QLatin1String(product::kVersion) + QLatin1String("&proto=5");
-    url.replace(QLatin1Char(' '), QLatin1Char('+'));
-    return url;
+    return CddbCommandUrl(CddbReadCommand(category, discid));
 }
 
 bool ReadCDDBDisc(const QString& category, const QString& discid, DiscRecord& record, QString* error,
                   QString* serverLine)
 {
     record.tracks.clear();
-    QString url = CddbReadUrl(category, discid);
-    const QString response = GetWebSite(url);
-    const QString failure = WebClient::instance().lastFailure();
-    const QString refusal = WebClient::instance().lastRefusal();
-    ErrorOccured();
-    if (response.isEmpty()) {
-        SetError(error, failure.isEmpty() ? QStringLiteral("no answer from the server") : failure);
-        if (serverLine)
-            *serverLine = refusal;
+    const QString response = SendCddbCommand(CddbReadCommand(category, discid), error, serverLine);
+    if (response.isEmpty())
         return false;
-    }
     return ParseCddbReadResponse(response, record, error, serverLine);
 }
 

@@ -2,6 +2,8 @@
 // parsing its xmcd entry into the artist, album, year and the titled, timed tracks.
 #pragma once
 
+#include "freedb/CddbProtocol.h"
+
 #include <QList>
 #include <QString>
 
@@ -14,15 +16,19 @@ struct CddbTrack {
 };
 
 struct DiscRecord {
-    QString artist;          // DTITLE before its first "/", untrimmed (normally ends in a space)
-    QString album;           // DTITLE from two characters after its first "/"
+    QString artist;          // DTITLE before its first " / "; the whole DTITLE when it has none
+    QString album;           // DTITLE after its first " / "; the whole DTITLE when it has none
     QString year;            // DYEAR, or the current year when the entry has none
     QList<CddbTrack> tracks; // TTITLE0, TTITLE1, ... up to the first missing number
 };
 
 // Parses an xmcd entry (comment block and data lines; a "210" status line before it does
-// no harm). Lines may end in CR LF or in LF alone. Answers false, with error set and
-// record.tracks emptied, when the entry has no DTITLE line; everything else is optional.
+// no harm). Lines may end in CR LF or in LF alone; of a last line without its end only a
+// track title is read.
+// A keyword on several lines (a long title) is one value, the lines' values in order; the
+// escapes \n (read as one space in a title), \t and \\ are decoded. Answers false, with
+// error set and record.tracks emptied, when the entry has no DTITLE line; everything else
+// is optional.
 bool ParseXmcd(const QString& entry, DiscRecord& record, QString* error = nullptr);
 // The same for an xmcd file on disk (UTF-8, else Windows-1252; at most 16 MiB).
 bool ParseXmcdFile(const QString& path, DiscRecord& record, QString* error = nullptr);
@@ -33,14 +39,8 @@ bool ParseXmcdFile(const QString& path, DiscRecord& record, QString* error = nul
 bool ParseCddbReadResponse(const QString& response, DiscRecord& record, QString* error = nullptr,
                            QString* serverLine = nullptr);
 
-// The server asked: the configured "FreeDBServer" when it is one of the listed servers,
-// else the first of the list.
-QString CddbServer();
-// The configured "CGIPath", or "/~cddb/cddb.cgi".
-QString CddbCgiPath();
-// The hello's user name and host name, separated by a space (see Cddb.cpp).
-QString CddbHelloIdentity();
-// The whole request URL for one disc, spaces already turned into "+".
+// The "cddb read" command for one disc (what follows "cmd=") and its whole request URL.
+QString CddbReadCommand(const QString& category, const QString& discid);
 QString CddbReadUrl(const QString& category, const QString& discid);
 
 // Reads one disc from the configured server and parses it into record. Blocks with the

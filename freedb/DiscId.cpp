@@ -1,9 +1,7 @@
 #include "freedb/DiscId.h"
 
 #include "audio/Mp3Length.h"
-#include "freedb/Cddb.h"
-#include "freedb/WebClient.h"
-#include "shell/core/Product.h"
+#include "freedb/CddbProtocol.h"
 
 #include <QFileInfo>
 
@@ -47,104 +45,33 @@ DiscLayout LayoutFromLengths(const QList<qint64>& lengthsMs)
     return layout;
 }
 
-QString CddbQueryUrl(const DiscLayout& layout)
+QString CddbQueryCommand(const DiscLayout& layout)
 {
     QString cmd = QLatin1String("cddb query ") + DiscIdText(CddbDiscId(layout.offsets, layout.totalSeconds)) +
                   QLatin1Char(' ') + QString::number(layout.offsets.size());
     for (const qint64 offset : layout.offsets)
         cmd += QLatin1Char(' ') + QString::number(offset);
-    cmd += QLatin1Char(' ') + QString::number(layout.totalSeconds);
-    QString url = QLatin1String("http://") + CddbServer() + CddbCgiPath() + QLatin1String("?cmd=") + cmd +
-                  QLatin1String("&hello=") + CddbHelloIdentity() + QLatin1Char(' ') + QLatin1String(product::kName) +
-                  QLatin1Char(' ') + QLatin1String(product::kVersion) + QLatin1String("&proto=5");
-    url.replace(QLatin1Char(' '), QLatin1Char('+'));
-    return url;
+    return cmd + QLatin1Char(' ') + QString::number(layout.totalSeconds);
 }
 
-namespace {
-
-// "categ discid title" of a match line (after the status code for "200").
-bool ParseMatch(const QString& line, QueryMatch& match)
+QString CddbQueryUrl(const DiscLayout& layout)
 {
-    const QString l = line.trimmed();
-    const qsizetype a = l.indexOf(QLatin1Char(' '));
-    if (a <= 0)
-        return false;
-    const qsizetype b = l.indexOf(QLatin1Char(' '), a + 1);
-    match.category = l.left(a);
-    match.discid = b < 0 ? l.mid(a + 1) : l.mid(a + 1, b - a - 1);
-    match.title = b < 0 ? QString() : l.mid(b + 1).trimmed();
-    return !match.discid.isEmpty();
+    return CddbCommandUrl(CddbQueryCommand(layout));
 }
-
-} // namespace
 
 bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches, QString* error,
                             QString* serverLine)
 {
-    matches.clear();
-    const qsizetype headerEnd = response.indexOf(QLatin1String("\r\n\r\n"));
-    QString body = headerEnd < 0 ? QString() : response.mid(headerEnd + 4);
-    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    const QStringList lines = body.split(QLatin1Char('\n'));
-    const QString status = lines.value(0).trimmed();
-    const QString code = status.left(3);
-    auto refuse = [&](const QString& why) {
-        if (serverLine)
-            *serverLine = status;
-        if (error)
-            *error = why;
-        return false;
-    };
-    if (status.isEmpty())
-        return refuse(QStringLiteral("no CDDB answer in the response"));
-    if (code == QLatin1String("202"))
-        return true;
-    // What follows the last line break may be a line cut short by a dropped connection: a
-    // disc ID cut short would fetch another disc.
-    const qsizetype complete = lines.size() - 1;
-    if (code == QLatin1String("200")) {
-        if (complete < 1)
-            return refuse(QStringLiteral("the answer ends inside its match line"));
-        QueryMatch m;
-        if (!ParseMatch(status.mid(3), m))
-            return refuse(QStringLiteral("unreadable match: ") + status);
-        matches << m;
-        return true;
-    }
-    if (code == QLatin1String("210") || code == QLatin1String("211")) {
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            if (lines.at(i).trimmed() == QLatin1String("."))
-                return true;
-            if (i >= complete)
-                break;
-            QueryMatch m;
-            if (ParseMatch(lines.at(i), m))
-                matches << m;
-        }
-        // A list cut off before its "." line still names real discs, but may be incomplete.
-        if (error)
-            *error = QStringLiteral("the match list has no terminating \".\" line");
-        return !matches.isEmpty();
-    }
-    return refuse(QStringLiteral("the server answered: ") + status);
+    return ParseCddbMatchAnswer(response, {QStringLiteral("210"), QStringLiteral("211")}, QStringLiteral("200"),
+                                matches, error, serverLine);
 }
 
 bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* error, QString* serverLine)
 {
     matches.clear();
-    QString url = CddbQueryUrl(layout);
-    const QString response = GetWebSite(url);
-    const QString failure = WebClient::instance().lastFailure();
-    const QString refusal = WebClient::instance().lastRefusal();
-    ErrorOccured();
-    if (response.isEmpty()) {
-        if (error)
-            *error = failure.isEmpty() ? QStringLiteral("no answer from the server") : failure;
-        if (serverLine)
-            *serverLine = refusal;
+    const QString response = SendCddbCommand(CddbQueryCommand(layout), error, serverLine);
+    if (response.isEmpty())
         return false;
-    }
     return ParseCddbQueryResponse(response, matches, error, serverLine);
 }
 

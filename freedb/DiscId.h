@@ -2,6 +2,8 @@
 // times gives as consecutive tracks of a disc, and the "cddb query" that asks for it.
 #pragma once
 
+#include "freedb/CddbProtocol.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,15 +25,9 @@ QString DiscIdText(quint32 discid);
 // Tracks of these playing times (milliseconds) laid end to end from frame 150.
 DiscLayout LayoutFromLengths(const QList<qint64>& lengthsMs);
 
-// The "cddb query" request URL for a layout, spaces already turned into "+".
+// The "cddb query" command for a layout (what follows "cmd=") and its whole request URL.
+QString CddbQueryCommand(const DiscLayout& layout);
 QString CddbQueryUrl(const DiscLayout& layout);
-
-struct QueryMatch {
-    QString category;
-    QString discid;
-    QString title; // "Artist / Album"
-    bool operator==(const QueryMatch&) const = default;
-};
 
 // The whole HTTP answer of a "cddb query": "200" (one exact match), "210"/"211" (a list
 // up to the "." line) and "202" (no match: true, no matches). Anything else answers false

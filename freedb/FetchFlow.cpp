@@ -125,6 +125,17 @@ void FetchFlow::showResults()
     }
 }
 
+QString FetchFlow::failureText(int text, const QString& refusal)
+{
+    QString out = LanguageText(text);
+    const QString notice = WebClient::instance().lastNotice();
+    if (!refusal.isEmpty())
+        out += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
+    else if (!notice.isEmpty())
+        out += QLatin1String("\n\n") + notice;
+    return out;
+}
+
 void FetchFlow::tellAboutAnonymousHello()
 {
     if (m_toldAnonymous || !Setting(QStringLiteral("CDDBUser")).trimmed().isEmpty())
@@ -188,17 +199,16 @@ void FetchFlow::SearchFreeDB(bool more)
     tellAboutAnonymousHello();
     SetStatusText(freedbtext::Contacting());
     QString error, refusal;
-    RunWebSearch(query_txt, m_results, &web_txt, &error, &refusal);
+    if (more)
+        RunWebSearch(query_txt, m_results, &web_txt, &error, &refusal);
+    else
+        RunWordSearch(query_txt, m_results, &web_txt, &error, &refusal);
     showResults();
 
-    if (m_results.size() > 0) {
+    if (m_results.size() > 0)
         setEnabled("fetch_btn", true);
-    } else {
-        QString text = LanguageText(62);
-        if (!refusal.isEmpty())
-            text += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
-        ShowMessage(text);
-    }
+    else
+        ShowMessage(failureText(62, refusal));
     ErrorOccured();
 
     SetStatusText(QString());
@@ -238,10 +248,7 @@ void FetchFlow::fetch()
     QString error, refusal;
     if (!ReadCDDBDisc(category, discid, record, &error, &refusal)) {
         m_session.notifyChanged();
-        QString text = LanguageText(54);
-        if (!refusal.isEmpty())
-            text += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
-        ShowMessage(text);
+        ShowMessage(failureText(54, refusal));
     } else {
         m_session.artist = record.artist;
         m_session.album = record.album;
@@ -308,19 +315,12 @@ void FetchFlow::findByLengths()
     QList<QueryMatch> matches;
     QString error, refusal;
     QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal);
-    for (const QueryMatch& m : std::as_const(matches)) {
-        m_results.List1 << m.category + QLatin1Char(' ') + m.discid + QLatin1Char(' ') + m.title;
-        m_results.add(m.category, m.discid, m.title.isEmpty() ? m.category + QLatin1String(" / ") + m.discid : m.title);
-    }
+    m_results.addMatches(matches);
     showResults();
-    if (m_results.size() > 0) {
+    if (m_results.size() > 0)
         setEnabled("fetch_btn", true);
-    } else {
-        QString text = LanguageText(62);
-        if (!refusal.isEmpty())
-            text += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
-        ShowMessage(text);
-    }
+    else
+        ShowMessage(failureText(62, refusal));
     ErrorOccured();
     SetStatusText(QString());
     setEnabled("go_btn", true);

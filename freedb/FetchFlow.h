@@ -67,6 +67,8 @@ private:
     bool isEnabled(const char* name) const;
     void showResults();
     void tellAboutAnonymousHello();
+    // Language text "text", then the server's refusal or the client's notice, if any.
+    static QString failureText(int text, const QString& refusal);
 
     AlbumSession& m_session;
     QWidget* m_page;

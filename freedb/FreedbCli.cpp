@@ -3,6 +3,7 @@
 #include "freedb/Cddb.h"
 #include "freedb/DiscId.h"
 #include "freedb/Search.h"
+#include "freedb/WebClient.h"
 #include "shell/core/Shared.h"
 
 #include <QDir>
@@ -43,25 +44,44 @@ void PrintResults(const SearchResults& results)
             Field(results.List3.at(i)));
 }
 
+// Takes "--timeout SECONDS" out of args and sets how long a request may stay silent;
+// false when its value is not a whole number of seconds from 1 to a day.
+bool TakeTimeout(QStringList& args)
+{
+    const qsizetype at = args.indexOf(QLatin1String("--timeout"));
+    if (at < 0)
+        return true;
+    bool ok = false;
+    const int seconds = args.value(at + 1).toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 86400)
+        return false;
+    args.remove(at, 2);
+    WebClient::instance().setStallTimeoutMs(seconds * 1000);
+    return args.indexOf(QLatin1String("--timeout")) < 0;
+}
+
 } // namespace
 
-int RunSearchCommand(const QStringList& args)
+int RunSearchCommand(const QStringList& arguments)
 {
+    QStringList args = arguments;
+    const bool timeoutOk = TakeTimeout(args);
     const QString words = CleanQueryWords(args.join(QLatin1Char(' ')));
-    if (words.isEmpty())
-        return Fail("search", QStringLiteral("usage: tunora-cli search WORDS..."), 2);
+    if (words.isEmpty() || !timeoutOk)
+        return Fail("search", QStringLiteral("usage: tunora-cli search [--timeout SECONDS] WORDS..."), 2);
     SearchResults results;
     QString error;
-    if (!RunWebSearch(words, results, nullptr, &error))
+    if (!RunWordSearch(words, results, nullptr, &error))
         return Fail("search", error);
     PrintResults(results);
     return 0;
 }
 
-int RunReadCommand(const QStringList& args)
+int RunReadCommand(const QStringList& arguments)
 {
-    if (args.size() != 2)
-        return Fail("read", QStringLiteral("usage: tunora-cli read CATEGORY DISCID"), 2);
+    QStringList args = arguments;
+    if (!TakeTimeout(args) || args.size() != 2)
+        return Fail("read", QStringLiteral("usage: tunora-cli read [--timeout SECONDS] CATEGORY DISCID"), 2);
     DiscRecord record;
     QString error;
     if (!ReadCDDBDisc(args.at(0), args.at(1), record, &error))
@@ -85,8 +105,12 @@ QString OutputField(const QString& text)
     return Field(text);
 }
 
-int RunQueryCommand(const QStringList& args)
+int RunQueryCommand(const QStringList& arguments)
 {
+    QStringList args = arguments;
+    const char* const usage = "usage: tunora-cli query DIR [--format mp3] [--timeout SECONDS]";
+    if (!TakeTimeout(args))
+        return Fail("query", QLatin1String(usage), 2);
     QString dir, format = QStringLiteral("mp3");
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--format") && i + 1 < args.size())
@@ -94,10 +118,10 @@ int RunQueryCommand(const QStringList& args)
         else if (dir.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
             dir = args.at(i);
         else
-            return Fail("query", QStringLiteral("usage: tunora-cli query DIR [--format mp3]"), 2);
+            return Fail("query", QLatin1String(usage), 2);
     }
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        return Fail("query", QStringLiteral("usage: tunora-cli query DIR [--format mp3]"), 2);
+        return Fail("query", QLatin1String(usage), 2);
 
     // The album's files in the album page's order: ordinal order of their names.
     QStringList names;

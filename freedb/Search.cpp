@@ -73,6 +73,41 @@ void SearchResults::add(const QString& category, const QString& discid, const QS
     categ_lst << category;
 }
 
+void SearchResults::addMatches(const QList<QueryMatch>& matches)
+{
+    for (const QueryMatch& m : matches) {
+        List1 << m.category + QLatin1Char(' ') + m.discid + QLatin1Char(' ') + m.title;
+        add(m.category, m.discid, m.title.isEmpty() ? m.category + QLatin1String(" / ") + m.discid : m.title);
+    }
+}
+
+QList<CddbSearchTerms> CddbSearchTries(const QString& words)
+{
+    const qsizetype dash = words.indexOf(QLatin1String(" - "));
+    if (dash >= 0)
+        return {{words.left(dash).trimmed(), words.mid(dash + 3).trimmed()}};
+    return {{words.trimmed(), QString()}, {QString(), words.trimmed()}};
+}
+
+QString CddbSearchCommand(const CddbSearchTerms& terms)
+{
+    return QLatin1String("search&artist=") + EncodeWords(terms.artist) + QLatin1String("&album=") +
+           EncodeWords(terms.album);
+}
+
+bool ParseCddbSearchResponse(const QString& response, QList<QueryMatch>& matches, QString* error,
+                             QString* serverLine)
+{
+    return ParseCddbMatchAnswer(response, {QStringLiteral("200")}, QString(), matches, error, serverLine);
+}
+
+bool RefusesUnknownCommand(const QString& serverLine)
+{
+    return serverLine.startsWith(QLatin1String("500")) &&
+           (serverLine.contains(QLatin1String("unrecognized command"), Qt::CaseInsensitive) ||
+            serverLine.contains(QLatin1String("unknown command"), Qt::CaseInsensitive));
+}
+
 QString FreeDBWebHost()
 {
     return QStringLiteral("www.gnudb.org");
@@ -187,7 +222,7 @@ bool RunWebSearch(const QString& words, SearchResults& results, QString* page, Q
     QString failure = text.isEmpty() ? WebClient::instance().lastFailure() : QString();
     QString refusal = WebClient::instance().lastRefusal();
     ExtractSearchResults(text, results);
-    if (results.size() == 0) {
+    if (results.size() == 0 && !WebClient::instance().lastCancelled()) {
         // The web site's own page found nothing: ask the shared service's search page.
         results.clear();
         QString newer = GnudbSearchAddress(words);
@@ -208,6 +243,37 @@ bool RunWebSearch(const QString& words, SearchResults& results, QString* page, Q
         return false;
     }
     return true;
+}
+
+bool RunWordSearch(const QString& words, SearchResults& results, QString* page, QString* error,
+                   QString* serverLine)
+{
+    results.clear();
+    for (const CddbSearchTerms& terms : CddbSearchTries(words)) {
+        QString failure, refusal;
+        const QString text = SendCddbCommand(CddbSearchCommand(terms), &failure, &refusal);
+        QList<QueryMatch> matches;
+        if (text.isEmpty() || !ParseCddbSearchResponse(text, matches, &failure, &refusal)) {
+            if (!text.isEmpty() && RefusesUnknownCommand(refusal))
+                break; // a server without the command: the web pages may know the words
+            if (page)
+                *page = text;
+            if (error)
+                *error = failure;
+            if (serverLine)
+                *serverLine = refusal;
+            return false;
+        }
+        if (!matches.isEmpty()) {
+            results.addMatches(matches);
+            if (page)
+                *page = text;
+            if (serverLine)
+                serverLine->clear();
+            return true;
+        }
+    }
+    return RunWebSearch(words, results, page, error, serverLine);
 }
 
 } // namespace tunora

@@ -1,5 +1,6 @@
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
+#include "tests/freedb/FreedbServer.h"
 
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -134,4 +135,33 @@ TEST_F(AlbumCliTest, ProblemsAreReportedAndSetTheExitCode)
     EXPECT_EQ(run({album, "--xmcd", xmcd, "--sort", "best"}), 2);
     EXPECT_EQ(run({album, "--xmcd", xmcd, "--format", "flac"}), 2);
     EXPECT_EQ(run({env.root() + "/nowhere", "--xmcd", xmcd}), 2);
+}
+
+TEST_F(AlbumCliTest, TitlesInOtherScriptsFromTheServerAreTaggedInUtf16)
+{
+    FreedbServer server(env.root());
+    ASSERT_TRUE(server.running());
+    server.useAsProxy();
+    const QString disc = env.makeDir("music/disc");
+    ASSERT_TRUE(MakeMp3(disc + "/1.mp3", 1.0));
+    ASSERT_TRUE(MakeMp3(disc + "/2.mp3", 2.0));
+    ASSERT_EQ(run({disc, "--read", "misc", "c1c1c102", "--no-playlist"}), 0) << err.constData();
+    const QString first = QString::fromUtf8("01 - Ночной город.mp3"), second = QString::fromUtf8("02 - 夜の散歩.mp3");
+    EXPECT_EQ(QDir(disc).entryList(QDir::Files, QDir::Name), QStringList({first, second}));
+    QByteArray tags;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.id3 import ID3\nfor p in sys.argv[1:]:\n"
+                          "    t = ID3(p, translate=False)\n"
+                          "    line = '|'.join('%d:%s' % (int(t[k].encoding), t[k].text[0]) for k in ('TIT2', 'TPE1', 'TALB'))\n"
+                          "    sys.stdout.buffer.write((line + '\\n').encode('utf-8'))",
+                          disc + "/" + first, disc + "/" + second},
+                         &tags),
+              0);
+    // Encoding 1: UTF-16 with a byte-order mark.
+    EXPECT_EQ(QString::fromUtf8(tags), QString::fromUtf8("1:Ночной город|1:Звёздный путь|1:Ночной город\n"
+                                                         "1:夜の散歩|1:Звёздный путь|1:Ночной город\n"));
+    ASSERT_EQ(server.requestLines().size(), 1);
+    EXPECT_TRUE(server.requestLines().at(0).contains("cmd=cddb+read+misc+c1c1c102&") &&
+                server.requestLines().at(0).contains("&proto=6"));
 }

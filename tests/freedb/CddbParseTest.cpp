@@ -71,7 +71,7 @@ TEST(CddbParse, ThreeTrackDiscGivesArtistAlbumYearAndFrameLengths)
 {
     DiscRecord r;
     ASSERT_TRUE(ParseXmcd(ThreeTrackEntry(), r));
-    EXPECT_EQ(r.artist, "Some Artist "); // untrimmed: the space before "/" stays
+    EXPECT_EQ(r.artist, "Some Artist");
     EXPECT_EQ(r.album, "Some Album");
     EXPECT_EQ(r.year, "1999");
     EXPECT_EQ(Titles(r), QStringList({"One", "Two", "Three"}));
@@ -79,7 +79,7 @@ TEST(CddbParse, ThreeTrackDiscGivesArtistAlbumYearAndFrameLengths)
     EXPECT_EQ(Frames(r).last(), 21555);
 }
 
-TEST(CddbParse, TitleSplitsAtTheFirstSlash)
+TEST(CddbParse, TitleSplitsAtTheFirstSpacedSlash)
 {
     struct Row {
         const char* dtitle;
@@ -87,8 +87,10 @@ TEST(CddbParse, TitleSplitsAtTheFirstSlash)
         const char* album;
     } rows[] = {
         {"No Slash Here", "No Slash Here", "No Slash Here"},
-        {"A/B", "A", ""},
-        {"AC/DC / Back in Black", "AC", "C / Back in Black"}, // the character after "/" is always skipped
+        {"A/B", "A/B", "A/B"},
+        {"AC/DC / Back in Black", "AC/DC", "Back in Black"},
+        {"A / B / C", "A", "B / C"},
+        {"Artist /Album", "Artist /Album", "Artist /Album"},
         {"", "", ""},
     };
     for (const Row& row : rows) {
@@ -104,7 +106,7 @@ TEST(CddbParse, KeysAreFoundWithoutRegardToCase)
 {
     DiscRecord r;
     ASSERT_TRUE(ParseXmcd(Lines({"dtitle=Low / Case", "dyear=1977", "ttitle0=first", "TTitle1=second"}), r));
-    EXPECT_EQ(r.artist, "Low ");
+    EXPECT_EQ(r.artist, "Low");
     EXPECT_EQ(r.album, "Case");
     EXPECT_EQ(r.year, "1977");
     EXPECT_EQ(Titles(r), QStringList({"first", "second"}));
@@ -128,8 +130,13 @@ TEST(CddbParse, MissingYearIsThisYearAndMissingTitleFailsLeavingFieldsAlone)
     EXPECT_EQ(r.year, "1990");
     EXPECT_TRUE(r.tracks.isEmpty());
 
-    // A DTITLE whose line never ends is no title either.
+    // A DTITLE whose line never ends is no title either; a last track title without its
+    // line end is one.
     EXPECT_FALSE(ParseXmcd("DTITLE=Unfinished", r));
+    ASSERT_TRUE(ParseXmcd("DTITLE=A / B\nDYEAR=1990\nTTITLE0=a\nTTITLE0=b", r));
+    EXPECT_EQ(Titles(r), QStringList({"ab"}));
+    ASSERT_TRUE(ParseXmcd("DTITLE=A / B\nDYEAR=1990", r));
+    EXPECT_EQ(r.year, QDate::currentDate().toString("yyyy"));
 }
 
 TEST(CddbParse, TitlesStopAtTheFirstMissingNumber)
@@ -138,11 +145,36 @@ TEST(CddbParse, TitlesStopAtTheFirstMissingNumber)
     ASSERT_TRUE(ParseXmcd(Lines({"DTITLE=A / B", "TTITLE0=zero", "TTITLE1=one", "TTITLE3=three", "TTITLE4=four"}), r));
     EXPECT_EQ(Titles(r), QStringList({"zero", "one"}));
 
-    // TTITLE10 is not TTITLE1, and a continued title keeps only its first line.
-    ASSERT_TRUE(ParseXmcd(Lines({"DTITLE=A / B", "TTITLE10=ten", "TTITLE0=zero", "TTITLE0= and more",
-                                 "TTITLE1=one", "TTITLE01=padded"}),
-                          r));
+    // TTITLE10 is not TTITLE1, nor TTITLE01.
+    ASSERT_TRUE(ParseXmcd(Lines({"DTITLE=A / B", "TTITLE10=ten", "TTITLE0=zero", "TTITLE1=one", "TTITLE01=padded"}), r));
     EXPECT_EQ(Titles(r), QStringList({"zero", "one"}));
+}
+
+TEST(CddbParse, ContinuedLinesAndEscapes)
+{
+    struct Row {
+        QStringList lines;
+        const char* artist;
+        const char* album;
+        QStringList titles;
+    } rows[] = {
+        {{"DTITLE=Long Artist / Long Al", "DTITLE=bum", "TTITLE0=zero", "TTITLE1=on", "TTITLE0= and more", "TTITLE1=e"},
+         "Long Artist", "Long Album", {"zero and more", "one"}},
+        // The " / " may come only on the continued line.
+        {{"DTITLE=Artist ", "DTITLE=/ Album", "TTITLE0=x"}, "Artist", "Album", {"x"}},
+        {{"DTITLE=Two\\nLines / Tab\\there", "TTITLE0=back\\\\slash\\n", "TTITLE1=\\x stays \\"},
+         "Two Lines", "Tab\there", {"back\\slash ", "\\x stays \\"}},
+        // "\\n" is a backslash and an "n", not a line break.
+        {{"DTITLE=A / B", "TTITLE0=C:\\\\new"}, "A", "B", {"C:\\new"}},
+    };
+    for (const Row& row : rows) {
+        DiscRecord r;
+        const QString entry = row.lines.join("\r\n") + "\r\n";
+        ASSERT_TRUE(ParseXmcd(entry, r)) << entry.toStdString();
+        EXPECT_EQ(r.artist, row.artist) << entry.toStdString();
+        EXPECT_EQ(r.album, row.album) << entry.toStdString();
+        EXPECT_EQ(Titles(r), row.titles) << entry.toStdString();
+    }
 }
 
 TEST(CddbParse, MoreOffsetsThanTitlesUsesTheFirstOnesAndTheDiscLength)
@@ -217,13 +249,13 @@ TEST(CddbParse, ReadResponseNeedsStatus210AndTheClosingDotLine)
     EXPECT_TRUE(r.tracks.isEmpty());
 }
 
-TEST(CddbParse, BlankLinesInsideTheEntryAreDropped)
+TEST(CddbParse, BlankLinesInsideTheEntryStayLines)
 {
     QString entry = ThreeTrackEntry();
     entry.replace("DYEAR=1999\r\n", "DYEAR=1999\r\n\r\n");
+    entry.replace("TTITLE0=One\r\n", "TTITLE0=One\r\n\r\n\r\n");
     DiscRecord r;
     ASSERT_TRUE(ParseCddbReadResponse(HttpOk(entry), r));
-    // The blank line and the line end before it vanish: DYEAR runs into DGENRE's line.
-    EXPECT_EQ(r.year, "1999DGENRE=Rock");
-    EXPECT_EQ(r.tracks.size(), 3);
+    EXPECT_EQ(r.year, "1999");
+    EXPECT_EQ(Titles(r), QStringList({"One", "Two", "Three"}));
 }

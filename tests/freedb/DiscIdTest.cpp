@@ -104,7 +104,7 @@ TEST(DiscId, QueryUrl)
     tunora::test::TempAppEnv env;
     const DiscLayout layout{{150, 21052, 40170}, 823};
     EXPECT_EQ(CddbQueryUrl(layout), "http://gnudb.gnudb.org/~cddb/cddb.cgi?cmd=cddb+query+19033503+3+150+21052+40170+823"
-                                    "&hello=tunora+localhost+Tunora+4.0.77&proto=5");
+                                    "&hello=tunora+localhost+Tunora+4.0.77&proto=6");
 }
 
 TEST(DiscId, QueryAnswers)

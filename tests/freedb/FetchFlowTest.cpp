@@ -154,7 +154,10 @@ TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
     EXPECT_EQ(flow.results().categ_lst, QStringList({"rock", "jazz"}));
     EXPECT_EQ(flow.queryText(), "Some Album");
     EXPECT_TRUE(flow.webText().startsWith("HTTP/1.0 200 OK"));
-    EXPECT_TRUE(server.requestLines().value(0).contains("words=Some+Album&"));
+    // The search command found nothing for the words as artist or as album: the web page did.
+    ASSERT_EQ(server.requestLines().size(), 3);
+    EXPECT_TRUE(server.requestLines().at(0).contains("cmd=search&artist=Some+Album&album=&"));
+    EXPECT_TRUE(server.requestLines().at(2).contains("words=Some+Album&"));
     EXPECT_TRUE(ui.fetch->isEnabled());
     EXPECT_TRUE(ui.more->isEnabled());
     EXPECT_TRUE(ui.go->isEnabled());
@@ -166,6 +169,32 @@ TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
     EXPECT_TRUE(server.requestLines().value(0).contains("words=Some+OR+Album&"));
     EXPECT_FALSE(ui.more->isEnabled());
     EXPECT_EQ(ui.results->count(), 2);
+}
+
+TEST_F(FetchFlowTest, ACancelledOrSilentSearchEndsWithoutAnotherRequest)
+{
+    SetSetting("CDDBUser", "silent@example.org"); // the server reads the request and never answers
+    struct Row {
+        bool cancel;
+        QString message;
+    } rows[] = {
+        {true, LanguageText(62)},
+        {false, LanguageText(62) + "\n\n" + freedbtext::NoAnswer(1)},
+    };
+    for (const Row& row : rows) {
+        server.clearLog();
+        messages.texts.clear();
+        WebClient::instance().setStallTimeoutMs(row.cancel ? WebClient::kDefaultStallMs : 1000);
+        if (row.cancel)
+            QTimer::singleShot(300, [] { SetCancelRequested(true); });
+        searchFor("Some Album");
+        EXPECT_EQ(messages.texts, QStringList{row.message});
+        EXPECT_EQ(server.requests().size(), 1); // neither the album try nor the web pages
+        EXPECT_TRUE(ui.go->isEnabled());
+        EXPECT_FALSE(ui.fetch->isEnabled());
+    }
+    WebClient::instance().setStallTimeoutMs(WebClient::kDefaultStallMs);
+    SetCancelRequested(false);
 }
 
 TEST_F(FetchFlowTest, SearchWithoutFilesOrWordsOrResults)
@@ -192,7 +221,7 @@ TEST_F(FetchFlowTest, SearchWithoutFilesOrWordsOrResults)
     // The close box again: the previous words are searched once more.
     server.clearLog();
     flow.search(false);
-    EXPECT_TRUE(server.requestLines().value(0).contains("words=nothing+here&"));
+    EXPECT_TRUE(server.requestLines().value(0).contains("artist=nothing+here&"));
 
     messages.texts.clear();
     searchFor("forbidden words");
@@ -226,11 +255,12 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
     searchFor("Some Album");
     int changes = 0;
     QObject::connect(&session, &AlbumSession::changed, [&] { ++changes; });
+    server.clearLog();
     // A second click while the read waits does nothing.
     QTimer::singleShot(0, [&] { flow.fetch(); });
     pick(0);
-    EXPECT_EQ(server.requests().size(), 2); // the search and one read
-    EXPECT_EQ(session.artist, "Some Artist ");
+    EXPECT_EQ(server.requests().size(), 1); // one read
+    EXPECT_EQ(session.artist, "Some Artist");
     EXPECT_EQ(session.album, "Some Album");
     EXPECT_EQ(session.year, "1999");
     EXPECT_EQ(session.genre, "rock");
@@ -359,7 +389,7 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
     QString expected = "cmd=cddb+query+" + id + "+3";
     for (qint64 o : offsets)
         expected += "+" + QString::number(o);
-    expected += "+" + QString::number(total) + "&hello=tester+example.org+Tunora+4.0.77&proto=5";
+    expected += "+" + QString::number(total) + "&hello=tester+example.org+Tunora+4.0.77&proto=6";
     ASSERT_EQ(server.requestLines().size(), 1);
     EXPECT_TRUE(server.requestLines().at(0).contains(expected)) << server.requestLines().at(0).toStdString();
     EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));

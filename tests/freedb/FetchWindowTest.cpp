@@ -104,7 +104,7 @@ TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
     messages->answers << MsgAnswer::Yes; // three tracks, two files: add a fake track
     click("fetch_btn");
     EXPECT_EQ(messages->texts, QStringList{LanguageText(53)});
-    EXPECT_EQ(text("artist_txt"), "Some Artist ");
+    EXPECT_EQ(text("artist_txt"), "Some Artist");
     EXPECT_EQ(text("album_txt"), "Some Album");
     EXPECT_EQ(text("year_txt"), "1999");
     EXPECT_EQ(text("genre_txt"), "rock");
@@ -113,14 +113,18 @@ TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
     EXPECT_TRUE(enabled("apply_btn"));
     expectIdle();
 
-    // Every request went through tinyproxy to the server, with the program's own host names.
+    // Every request went through tinyproxy to the server, with the program's own host names:
+    // the search command as artist and as album, the web page, the read.
     const QStringList lines = server->requestLines();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines.at(0).startsWith("GET http://www.gnudb.org:80/freedb_search.php?words=Some+Album&") ||
-                lines.at(0).startsWith("GET http://www.gnudb.org/freedb_search.php?words=Some+Album&"))
-        << lines.at(0).toStdString();
-    EXPECT_TRUE(lines.at(1).contains("/~cddb/cddb.cgi?cmd=cddb+read+rock+19033503&hello=tester+example.org+Tunora+4.0.77"))
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines.at(1).contains("/~cddb/cddb.cgi?cmd=search&artist=&album=Some+Album&hello=tester+example.org"))
         << lines.at(1).toStdString();
+    EXPECT_TRUE(lines.at(2).startsWith("GET http://www.gnudb.org:80/freedb_search.php?words=Some+Album&") ||
+                lines.at(2).startsWith("GET http://www.gnudb.org/freedb_search.php?words=Some+Album&"))
+        << lines.at(2).toStdString();
+    EXPECT_TRUE(lines.at(3).contains("/~cddb/cddb.cgi?cmd=cddb+read+rock+19033503&hello=tester+example.org+Tunora+4.0.77"))
+        << lines.at(3).toStdString();
+    EXPECT_TRUE(server->requests().at(3).contains("\r\nUser-Email: tester@example.org\r\n"));
 }
 
 TEST_F(FetchWindowTest, AFailedFetchEndsWithTheButtonsEnabled)

@@ -6,6 +6,7 @@
 #include "tests/freedb/Printers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -40,7 +41,14 @@ TEST_F(FreedbCliTest, SearchPrintsOneLinePerResult)
     ASSERT_EQ(cli({"search", "Some", "Album"}), 0) << err.constData();
     EXPECT_EQ(out, "rock\t19033503\tSome Artist / Some Album\n"
                    "jazz\t8408700c\tDozen Band / Twelve Songs\n");
-    EXPECT_TRUE(server.requestLines().value(0).contains("words=Some+Album&"));
+    EXPECT_TRUE(server.requestLines().value(2).contains("words=Some+Album&"));
+
+    // "Artist - Album": the search command alone.
+    server.clearLog();
+    ASSERT_EQ(cli({"search", "Some Artist - Some Album"}), 0) << err.constData();
+    EXPECT_EQ(out, "rock\t19033503\tSome Artist / Some Album\n"
+                   "blues\t0000b10e\tSome Artist / Some Album (Live)\n");
+    EXPECT_EQ(server.requests().size(), 1);
 
     EXPECT_EQ(cli({"search", "gnudbonly"}), 0);
     EXPECT_EQ(out.count('\n'), 3);
@@ -56,7 +64,7 @@ TEST_F(FreedbCliTest, SearchPrintsOneLinePerResult)
 TEST_F(FreedbCliTest, ReadPrintsTheRecord)
 {
     ASSERT_EQ(cli({"read", "rock", "19033503"}), 0) << err.constData();
-    EXPECT_EQ(out, "ARTIST=Some Artist \n"
+    EXPECT_EQ(out, "ARTIST=Some Artist\n"
                    "ALBUM=Some Album\n"
                    "YEAR=1999\n"
                    "1\t20902\tOne\n"
@@ -68,6 +76,28 @@ TEST_F(FreedbCliTest, ReadPrintsTheRecord)
     EXPECT_TRUE(err.contains("401 rock deadbeef No such CD entry in database")) << err.constData();
 
     EXPECT_EQ(cli({"read", "rock"}), 2);
+}
+
+TEST_F(FreedbCliTest, ASilentServerEndsTheCommandAfterTimeout)
+{
+    SetSetting("CDDBUser", "silent@example.org"); // the server reads the request and never answers
+    const QString album = env.makeDir("album");
+    ASSERT_TRUE(MakeMp3(album + "/01.mp3", 1.0));
+    const QList<QStringList> commands = {{"search", "--timeout", "2", "Some", "Album"},
+                                         {"read", "rock", "19033503", "--timeout", "2"},
+                                         {"query", "--timeout", "2", album}};
+    for (const QStringList& args : commands) {
+        server.clearLog();
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(cli(args), 1) << args.join(' ').toStdString();
+        EXPECT_LT(t.elapsed(), 20000);
+        EXPECT_TRUE(err.contains("no answer from the server for 2 seconds")) << err.constData();
+        EXPECT_EQ(server.requests().size(), 1);
+    }
+    for (const char* bad : {"0", "x", "-1"})
+        EXPECT_EQ(cli({"read", "--timeout", bad, "rock", "19033503"}), 2) << bad;
+    EXPECT_EQ(cli({"search", "words", "--timeout"}), 2);
 }
 
 TEST_F(FreedbCliTest, QueryFindsTheDiscOfAFolder)

@@ -60,9 +60,9 @@ TEST(Mutation, EntriesNeverGiveNegativeLengthsOrCrash)
     QRandomGenerator rng(20261208);
     const QByteArray seeds[] = {"HTTP/1.0 200 OK\r\n\r\n210 rock 19033503 x\r\n" + Fixture("xmcd/rock/19033503") + ".\r\n",
                                 "HTTP/1.0 200 OK\r\n\r\n210 jazz 8408700c x\r\n" + Fixture("xmcd/jazz/8408700c") + ".\r\n",
-                                Fixture("xmcd/misc/b0b0b002")};
+                                Fixture("xmcd/misc/b0b0b002"), Fixture("xmcd/rock/ac0dc002")};
     for (int i = 0; i < 3000; ++i) {
-        const QString text = DecodeText(Mutate(seeds[i % 3], rng));
+        const QString text = DecodeText(Mutate(seeds[i % std::size(seeds)], rng));
         DiscRecord r;
         const bool ok = (i % 2) ? ParseCddbReadResponse(text, r) : ParseXmcd(text, r);
         if (!ok) {
@@ -102,7 +102,11 @@ TEST(Mutation, QueryAnswers)
     for (int i = 0; i < 3000; ++i) {
         QList<QueryMatch> m;
         QString error, line;
-        if (!ParseCddbQueryResponse(DecodeText(Mutate(seed, rng)), m, &error, &line)) {
+        const QString text = DecodeText(Mutate(seed, rng));
+        if (!ParseCddbQueryResponse(text, m, &error, &line)) {
+            EXPECT_TRUE(m.isEmpty());
+        }
+        if (!ParseCddbSearchResponse(text, m, &error, &line)) {
             EXPECT_TRUE(m.isEmpty());
         }
         for (const QueryMatch& q : m)

@@ -42,6 +42,28 @@ TEST(SearchAddress, WordsFirstAndMore)
     EXPECT_EQ(GnudbSearchAddress("some album"), "http://www.gnudb.org/search/some+album");
 }
 
+TEST(SearchAddress, TheSearchCommandSplitsArtistAndAlbum)
+{
+    struct Row {
+        const char* words;
+        QList<CddbSearchTerms> tries;
+        QString firstCommand;
+    } rows[] = {
+        {"Some Artist - Some Album", {{"Some Artist", "Some Album"}}, "search&artist=Some+Artist&album=Some+Album"},
+        // Only the first " - " splits; a "-" inside a word does not.
+        {"AC/DC - Live - 1992", {{"AC/DC", "Live - 1992"}}, "search&artist=AC%2FDC&album=Live+-+1992"},
+        {"Jay-Z", {{"Jay-Z", ""}, {"", "Jay-Z"}}, "search&artist=Jay-Z&album="},
+        {"R&B #1", {{"R&B #1", ""}, {"", "R&B #1"}}, "search&artist=R%26B+%231&album="},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CddbSearchTries(row.words), row.tries) << row.words;
+        EXPECT_EQ(CddbSearchCommand(CddbSearchTries(row.words).first()), row.firstCommand);
+    }
+    EXPECT_EQ(CddbCommandUrl(CddbSearchCommand({"", "Some Album"})),
+              "http://gnudb.gnudb.org/~cddb/cddb.cgi?cmd=search&artist=&album=Some+Album"
+              "&hello=tunora+localhost+Tunora+4.0.77&proto=6");
+}
+
 TEST(SearchAddress, QueryWordsAreTrimmedAndSpacesCollapsed)
 {
     EXPECT_EQ(CleanQueryWords("  Some   Album  "), "Some Album");
@@ -132,6 +154,56 @@ TEST_F(SearchServerTest, FallsBackToTheNewerPageForTheSameWords)
 
     EXPECT_FALSE(RunWebSearch("forbidden words", r, nullptr, &error, &line));
     EXPECT_EQ(line, "HTTP/1.0 403 Forbidden");
+}
+
+TEST_F(SearchServerTest, TheSearchCommandFirstAndTheWebPagesOnlyAsFallback)
+{
+    const QString page = "GET http://www.gnudb.org/freedb_search.php?words=";
+    const QString newer = "GET http://www.gnudb.org/search/";
+    struct Row {
+        const char* user;
+        const char* words;
+        bool found;
+        QStringList shown;
+        QStringList requests; // the start of each request's target, in order
+        const char* serverLine;
+    } rows[] = {
+        {"", "Some Artist - Some Album", true, {"Some Artist / Some Album", "Some Artist / Some Album (Live)"},
+         {"search&artist=Some+Artist&album=Some+Album&"}, ""},
+        {"", "Dozen Band", true, {"Dozen Band / Twelve Songs"}, {"search&artist=Dozen+Band&album=&"}, ""},
+        {"", "Twelve Songs", true, {"Dozen Band / Twelve Songs"},
+         {"search&artist=Twelve+Songs&album=&", "search&artist=&album=Twelve+Songs&"}, ""},
+        // The command finds nothing: the web site's page does.
+        {"", "Some Album", true, {"Some Artist / Some Album", "Dozen Band / Twelve Songs"},
+         {"search&artist=Some+Album&album=&", "search&artist=&album=Some+Album&", page + "Some+Album&"}, ""},
+        {"", "nothing at all", false, {},
+         {"search&artist=nothing+at+all&album=&", "search&artist=&album=nothing+at+all&", page + "nothing+at+all&",
+          newer + "nothing+at+all "},
+         ""},
+        // A server that does not know the command: the web pages.
+        {"nosearch@example.org", "Some Album", true, {"Some Artist / Some Album", "Dozen Band / Twelve Songs"},
+         {"search&artist=Some+Album&album=&", page + "Some+Album&"}, ""},
+        // Any other refusal ends the search with the server's line.
+        {"banned@example.org", "Some Album", false, {}, {"search&artist=Some+Album&album=&"},
+         "500 Unknown developer email"},
+    };
+    for (const Row& row : rows) {
+        server.clearLog();
+        SetSetting("CDDBUser", row.user);
+        SearchResults r;
+        QString error, line = "unset";
+        EXPECT_EQ(RunWordSearch(row.words, r, nullptr, &error, &line), row.found) << row.words;
+        EXPECT_EQ(r.List3, row.shown) << row.words;
+        EXPECT_EQ(line, row.serverLine) << row.words;
+        const QStringList lines = server.requestLines();
+        ASSERT_EQ(lines.size(), row.requests.size()) << row.words << lines.join("\n").toStdString();
+        for (int i = 0; i < lines.size(); ++i) {
+            const QString& want = row.requests.at(i);
+            EXPECT_TRUE(want.startsWith("GET ") ? lines.at(i).startsWith(want)
+                                                : lines.at(i).contains("/~cddb/cddb.cgi?cmd=" + want))
+                << lines.at(i).toStdString();
+        }
+    }
 }
 
 TEST_F(SearchServerTest, ThroughARealProxy)
