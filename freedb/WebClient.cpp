@@ -309,7 +309,10 @@ QByteArray WebClient::fetch(QString& url, int redirects, const QByteArray& extra
         fail(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
         return QByteArray();
     }
-    return fetch(next, redirects + 1, extraHeaders);
+    // The extra lines (the user's address) go to the server they were meant for, not to any
+    // host a redirect names.
+    const bool sameHost = UrlHost(next).compare(host, Qt::CaseInsensitive) == 0;
+    return fetch(next, redirects + 1, sameHost ? extraHeaders : QByteArray());
 }
 
 HttpDisposition ClassifyHttpResponse(const QString& response)

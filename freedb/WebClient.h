@@ -27,7 +27,8 @@ public:
 
     // Fetches url (trimmed in place) and answers the whole response (status line, headers,
     // blank line, body) decoded as text, or the empty text on any failure. extraHeaders:
-    // whole header lines ("Name: value\r\n") added to the request and to its redirects.
+    // whole header lines ("Name: value\r\n") added to the request and to its redirects to
+    // the same host.
     QString GetWebSite(QString& url, const QByteArray& extraHeaders = {});
     // The same, answering the bytes as they came.
     QByteArray GetWebBytes(QString& url, const QByteArray& extraHeaders = {});

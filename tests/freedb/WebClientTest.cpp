@@ -183,6 +183,14 @@ TEST_F(WebClientTest, RedirectsAreFollowedAndAChainIsBounded)
         EXPECT_EQ(WebClient::instance().lastNotice(), row.notice);
     }
 
+    // Extra header lines follow a redirect to the same host only.
+    for (const QString to : {"http://www.gnudb.org/echo", "http://other.example/echo"}) {
+        server.clearLog();
+        QString url = "http://www.gnudb.org/redirect?code=302&to=" + to;
+        EXPECT_TRUE(WebClient::instance().GetWebSite(url, "User-Email: me@example.org\r\n").endsWith("hello"));
+        EXPECT_EQ(server.requests().value(1).contains("User-Email"), to.contains("gnudb")) << to.toStdString();
+    }
+
     server.clearLog();
     // Every "Location:" of the server carries a space before the address.
     EXPECT_TRUE(get("http://www.gnudb.org/chain/3").endsWith("end of chain"));
