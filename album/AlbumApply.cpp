@@ -2,6 +2,7 @@
 
 #include "album/AlbumSession.h"
 #include "audio/Id3.h"
+#include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
@@ -126,6 +127,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
         running(true);
     FolderView folder(o.dryRun);
     s.undo.clear();
+    s.undoTags.clear();
 
     if (s.fetched.size() == s.mp3.size()) {
         r.somethingDone = true;
@@ -135,6 +137,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
         for (int i = 0; i < s.mp3.size(); ++i) {
             const QString entry = s.mp3.at(i).text;
             s.undo.append(entry);
+            s.undoTags.append(TagUndo {});
             if (entry == kFakeTrack)
                 continue;
             const QString old = joined(s.path, entry);
@@ -159,7 +162,9 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
             if (o.id3v1 || o.id3v2) {
                 const TrackTag tag {s.fetched.at(i).text, QString::number(i + 1), s.artist.trimmed(), s.album.trimmed(),
                                     s.year, kComment, s.genre.trimmed()};
-                if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2)) {
+                TagWriteExtras extras;
+                extras.undo = &s.undoTags.last();
+                if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
                     ShowMessage(LanguageText(45));
                     ++r.failures;
                 }
@@ -237,9 +242,28 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
     return r;
 }
 
+FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags)
+{
+    FileUndo u {from};
+    if (to != from) {
+        if (to.compare(from, Qt::CaseInsensitive) == 0 || !nameTaken(to)) {
+            if (RenameFileReporting(from, to))
+                u.path = to;
+            else
+                u.renameFailed = true;
+        } else {
+            u.nameTaken = true;
+        }
+    }
+    if (!RestoreID3Tags(u.path, tags, &u.tagsLeft) && u.tagsLeft.isEmpty())
+        u.tagsLeft = QStringLiteral("its tags could not be written");
+    return u;
+}
+
 int UndoAlbum(AlbumSession& s)
 {
     int failures = 0;
+    QStringList tagsLeft;
     for (int i = 0; i < s.mp3.size(); ++i) {
         const QString current = s.mp3.at(i).text;
         if (current == kFakeTrack)
@@ -248,20 +272,19 @@ int UndoAlbum(AlbumSession& s)
         if (i >= s.undo.size())
             continue;
         const QString recorded = s.undo.at(i);
-        if (recorded == current)
-            continue;
-        const QString from = joined(s.path, current);
-        const QString to = joined(s.path, recorded);
-        if (to.compare(from, Qt::CaseInsensitive) == 0 || !nameTaken(to)) {
-            if (RenameFileReporting(from, to))
-                s.mp3[i].text = recorded;
-            else
-                ++failures;
-        } else {
-            ShowMessage(text46(to, from));
+        const FileUndo u = UndoFile(joined(s.path, current), joined(s.path, recorded), s.undoTags.value(i));
+        if (u.nameTaken)
+            ShowMessage(text46(joined(s.path, recorded), joined(s.path, current)));
+        if (!u.renameFailed && !u.nameTaken)
+            s.mp3[i].text = recorded;
+        if (!u.tagsLeft.isEmpty())
+            tagsLeft.append(u.path + QStringLiteral(": ") + u.tagsLeft);
+        if (u.renameFailed || u.nameTaken || !u.tagsLeft.isEmpty())
             ++failures;
-        }
     }
+    if (!tagsLeft.isEmpty())
+        ShowMessage(LocalText("These files keep the tags they have now:", "Ces fichiers gardent leurs tags actuels :") +
+                    '\n' + tagsLeft.join('\n'));
     s.undoAvailable = false;
     s.notifyChanged();
     return failures;

@@ -1,6 +1,8 @@
 // Carrying out the album (tags, new names, playlist) and giving the files their names back.
 #pragma once
 
+#include "audio/Id3.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -42,8 +44,20 @@ QString NewFileName(const AlbumSession& s, int index);
 ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& options,
                        const std::function<void(bool)>& running = {});
 
-// Undo: renames every file the last apply renamed back to its recorded name. Answers the
-// number of files that could not be given their name back.
+// One file of an undo: the file at from gets back the name to (when only its letter case
+// differs or no other file holds it) and then the tags the apply replaced, while it still
+// holds exactly those the apply wrote.
+struct FileUndo {
+    QString path;           // where the file is afterwards
+    bool nameTaken = false; // another file holds the name to: the file keeps its own
+    bool renameFailed = false;
+    QString tagsLeft;       // why the tags were left as they are (empty: given back or none)
+};
+FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags);
+
+// Undo: renames every file the last apply renamed back to its recorded name and gives back
+// the tags it replaced; one message lists the files whose tags changed since. Answers the
+// number of files that could not be given their name or tags back.
 int UndoAlbum(AlbumSession& s);
 
 } // namespace tunora

@@ -3,6 +3,8 @@
 // flow, apply, undo and auto-sort change it and call changed().
 #pragma once
 
+#include "audio/Id3.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -30,6 +32,7 @@ public:
     QList<ListItem> fetched;               // new_lst: fetched titles, length in CD frames
     QStringList tracks;                    // tracks_lst: display lines of the fetched disc
     QStringList undo;                      // undo_lst: names before the last apply
+    QList<TagUndo> undoTags;               // by the positions of undo: the tags it replaced
     QString artist, album, year, genre;    // artist_txt, album_txt, year_txt, genre_txt
 
     // Selection of mp3_lst, by position (a missing flag counts as not selected), and the

@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -347,20 +348,46 @@ TEST_F(ApplyTest, ADryRunChangesNoByte)
     EXPECT_EQ(r.playlistPath, album + "/Artist - Album.m3u");
 }
 
-TEST_F(ApplyTest, UndoGivesTheNamesBack)
+TEST_F(ApplyTest, UndoGivesTheNamesAndTagsBack)
 {
     s.namingPattern = "%2";
-    files({"one.mp3", kFakeTrack, "x.mp3", "Four.mp3"}, {"One", "Two", "Three", "Four"});
-    ApplyAlbum(s, {true, false, false, false, false});
-    EXPECT_EQ(s.fileNames(), QStringList({"One.mp3", kFakeTrack, "Three.mp3", "Four.mp3"}));
+    files({"one.mp3", kFakeTrack, "x.mp3", "Four.mp3", "five.mp3"}, {"One", "Two", "Three", "Four", "Five"});
+    // Old tags: mutagen's ID3v2.4 with a picture and an ID3v1 tag; an ID3v1 tag alone.
+    const char kOldTags[] = R"PY(
+import sys
+from mutagen.id3 import ID3, TIT2, TPE2, APIC
+t = ID3()
+t.add(TIT2(encoding=3, text="Old \u00e9"))
+t.add(TPE2(encoding=3, text="Band"))
+t.add(APIC(encoding=3, mime="image/png", type=3, desc="c", data=b"\x89PNG" * 500))
+t.save(sys.argv[1], v2_version=4, v1=2)
+open(sys.argv[2], "ab").write(b"TAG" + b"Old title".ljust(124, b"\0") + b"\xff")
+)PY";
+    ASSERT_EQ(RunProgram(SystemPython(), {"-c", kOldTags, album + "/one.mp3", album + "/five.mp3"}), 0);
+    QHash<QString, QByteArray> before;
+    for (const QString& name : onDisk())
+        before[name] = ReadAll(album + "/" + name);
+    ApplyAlbum(s, {true, false, true, true, false});
+    EXPECT_EQ(s.fileNames(), QStringList({"One.mp3", kFakeTrack, "Three.mp3", "Four.mp3", "Five.mp3"}));
+    ASSERT_NE(ReadAll(album + "/Four.mp3"), before["Four.mp3"]);
     s.undoAvailable = true;
-    // Meanwhile another program creates a file under x.mp3's old name.
+    // Meanwhile another program creates a file under x.mp3's old name and changes a tag.
     ASSERT_TRUE(WriteAll(album + "/x.mp3", "new"));
+    QByteArray changed = ReadAll(album + "/Five.mp3");
+    changed[changed.size() - 100] = 'Z';
+    ASSERT_TRUE(WriteAll(album + "/Five.mp3", changed));
     messages.texts.clear();
-    EXPECT_EQ(UndoAlbum(s), 1);
-    EXPECT_EQ(messages.texts, QStringList({t(46).replace("%%1%%", album + "/x.mp3").replace("%%2%%", album + "/Three.mp3")}));
-    EXPECT_EQ(s.fileNames(), QStringList({"one.mp3", kFakeTrack, "Three.mp3", "Four.mp3"}));
-    EXPECT_EQ(onDisk(), QStringList({"Four.mp3", "Three.mp3", "one.mp3", "x.mp3"}));
+    EXPECT_EQ(UndoAlbum(s), 2);
+    EXPECT_EQ(messages.texts,
+              QStringList({t(46).replace("%%1%%", album + "/x.mp3").replace("%%2%%", album + "/Three.mp3"),
+                           "These files keep the tags they have now:\n" + album +
+                               "/five.mp3: its tags changed since they were written"}));
+    EXPECT_EQ(s.fileNames(), QStringList({"one.mp3", kFakeTrack, "Three.mp3", "Four.mp3", "five.mp3"}));
+    EXPECT_EQ(onDisk(), QStringList({"Four.mp3", "Three.mp3", "five.mp3", "one.mp3", "x.mp3"}));
+    EXPECT_TRUE(ReadAll(album + "/one.mp3") == before["one.mp3"]);
+    EXPECT_TRUE(ReadAll(album + "/Three.mp3") == before["x.mp3"]); // its name taken, its tags back
+    EXPECT_TRUE(ReadAll(album + "/Four.mp3") == before["Four.mp3"]);
+    EXPECT_TRUE(ReadAll(album + "/five.mp3") == changed);
     EXPECT_EQ(ReadAll(album + "/x.mp3"), QByteArray("new"));
     EXPECT_FALSE(s.undoAvailable);
 }
