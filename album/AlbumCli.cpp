@@ -1,6 +1,7 @@
 #include "album/AlbumCli.h"
 
 #include "album/AlbumApply.h"
+#include "album/AlbumJournal.h"
 #include "album/AlbumPatterns.h"
 #include "album/AlbumSession.h"
 #include "album/AutoSort.h"
@@ -25,7 +26,7 @@ namespace {
 const char* const kUsage =
     "usage: tunora-cli album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
     "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
-    "       [--genre G] [--dry-run]\n";
+    "       [--genre G] [--dry-run] [--journal FILE]\n";
 
 int usage(const char* why)
 {
@@ -76,7 +77,7 @@ QString XmcdGenre(const QString& path)
 
 int RunAlbumCommand(const QStringList& args)
 {
-    QString dir, category, discid, mbid, xmcd, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
+    QString dir, category, discid, mbid, xmcd, journal, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
     bool haveGenre = false, noRename = false, noV1 = false, noV2 = false, noPlaylist = false, dryRun = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
@@ -105,6 +106,9 @@ int RunAlbumCommand(const QStringList& args)
             if (!value(genre))
                 return usage("--genre needs a genre");
             haveGenre = true;
+        } else if (a == QLatin1String("--journal")) {
+            if (!value(journal))
+                return usage("--journal needs a file");
         } else if (a == QLatin1String("--no-rename")) {
             noRename = true;
         } else if (a == QLatin1String("--no-v1")) {
@@ -212,14 +216,55 @@ int RunAlbumCommand(const QStringList& args)
         std::fprintf(stderr, "tunora-cli album: the playlist pattern \"%s\" cannot be filled; no playlist\n",
                      s.playlistPattern.toUtf8().constData());
 
+    // The journal is there before the first file changes, and an older one is never replaced.
+    if (!journal.isEmpty() && !WriteJournal(journal, {}, &error, false)) {
+        std::fprintf(stderr, "tunora-cli album: the journal %s cannot be written: %s\n", journal.toLocal8Bit().constData(),
+                     error.toLocal8Bit().constData());
+        return 2;
+    }
     const ApplyResult r = ApplyAlbum(s, o);
     for (const QString& line : r.plan)
         printLine(stdout, line);
     if (!r.playlistPath.isEmpty())
         printLine(stdout, r.playlistPath);
+    if (!journal.isEmpty() && !WriteJournal(journal, dryRun ? QList<JournalEntry>() : AlbumJournal(s), &error)) {
+        std::fprintf(stderr, "tunora-cli album: the journal %s cannot be written: %s\n", journal.toLocal8Bit().constData(),
+                     error.toLocal8Bit().constData());
+        return 1;
+    }
     if (!r.started)
         return 1;
     return r.failures > 0 ? 1 : 0;
+}
+
+int RunUndoCommand(const QStringList& args)
+{
+    if (args.size() != 1 || args.at(0).startsWith(QLatin1String("--"))) {
+        std::fprintf(stderr, "usage: tunora-cli undo FILE\n");
+        return 2;
+    }
+    QList<JournalEntry> entries;
+    QString error;
+    if (!ReadJournal(args.at(0), entries, &error)) {
+        std::fprintf(stderr, "tunora-cli undo: %s: %s\n", args.at(0).toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        return 2;
+    }
+    loadLanguage();
+    bool left = false;
+    for (const JournalEntry& e : entries) {
+        const FileUndo u = UndoFile(e.newPath, e.oldPath, e.tags);
+        QStringList reasons;
+        if (u.nameTaken)
+            reasons << QStringLiteral("another file is named ") + e.oldPath;
+        if (u.renameFailed)
+            reasons << QStringLiteral("it could not be renamed to ") + e.oldPath;
+        if (!u.tagsLeft.isEmpty())
+            reasons << u.tagsLeft;
+        left = left || !reasons.isEmpty();
+        printLine(stdout, reasons.isEmpty() ? QStringLiteral("restored\t") + u.path
+                                            : QStringLiteral("left\t") + u.path + '\t' + reasons.join(QStringLiteral("; ")));
+    }
+    return left ? 1 : 0;
 }
 
 } // namespace tunora

@@ -6,5 +6,6 @@
 namespace tunora {
 
 int RunAlbumCommand(const QStringList& args); // tunora-cli album
+int RunUndoCommand(const QStringList& args);  // tunora-cli undo
 
 } // namespace tunora

@@ -96,8 +96,12 @@ const QList<CommandForm>& CommandForms()
         {"album",
          "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
          "[--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
-         "[--genre G] [--dry-run]",
-         "tag, rename and list an album from a CDDB record, a MusicBrainz release or an xmcd file"},
+         "[--genre G] [--dry-run] [--journal FILE]",
+         "tag, rename and list an album from a CDDB record, a MusicBrainz release or an xmcd file "
+         "(--journal: a new FILE that records what undo needs)"},
+        {"undo", "undo FILE",
+         "give back the names and tags an album journal records; per file \"restored\" or \"left\", the path "
+         "(and why)"},
         {"rename",
          "rename [--multi] [--case lc|uc|fluc] [--unmerge | --merge] [--under | --space]\n"
          "[--recurse] [--dry-run] PATH...",

@@ -22,9 +22,10 @@ struct Runner {
 
 // Each command word of the help table (app/CliHelp.cpp) and what runs it.
 const Runner kRunners[] = {
-    {"length", tunora::RunLengthCommand}, {"tag", tunora::RunTagCommand},       {"search", tunora::RunSearchCommand},
-    {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand},   {"album", tunora::RunAlbumCommand},
-    {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},     {"playlist", tunora::RunPlaylistCommand},
+    {"length", tunora::RunLengthCommand}, {"tag", tunora::RunTagCommand},     {"search", tunora::RunSearchCommand},
+    {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand}, {"album", tunora::RunAlbumCommand},
+    {"undo", tunora::RunUndoCommand},     {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},
+    {"playlist", tunora::RunPlaylistCommand},
 };
 
 void printHelp(FILE* out)

@@ -165,3 +165,36 @@ TEST_F(AlbumCliTest, TitlesInOtherScriptsFromTheServerAreTaggedInUtf16)
     EXPECT_TRUE(server.requestLines().at(0).contains("cmd=cddb+read+misc+c1c1c102&") &&
                 server.requestLines().at(0).contains("&proto=6"));
 }
+
+TEST_F(AlbumCliTest, AJournalGivesNamesAndTagsBackButLeavesAFileChangedSince)
+{
+    ASSERT_EQ(RunProgram(SystemPython(), {"-c",
+                                          "import sys\nfrom mutagen.id3 import ID3, TIT2, APIC\nt = ID3()\n"
+                                          "t.add(TIT2(encoding=3, text='Old'))\n"
+                                          "t.add(APIC(encoding=0, mime='image/png', type=3, data=b'\\x89PNG' * 99))\n"
+                                          "t.save(sys.argv[1], v2_version=4, v1=2)",
+                                          album + "/a.mp3"}),
+              0);
+    const auto before = snapshot();
+    const QString journal = env.root() + "/journal.json";
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--no-playlist", "--journal", journal}), 0) << err.constData();
+    const auto applied = snapshot();
+    ASSERT_EQ(applied.keys(), QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3"}));
+    // A journal already there is never replaced, and nothing is done then.
+    EXPECT_EQ(run({album, "--xmcd", xmcd, "--no-playlist", "--journal", journal}), 2);
+    EXPECT_EQ(snapshot(), applied);
+
+    // Another program changes a tag after the apply.
+    QByteArray changed = applied["02 - Two.mp3"];
+    changed[20] = 'Z';
+    ASSERT_TRUE(WriteAll(album + "/02 - Two.mp3", changed));
+    QByteArray undone;
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", journal}, &undone, &err), 1) << err.constData();
+    EXPECT_EQ(QString::fromUtf8(undone), "restored\t" + album + "/a.mp3\n" + "left\t" + album +
+                                             "/b.mp3\tits tags changed since they were written\n" + "restored\t" +
+                                             album + "/c.mp3\n");
+    auto expected = before;
+    expected["b.mp3"] = changed;
+    EXPECT_TRUE(snapshot() == expected);
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", env.root() + "/missing.json"}), 2);
+}

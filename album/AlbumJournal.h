@@ -1,0 +1,28 @@
+// The journal of an apply on the command line: what it did to each file, so that
+// `tunora-cli undo` can give the files their names and tags back later.
+#pragma once
+
+#include "audio/Id3.h"
+
+#include <QList>
+#include <QString>
+
+namespace tunora {
+
+class AlbumSession;
+
+struct JournalEntry {
+    QString oldPath, newPath; // the file before and after the apply
+    TagUndo tags;             // the tags it replaced and those it wrote
+};
+
+// The files the last apply of the session renamed or tagged, in list order.
+QList<JournalEntry> AlbumJournal(const AlbumSession& s);
+
+// The journal as JSON (tag bytes in base64), written atomically. With replace false an
+// existing file is left alone and the write fails.
+bool WriteJournal(const QString& path, const QList<JournalEntry>& entries, QString* why, bool replace = true);
+// Reads a journal that WriteJournal wrote; false with the reason for anything else.
+bool ReadJournal(const QString& path, QList<JournalEntry>& entries, QString* why);
+
+} // namespace tunora
