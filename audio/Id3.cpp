@@ -347,6 +347,23 @@ bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
     return true;
 }
 
+// The file a path names, links followed so that a link stays a link; empty (and why) when
+// it is missing or no regular file.
+QString regularFile(const QString& path, QString* why)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    struct stat st {};
+    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &st) != 0) {
+        failWith(why, QStringLiteral("no such file"));
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        failWith(why, QStringLiteral("not a regular file"));
+        return {};
+    }
+    return real;
+}
+
 // n bytes of the file at offset, or why they cannot be read.
 QString readAt(int fd, qint64 offset, qint64 n, QByteArray& out)
 {
@@ -410,7 +427,10 @@ bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why)
 {
     if (!undo.v2Written && !undo.v1Written)
         return true;
-    return rewriteFile(path, [&](int fd, qint64 size, Rewrite& r) {
+    const QString real = regularFile(path, why);
+    if (real.isEmpty())
+        return false;
+    return rewriteFile(real, [&](int fd, qint64 size, Rewrite& r) {
         const QString changed = QStringLiteral("its tags changed since they were written");
         r.from = undo.v2Written ? undo.newV2.size() : 0;
         r.to = size - (undo.v1Written ? kV1Size : 0);
@@ -543,13 +563,12 @@ bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool w
         return failWith(why, QStringLiteral("no tag requested"));
     if (path.size() < 3)
         return failWith(why, QStringLiteral("no such file"));
-    // A link is followed, so the file it names is tagged and the link stays a link.
-    const QString real = QFileInfo(path).canonicalFilePath();
+    const QString real = regularFile(path, why);
+    if (real.isEmpty())
+        return false;
     struct stat st {};
-    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &st) != 0)
-        return failWith(why, QStringLiteral("no such file"));
-    if (!S_ISREG(st.st_mode))
-        return failWith(why, QStringLiteral("not a regular file"));
+    if (::stat(QFile::encodeName(real).constData(), &st) != 0)
+        return failWith(why, errnoText(errno));
     // Read-only: no write permission bit at all (as the read-only attribute), or none for us.
     if ((st.st_mode & 0222) == 0 || ::access(QFile::encodeName(real).constData(), W_OK) != 0)
         return failWith(why, QStringLiteral("the file is read-only"));

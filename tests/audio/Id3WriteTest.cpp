@@ -169,9 +169,16 @@ TEST_F(Id3Write, PermissionBitsAndLinksSurviveTheRewrite)
 
     const QString link = dir + "/link.mp3";
     ASSERT_TRUE(QFile::link(p, link));
-    ASSERT_TRUE(WriteID3Tags(SampleTag(), link, false, true));
+    TagUndo undo;
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), link, true, true, nullptr, {{}, &undo}));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(ReadAll(p) == v2() + Audio(1000) + "TAG" + BuildID3v1(SampleTag()));
+    // Undo through the link: the link stays, the file gets its tags back.
+    ASSERT_TRUE(RestoreID3Tags(link, undo));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(ReadAll(p) == v2() + Audio(1000));
+    ASSERT_EQ(::stat(QFile::encodeName(p).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST_F(Id3Write, RefusesWithoutTouchingTheFile)
