@@ -134,6 +134,12 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
         s.year = s.year.trimmed();
         if (!IsFourDigitYear(s.year))
             s.year = QDate::currentDate().toString(QStringLiteral("yyyy"));
+        // The medium's place in its release, where the source tells it: "2/3".
+        QByteArray partOfSet;
+        if (s.discNumber > 0)
+            partOfSet = QByteArray::number(s.discNumber);
+        if (s.discNumber > 0 && s.discCount > 0)
+            partOfSet += '/' + QByteArray::number(s.discCount);
         for (int i = 0; i < s.mp3.size(); ++i) {
             const QString entry = s.mp3.at(i).text;
             s.undo.append(entry);
@@ -164,6 +170,9 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                                     s.year, kComment, s.genre.trimmed()};
                 TagWriteExtras extras;
                 extras.undo = &s.undoTags.last();
+                extras.partOfSet = partOfSet;
+                if (o.embedCover)
+                    extras.frontCover = s.frontCover;
                 if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
                     ShowMessage(LanguageText(45));
                     ++r.failures;

@@ -20,6 +20,9 @@ struct ApplyOptions {
     bool id3v2 = false;
     // Work out and report the outcome without touching a file.
     bool dryRun = false;
+    // The ID3v2 tag also carries the fetched disc's front picture (when it has one), in place
+    // of an earlier front cover.
+    bool embedCover = false;
 };
 
 struct ApplyResult {

@@ -24,7 +24,7 @@ namespace tunora {
 namespace {
 
 const char* const kUsage =
-    "usage: tunora-cli album DIR (--read CATEGORY DISCID | --mb RELEASE-ID | --xmcd FILE) [--format mp3]\n"
+    "usage: tunora-cli album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3]\n"
     "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
     "       [--genre G] [--dry-run] [--journal FILE]\n";
 
@@ -78,7 +78,8 @@ QString XmcdGenre(const QString& path)
 int RunAlbumCommand(const QStringList& args)
 {
     QString dir, category, discid, mbid, xmcd, journal, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
-    bool haveGenre = false, noRename = false, noV1 = false, noV2 = false, noPlaylist = false, dryRun = false;
+    bool haveGenre = false, noRename = false, noV1 = false, noV2 = false, noPlaylist = false, dryRun = false,
+         cover = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         auto value = [&](QString& into) {
@@ -109,6 +110,8 @@ int RunAlbumCommand(const QStringList& args)
         } else if (a == QLatin1String("--journal")) {
             if (!value(journal))
                 return usage("--journal needs a file");
+        } else if (a == QLatin1String("--cover")) {
+            cover = true;
         } else if (a == QLatin1String("--no-rename")) {
             noRename = true;
         } else if (a == QLatin1String("--no-v1")) {
@@ -131,6 +134,8 @@ int RunAlbumCommand(const QStringList& args)
         return usage("no folder given");
     if (int(!category.isEmpty()) + int(!mbid.isEmpty()) + int(!xmcd.isEmpty()) != 1)
         return usage("give one of --read, --mb or --xmcd");
+    if (cover && mbid.isEmpty())
+        return usage("--cover goes with --mb: only MusicBrainz releases have a cover");
     if (sort != QLatin1String("none") && sort != QLatin1String("fast") && sort != QLatin1String("optimal"))
         return usage("--sort takes none, fast or optimal");
     QString ext;
@@ -166,10 +171,21 @@ int RunAlbumCommand(const QStringList& args)
         if (!haveGenre)
             genre = XmcdGenre(xmcd);
     } else if (!mbid.isEmpty()) {
-        if (!ReadMusicBrainzRecord(mbid, s.mp3.size(), disc, &error)) {
+        LookupDisc release;
+        if (!ReadMusicBrainzDisc(mbid, s.mp3.size(), cover, release, &error)) {
             ShowMessage(LanguageText(54) + ' ' + error);
             return 1;
         }
+        disc.artist = release.artist;
+        disc.album = release.album;
+        disc.year = release.year;
+        for (const LookupTrack& t : std::as_const(release.tracks))
+            disc.tracks << CddbTrack{t.title, t.frames};
+        s.discNumber = release.discNumber;
+        s.discCount = release.discCount;
+        s.frontCover = release.frontCover;
+        if (cover && release.frontCover.isEmpty())
+            std::fprintf(stderr, "tunora-cli album: the release has no front cover; the files are tagged without one\n");
     } else {
         if (!ReadCDDBDisc(category, discid, disc, &error)) {
             ShowMessage(LanguageText(54) + ' ' + error);
@@ -209,6 +225,9 @@ int RunAlbumCommand(const QStringList& args)
     o.id3v1 = !noV1 && mp3 && genresLoaded;
     o.id3v2 = !noV2 && mp3;
     o.dryRun = dryRun;
+    o.embedCover = cover;
+    if (cover && !o.id3v2 && !s.frontCover.isEmpty())
+        std::fprintf(stderr, "tunora-cli album: no ID3v2 tag is written, so the front cover is not embedded\n");
     if (!noRename && !samples.renameEnabled)
         std::fprintf(stderr, "tunora-cli album: the naming pattern \"%s\" holds no placeholder; files keep their names\n",
                      s.namingPattern.toUtf8().constData());

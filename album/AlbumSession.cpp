@@ -138,6 +138,8 @@ void AlbumSession::initResFrm()
     genre.clear();
     year.clear();
     tracks.clear();
+    discNumber = discCount = 0;
+    frontCover.clear();
     tracksFocus = -1;
     notifyChanged();
 }

@@ -5,6 +5,7 @@
 
 #include "audio/Id3.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -34,6 +35,10 @@ public:
     QStringList undo;                      // undo_lst: names before the last apply
     QList<TagUndo> undoTags;               // by the positions of undo: the tags it replaced
     QString artist, album, year, genre;    // artist_txt, album_txt, year_txt, genre_txt
+    // Of the fetched disc, where its source tells them: the medium's position in a release
+    // of discCount media (0: unknown) and the release's front picture (empty: none).
+    int discNumber = 0, discCount = 0;
+    QByteArray frontCover;
 
     // Selection of mp3_lst, by position (a missing flag counts as not selected), and the
     // focused entries of mp3_lst and tracks_lst (-1: none).
@@ -66,7 +71,8 @@ public:
     // the selected entry. Answers the new drag index (unchanged when nothing moved).
     int dragMove(int dragIndex, int focus);
 
-    // InitResFrm: empties artist, album, genre, year and the display lines of the fetched disc.
+    // InitResFrm: empties artist, album, genre, year, the display lines, disc number and front
+    // picture of the fetched disc.
     void initResFrm();
     // The display line of fetched track i (from 0): "[01] Title" (withBlank) or "[01]Title".
     static QString trackLine(int i, const QString& title, bool withBlank = true);

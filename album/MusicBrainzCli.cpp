@@ -2,6 +2,7 @@
 
 #include "album/FolderWalk.h"
 #include "album/MusicBrainzSource.h"
+#include "freedb/Cddb.h"
 #include "freedb/FreedbCli.h"
 #include "shell/core/Shared.h"
 
@@ -112,10 +113,16 @@ int Read(const QStringList& args)
 {
     if (args.size() != 1)
         return Fail(QStringLiteral("read"), QStringLiteral("usage: tunora-cli read --source musicbrainz RELEASE-ID"), 2);
-    DiscRecord record;
+    LookupDisc disc;
     QString why;
-    if (!ReadMusicBrainzRecord(args.at(0), 0, record, &why))
+    if (!ReadMusicBrainzDisc(args.at(0), 0, false, disc, &why))
         return Fail(QStringLiteral("read"), why);
+    DiscRecord record;
+    record.artist = disc.artist;
+    record.album = disc.album;
+    record.year = disc.year;
+    for (const LookupTrack& t : std::as_const(disc.tracks))
+        record.tracks << CddbTrack{t.title, t.frames};
     PrintDiscRecord(record);
     return 0;
 }
@@ -139,19 +146,15 @@ int RunSourceCommand(const QString& command, QStringList& args)
     return command == QLatin1String("query") ? Query(args) : Read(args);
 }
 
-bool ReadMusicBrainzRecord(const QString& releaseId, qsizetype fileCount, DiscRecord& record, QString* error)
+bool ReadMusicBrainzDisc(const QString& releaseId, qsizetype fileCount, bool cover, LookupDisc& disc, QString* error)
 {
     MusicBrainzSource source;
     source.setFileCount(fileCount);
+    source.setFetchCover(cover);
     QEventLoop loop;
     bool ok = false;
-    QObject::connect(&source, &LookupSource::discReady, &loop, [&](const LookupDisc& disc) {
-        record.artist = disc.artist;
-        record.album = disc.album;
-        record.year = disc.year;
-        record.tracks.clear();
-        for (const LookupTrack& t : disc.tracks)
-            record.tracks << CddbTrack{t.title, t.frames};
+    QObject::connect(&source, &LookupSource::discReady, &loop, [&](const LookupDisc& read) {
+        disc = read;
         ok = true;
         loop.quit();
     });

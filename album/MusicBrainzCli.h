@@ -2,7 +2,7 @@
 // the release read of "album --mb".
 #pragma once
 
-#include "freedb/Cddb.h"
+#include "album/LookupSource.h"
 
 #include <QStringList>
 
@@ -14,8 +14,9 @@ namespace tunora {
 int RunSourceCommand(const QString& command, QStringList& args);
 
 // Reads a release for an album of fileCount files: the medium with as many tracks, else
-// the first. Blocks with the event loop running.
-bool ReadMusicBrainzRecord(const QString& releaseId, qsizetype fileCount, DiscRecord& record,
-                           QString* error = nullptr);
+// the first; with cover, also the release's front picture (none when it has none). Blocks
+// with the event loop running.
+bool ReadMusicBrainzDisc(const QString& releaseId, qsizetype fileCount, bool cover, LookupDisc& disc,
+                         QString* error = nullptr);
 
 } // namespace tunora

@@ -394,8 +394,12 @@ bool rewriteWithV2(const QString& path, const TrackTag& tag, const QByteArray& v
             if (!e.isEmpty())
                 return e;
         }
-        r.head = BuildID3v2(tag, undo.oldV2,
-                            extras.frontCover.isEmpty() ? QList<QByteArray>() : QList {ID3v2FrontCoverFrame(extras.frontCover)});
+        QList<QByteArray> extraFrames;
+        if (!extras.partOfSet.isEmpty())
+            extraFrames << ID3v23Frame("TPOS", '\0' + extras.partOfSet); // Latin-1
+        if (!extras.frontCover.isEmpty())
+            extraFrames << ID3v2FrontCoverFrame(extras.frontCover);
+        r.head = BuildID3v2(tag, undo.oldV2, extraFrames);
         undo.newV2 = r.head;
         if (r.head.isEmpty())
             return QStringLiteral("the new tag is too large for an ID3v2 tag");

@@ -26,6 +26,9 @@ struct TagWriteExtras {
     QByteArray frontCover;
     // When given, filled with the tags before and after a successful write.
     TagUndo* undo = nullptr;
+    // The disc's position in its set ("2/3"), written as TPOS in place of the old one. Empty:
+    // the old tag's TPOS stays.
+    QByteArray partOfSet;
 };
 
 // Writes the requested tags (ID3v1 behind the audio, ID3v2 in front of it). Answers true
