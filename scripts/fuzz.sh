@@ -30,6 +30,11 @@ for bin in "${bins[@]}"; do
   mkdir -p "$work" build-fuzz/findings
   dirs=("$work")
   [ -d "$corpus" ] && dirs+=("$corpus")
+  # The test servers' answers seed the parsers that read such answers.
+  case ${name#fuzz_} in
+    searchpage) dirs+=(tests/servers/fixtures/search tests/servers/fixtures/gnudb) ;;
+    xmcd) dirs+=(tests/servers/fixtures/xmcd) ;;
+  esac
   echo "== $name: ${seconds}s"
   if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
        -artifact_prefix=build-fuzz/findings/"$name"- -print_final_stats=0 "${dirs[@]}" \

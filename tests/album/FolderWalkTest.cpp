@@ -53,36 +53,15 @@ protected:
 // reads every folder, so the walk then runs in a child that gives up its privileges.
 QStringList walkAsUnprivileged(const QString& root, bool recurse, bool* ok)
 {
-    *ok = false;
-    if (::geteuid() != 0) {
-        *ok = true;
-        return WalkAudioFolder(root, recurse).files;
-    }
-    // The child needs to reach the tree: open the folders above it for others.
-    for (QString p = root; p.size() > 1 && p != QDir::tempPath(); p = QFileInfo(p).absolutePath())
-        ::chmod(QFile::encodeName(p).constData(), 0755);
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
-            ::_exit(3);
-        const QByteArray out = WalkAudioFolder(root, recurse).files.join('\n').toUtf8();
-        const ssize_t w = ::write(fds[1], out.constData(), static_cast<size_t>(out.size()));
-        ::_exit(w == out.size() ? 0 : 4);
-    }
-    ::close(fds[1]);
+    OpenToOthers(root);
     QByteArray got;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
-        got.append(buf, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    *ok = InChild(
+              [&](QByteArray& out) {
+                  out = WalkAudioFolder(root, recurse).files.join('\n').toUtf8();
+                  return 0;
+              },
+              &got, true)
+          == 0;
     return got.isEmpty() ? QStringList() : QString::fromUtf8(got).split('\n');
 }
 

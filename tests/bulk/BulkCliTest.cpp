@@ -1,4 +1,3 @@
-#include "tests/bulk/QtPrinting.h"
 #include "tests/common/TestSupport.h"
 
 #include <QDir>

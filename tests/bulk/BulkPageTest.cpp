@@ -1,4 +1,4 @@
-#include "tests/bulk/QtPrinting.h"
+#include "tests/common/TestSupport.h"
 #include "album/Choixrecoldir.h"
 #include "bulk/BulkPage.h"
 #include "bulk/BulkRun.h"

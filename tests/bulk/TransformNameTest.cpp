@@ -1,4 +1,4 @@
-#include "tests/bulk/QtPrinting.h"
+#include "tests/common/TestSupport.h"
 #include "bulk/BulkTransform.h"
 
 #include <gtest/gtest.h>

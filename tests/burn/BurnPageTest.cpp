@@ -20,11 +20,6 @@
 #include <QTest>
 #include <QTimer>
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 using namespace tunora;
 using namespace tunora::test;

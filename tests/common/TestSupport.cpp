@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tunora::test {
 
@@ -168,6 +171,47 @@ bool WriteAll(const QString& path, const QByteArray& bytes)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return f.write(bytes) == bytes.size();
+}
+
+int InChild(const std::function<int(QByteArray& out)>& fn, QByteArray* out, bool unprivileged)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return -1;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (unprivileged && ::geteuid() == 0
+            && (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(3);
+        QByteArray bytes;
+        const int code = fn(bytes);
+        const ssize_t w = ::write(fds[1], bytes.constData(), static_cast<size_t>(bytes.size()));
+        ::_exit(w == bytes.size() ? code : 4);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (out)
+        *out = got;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void OpenToOthers(const QString& path)
+{
+    for (QString p = path; p.size() > 1 && p != QDir::tempPath(); p = QFileInfo(p).absolutePath())
+        ::chmod(QFile::encodeName(p).constData(), 0755);
 }
 
 int RunProgram(const QString& program, const QStringList& args, QByteArray* out, QByteArray* err, int timeoutMs)

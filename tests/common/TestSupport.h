@@ -13,6 +13,20 @@
 #include <QWidget>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Readable Qt strings in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << '{';
+    for (qsizetype i = 0; i < l.size(); ++i)
+        *os << (i ? ", " : "") << '"' << l.at(i).toStdString() << '"';
+    *os << '}';
+}
 
 namespace tunora::test {
 
@@ -107,6 +121,15 @@ private:
 
 QByteArray ReadAll(const QString& path);
 bool WriteAll(const QString& path, const QByteArray& bytes);
+
+// Runs fn in a forked child and answers its exit code (128 + signal when it was killed); what
+// fn leaves in its argument reaches *out. unprivileged: a child running as root gives that up
+// first (exit code 3 when it cannot), so unreadable folders stay unreadable to it.
+int InChild(const std::function<int(QByteArray& out)>& fn, QByteArray* out = nullptr, bool unprivileged = false);
+
+// Opens path and every folder above it (up to the temporary folder) for other users, so an
+// unprivileged child reaches it.
+void OpenToOthers(const QString& path);
 
 // Runs a program and answers its exit code (-1 when it could not start); output captured.
 int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,

@@ -2,7 +2,6 @@
 #include "freedb/Cddb.h"
 
 #include "tests/common/TestSupport.h"
-#include "tests/freedb/Printers.h"
 
 #include <QDate>
 #include <gtest/gtest.h>

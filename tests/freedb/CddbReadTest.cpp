@@ -7,7 +7,6 @@
 #include "shell/core/Shared.h"
 #include "tests/common/TestSupport.h"
 #include "tests/freedb/FreedbServer.h"
-#include "tests/freedb/Printers.h"
 
 #include <QDate>
 #include <gtest/gtest.h>

@@ -4,7 +4,6 @@
 
 #include "freedb/Cddb.h"
 #include "tests/common/TestSupport.h"
-#include "tests/freedb/Printers.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,6 @@
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
 #include "tests/freedb/FreedbServer.h"
-#include "tests/freedb/Printers.h"
 
 #include <QDir>
 #include <QLabel>

@@ -8,7 +8,7 @@
 #include "shell/core/Shared.h"
 #include "tests/common/MainWindowFixture.h"
 #include "tests/freedb/FreedbServer.h"
-#include "tests/freedb/Printers.h"
+#include "tests/common/TestSupport.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -6,7 +6,6 @@
 #include "shell/core/Settings.h"
 #include "tests/common/TestSupport.h"
 #include "tests/freedb/FreedbServer.h"
-#include "tests/freedb/Printers.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,6 @@
 #include "shell/core/Shared.h"
 #include "tests/common/TestSupport.h"
 #include "tests/freedb/FreedbServer.h"
-#include "tests/freedb/Printers.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>

@@ -1,5 +1,6 @@
 // Search pages come from the network: link extraction on any page keeps the result lists
-// index-aligned and never faults.
+// index-aligned and never faults. The seeds are the test server's pages, whose result links
+// carry a placeholder for the real link prefix.
 #include "freedb/Search.h"
 #include "shell/core/Shared.h"
 
@@ -7,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString page = tunora::DecodeText(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    const QString page = tunora::DecodeText(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)))
+                             .replace(QLatin1String("{PREFIX}"), tunora::SearchLinkPrefix());
     tunora::SearchResults r;
     tunora::ExtractSearchResults(page, r);
     if (r.List2.size() != r.List3.size() || r.List2.size() != r.categ_lst.size() || r.List2.size() > r.List1.size())

@@ -36,9 +36,11 @@ using namespace tunora::test;
 
 namespace {
 
+// A fuzzing seed, or (folder "servers/") one of the test servers' answers.
 QByteArray Seed(const QString& relative)
 {
-    const QByteArray bytes = ReadAll(SourceDir() + "/tests/fuzz/corpus/" + relative);
+    const QString path = relative.startsWith("servers/") ? "/tests/" + relative : "/tests/fuzz/corpus/" + relative;
+    const QByteArray bytes = ReadAll(SourceDir() + path);
     EXPECT_FALSE(bytes.isEmpty()) << relative.toStdString();
     return bytes;
 }
@@ -207,7 +209,7 @@ TEST(ParserBounds, SearchPages)
     ExtractGnudbResults(QString(), none);
     EXPECT_EQ(none.size(), 0);
 
-    const QString page = DecodeText(Seed("searchpage/twenty.html"));
+    const QString page = DecodeText(Seed("servers/fixtures/search/twenty.html")).replace("{PREFIX}", SearchLinkPrefix());
     SearchResults full;
     ExtractSearchResults(page, full);
     ASSERT_EQ(full.size(), 20);
@@ -243,7 +245,7 @@ TEST(ParserBounds, XmcdEntries)
     EXPECT_FALSE(ParseXmcd(QString(), r));
     EXPECT_TRUE(r.tracks.isEmpty());
 
-    const QString entry = DecodeText(Seed("xmcd/rock-19033503"));
+    const QString entry = DecodeText(Seed("servers/fixtures/xmcd/rock/19033503"));
     DiscRecord full;
     ASSERT_TRUE(ParseXmcd(entry, full));
     ASSERT_EQ(full.tracks.size(), 3);

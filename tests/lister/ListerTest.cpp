@@ -217,31 +217,17 @@ TEST_F(ListingTree, UnreadableFoldersAreSkipped)
     file("locked/secret.mp3");
     file("open/song.mp3");
     // Root reads every folder: the walk runs in a child without privileges.
-    for (QString p = root; p.size() > 1 && p != QDir::tempPath(); p = QFileInfo(p).absolutePath())
-        ::chmod(QFile::encodeName(p).constData(), 0755);
+    OpenToOthers(root);
     ASSERT_EQ(::chmod(QFile::encodeName(root + "/locked").constData(), 0), 0);
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (::geteuid() == 0 && (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
-            ::_exit(3);
-        const QByteArray out = BuildListing(root, "%1%2", {"MP3"}, true).bytes;
-        const ssize_t w = ::write(fds[1], out.constData(), static_cast<size_t>(out.size()));
-        ::_exit(w == out.size() ? 0 : 4);
-    }
-    ::close(fds[1]);
     QByteArray got;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
-        got.append(buf, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const int code = InChild(
+        [&](QByteArray& out) {
+            out = BuildListing(root, "%1%2", {"MP3"}, true).bytes;
+            return 0;
+        },
+        &got, true);
     ::chmod(QFile::encodeName(root + "/locked").constData(), 0755);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(code, 0);
     EXPECT_EQ(QString::fromUtf8(got), "[" + root + "/open]\r\nsong.mp3\r\n\r\n");
 }
 

@@ -7,11 +7,6 @@
 #include <QCryptographicHash>
 #include <gtest/gtest.h>
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 using namespace tunora;
 using namespace tunora::test;

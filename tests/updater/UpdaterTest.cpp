@@ -25,11 +25,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 using namespace tunora;
 using namespace tunora::test;
