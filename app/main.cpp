@@ -2,6 +2,7 @@
 #include "app/AppAssembly.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
+#include "shell/core/Product.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tunora");
-    QApplication::setApplicationVersion("4.0.77");
+    QApplication::setApplicationVersion(tunora::product::kVersion);
     tunora::MainWindow* w = tunora::BuildMainWindow();
     tunora::InstallMessageBoxes(w);
     if (!w->startup())
