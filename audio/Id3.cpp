@@ -339,11 +339,7 @@ bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
         ::unlink(tmpl.constData());
         return failWith(why, errnoText(e));
     }
-    const int dirfd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd >= 0) {
-        ::fsync(dirfd);
-        ::close(dirfd);
-    }
+    dorvane::io::SyncFolder(info.absolutePath());
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -152,22 +153,68 @@ QString ResolveLinks(const QString& path)
     return path;
 }
 
-bool ReplaceFile(const QString& path, const QByteArray& bytes, unsigned newMode, QString* error)
+namespace {
+
+bool sameFile(const QByteArray& a, const QByteArray& b)
 {
-    auto fail = [&](const QString& why) {
+    struct stat sa {}, sb {};
+    if (::lstat(a.constData(), &sa) != 0 || ::lstat(b.constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// 0 or the errno of the failure; EEXIST when `to` names anything.
+int renameNoReplaceRaw(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // The file system has no atomic no-replace rename: a hard link fails on an existing name.
+    if (::link(from.constData(), to.constData()) == 0) {
+        if (::unlink(from.constData()) == 0)
+            return 0;
+        const int e = errno;
+        ::unlink(to.constData());
+        return e;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st {};
+    if (::lstat(to.constData(), &st) == 0)
+        return EEXIST;
+    if (::rename(from.constData(), to.constData()) == 0)
+        return 0;
+    return errno;
+}
+
+mode_t umaskedMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, bool replace, unsigned newMode)
+{
+    auto fail = [&](int e) {
         if (error)
-            *error = why;
+            *error = errnoText(e);
         return false;
     };
     const QFileInfo info(ResolveLinks(path));
     const QString folder = info.absolutePath();
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    QByteArray tmpl = QFile::encodeName(folder + "/" + info.fileName() + ".tmp-XXXXXX");
+    QByteArray tmpl = QFile::encodeName(folder + "/." + info.fileName() + ".tmp-XXXXXX");
     const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
-        return fail(errnoText(errno));
+        return fail(errno);
     struct stat st {};
-    const mode_t mode = ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : mode_t(newMode);
+    const mode_t mode = ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777)
+                        : newMode == kUmaskMode           ? umaskedMode()
+                                                          : mode_t(newMode);
     bool ok = ::fchmod(fd, mode) == 0;
     int e = ok ? 0 : errno;
     const char* p = bytes.constData();
@@ -192,17 +239,64 @@ bool ReplaceFile(const QString& path, const QByteArray& bytes, unsigned newMode,
         ok = false;
         e = errno;
     }
-    if (ok && ::rename(tmpl.constData(), target.constData()) != 0) {
-        ok = false;
-        e = errno;
+    if (ok) {
+        e = replace ? (::rename(tmpl.constData(), target.constData()) == 0 ? 0 : errno)
+                    : renameNoReplaceRaw(tmpl, target);
+        ok = e == 0;
     }
     if (!ok) {
         ::unlink(tmpl.constData());
-        return fail(errnoText(e));
+        return fail(e);
     }
-    // The folder is not synced: after a power cut the rename may be lost, leaving the old file,
-    // which is whole; a sync per settings write would cost more than that last change is worth.
+    // The new name is durable only once the folder is: else a power cut may bring back the old file.
+    SyncFolder(folder);
     return true;
+}
+
+bool SyncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error)
+{
+    const QByteArray from = QFile::encodeName(oldPath);
+    const QByteArray to = QFile::encodeName(newPath);
+    if (from == to) {
+        struct stat st {};
+        if (::lstat(from.constData(), &st) == 0)
+            return true;
+        if (error)
+            *error = errnoText(errno);
+        return false;
+    }
+    int rc = renameNoReplaceRaw(from, to);
+    if (rc == EEXIST && oldPath.compare(newPath, Qt::CaseInsensitive) == 0 && sameFile(from, to)) {
+        // A change of letter case on a case-insensitive file system: go through a free name.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray tmp = to + ".tunora-case-" + QByteArray::number(::getpid()) + '-' +
+                                   QByteArray::number(attempt);
+            rc = renameNoReplaceRaw(from, tmp);
+            if (rc == EEXIST)
+                continue;
+            if (rc != 0)
+                break;
+            rc = renameNoReplaceRaw(tmp, to);
+            if (rc != 0)
+                renameNoReplaceRaw(tmp, from);
+            break;
+        }
+    }
+    if (rc == 0)
+        return true;
+    if (error)
+        *error = errnoText(rc);
+    return false;
 }
 
 } // namespace dorvane::io

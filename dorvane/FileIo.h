@@ -1,4 +1,5 @@
-// Small file helpers of the library: legacy text decoding and atomic replacement.
+// The file-safety layer every part of the program writes and reads through: text decoding
+// (UTF-8, else Windows-1252), bounded reads, atomic replacement, no-replace renaming.
 #pragma once
 
 #include "dorvane/Dorvanectrl.h"
@@ -20,13 +21,23 @@ DORVANE_EXPORT bool EncodeCp1252(const QString& text, QByteArray* out);
 DORVANE_EXPORT bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* missing,
                                   bool* tooBig, int* err);
 
-// Replaces path with bytes: a uniquely named temporary file in the same folder, written in full,
-// fsync'ed, given the old file's permissions (newMode for a new file), and renamed over
-// path. The old file stays untouched on any failure. A symbolic link is followed, so the
-// file it names is replaced and the link stays.
-DORVANE_EXPORT bool ReplaceFile(const QString& path, const QByteArray& bytes, unsigned newMode, QString* error);
+// Writes path as bytes: a uniquely named hidden temporary file in the same folder, written in
+// full, fsync'ed, given the old file's permissions (newMode for a new file), and renamed over
+// path; the folder is synced after. With replace false an existing file is never replaced.
+// The old file stays untouched on any failure. A symbolic link is followed, so the file it
+// names is replaced and the link stays.
+inline constexpr unsigned kUmaskMode = ~0u; // newMode: 0666 less the umask, as for any new file
+DORVANE_EXPORT bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr,
+                                        bool replace = true, unsigned newMode = kUmaskMode);
 
 // The file a path names once symbolic links are followed (the path itself when it does not exist).
 DORVANE_EXPORT QString ResolveLinks(const QString& path);
+
+// Renames without ever replacing an existing file; a change of letter case alone goes through
+// on a file system that ignores case. Answers the reason on failure.
+DORVANE_EXPORT bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error = nullptr);
+
+// Makes the folder's entries (a new or renamed name) durable.
+DORVANE_EXPORT bool SyncFolder(const QString& folder);
 
 } // namespace dorvane::io

@@ -269,7 +269,7 @@ bool WriteString(const QString& file, const QString& section, const QString& key
         return fail(QStringLiteral("the name or value cannot be stored in an INI file"));
     if (!missing && *out == bytes)
         return true;
-    return io::ReplaceFile(target, *out, 0644, error);
+    return io::WriteFileAtomically(target, *out, error, true, 0644);
 }
 
 } // namespace dorvane::ini

@@ -474,21 +474,11 @@ QString moveAside(const QString& target, QString* why)
     const QString base = brokenName(target);
     for (int n = 1; n < 1000; ++n) {
         const QString candidate = n == 1 ? base : base + "-" + QString::number(n);
-        if (::renameat2(AT_FDCWD, QFile::encodeName(target).constData(), AT_FDCWD,
-                        QFile::encodeName(candidate).constData(), RENAME_NOREPLACE) == 0)
+        if (io::RenameNoReplace(target, candidate, why))
             return candidate;
-        if (errno == EEXIST)
+        const QFileInfo taken(candidate);
+        if (taken.exists() || taken.isSymLink())
             continue;
-        if (errno == EINVAL || errno == ENOSYS) {
-            // No renameat2 on this file system: a hard link never replaces anything either.
-            if (::link(QFile::encodeName(target).constData(), QFile::encodeName(candidate).constData()) == 0) {
-                ::unlink(QFile::encodeName(target).constData());
-                return candidate;
-            }
-            if (errno == EEXIST)
-                continue;
-        }
-        *why = errnoText(errno);
         return QString();
     }
     *why = QStringLiteral("no free name beside it");
@@ -501,7 +491,8 @@ void removeOrphans(const QString& target)
 {
     const QFileInfo info(target);
     QDir dir(info.absolutePath());
-    const QStringList names = dir.entryList({info.fileName() + ".tmp-??????"}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names = dir.entryList({"." + info.fileName() + ".tmp-??????", info.fileName() + ".tmp-??????"},
+                                            QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& n : names)
         dir.remove(n);
 }
@@ -661,7 +652,7 @@ bool Modify(const std::function<void(RegDocument&)>& change)
     if (after.size() > kMaxStoreBytes)
         return failed(QStringLiteral("the settings would grow past %1 bytes").arg(kMaxStoreBytes));
     QString err;
-    if (!io::ReplaceFile(target, after, 0600, &err))
+    if (!io::WriteFileAtomically(target, after, &err, true, 0600))
         return failed(err);
 
     Identity id;

@@ -9,17 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTimer>
 
 #include <algorithm>
 #include <limits>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tunora {
 
@@ -170,74 +163,6 @@ QString RelativePath(const QString& filePath, const QString& baseFolder)
         out += f.at(k) + '/';
     out += f.last();
     return out;
-}
-
-static bool sameFile(const QByteArray& a, const QByteArray& b)
-{
-    struct stat sa {}, sb {};
-    if (::lstat(a.constData(), &sa) != 0 || ::lstat(b.constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-static int renameNoReplaceRaw(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // The file system has no atomic no-replace rename: a hard link fails on an existing name.
-    if (::link(from.constData(), to.constData()) == 0) {
-        if (::unlink(from.constData()) == 0)
-            return 0;
-        const int e = errno;
-        ::unlink(to.constData());
-        return e;
-    }
-    if (errno == EEXIST)
-        return EEXIST;
-    struct stat st {};
-    if (::lstat(to.constData(), &st) == 0)
-        return EEXIST;
-    if (::rename(from.constData(), to.constData()) == 0)
-        return 0;
-    return errno;
-}
-
-bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error)
-{
-    const QByteArray from = QFile::encodeName(oldPath);
-    const QByteArray to = QFile::encodeName(newPath);
-    if (from == to) {
-        struct stat st {};
-        if (::lstat(from.constData(), &st) == 0)
-            return true;
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    int rc = renameNoReplaceRaw(from, to);
-    if (rc == EEXIST && oldPath.compare(newPath, Qt::CaseInsensitive) == 0 && sameFile(from, to)) {
-        // A change of letter case on a case-insensitive file system: go through a free name.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray tmp = to + ".tunora-case-" + QByteArray::number(::getpid()) + '-' +
-                                   QByteArray::number(attempt);
-            rc = renameNoReplaceRaw(from, tmp);
-            if (rc == EEXIST)
-                continue;
-            if (rc != 0)
-                break;
-            rc = renameNoReplaceRaw(tmp, to);
-            if (rc != 0)
-                renameNoReplaceRaw(tmp, from);
-            break;
-        }
-    }
-    if (rc == 0)
-        return true;
-    if (error)
-        *error = QString::fromLocal8Bit(std::strerror(rc));
-    return false;
 }
 
 bool RenameFileReporting(const QString& oldPath, const QString& newPath)
@@ -436,95 +361,6 @@ bool SortListBox(QStringList& entries, QList<qint64>* itemData)
         }
     }
     apply(from);
-    return true;
-}
-
-static const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString DecodeText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = utf8.decode(bytes);
-    if (!utf8.hasError()) {
-        if (s.startsWith(QChar(0xFEFF)))
-            s.remove(0, 1);
-        return s;
-    }
-    QString out;
-    out.reserve(bytes.size());
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        out += (c >= 0x80 && c < 0xA0) ? QChar(kCp1252High[c - 0x80]) : QChar(c);
-    }
-    return out;
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, bool replace)
-{
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    QFileInfo info(path);
-    // A link stays a link: the file it points to is the one rewritten.
-    if (info.isSymLink()) {
-        const QString resolved = info.canonicalFilePath();
-        if (!resolved.isEmpty())
-            info = QFileInfo(resolved);
-    }
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    QByteArray tmpl = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".tunora-XXXXXX");
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat st {};
-    if (::stat(target.constData(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    const char* p = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            const int e = errno;
-            ::close(fd);
-            ::unlink(tmpl.constData());
-            return fail(QString::fromLocal8Bit(std::strerror(e)));
-        }
-        p += w;
-        left -= w;
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.constData());
-        return fail(QString::fromLocal8Bit(std::strerror(e)));
-    }
-    int rc = 0;
-    if (replace) {
-        if (::rename(tmpl.constData(), target.constData()) != 0)
-            rc = errno;
-    } else {
-        rc = renameNoReplaceRaw(tmpl, target);
-    }
-    if (rc != 0) {
-        ::unlink(tmpl.constData());
-        return fail(QString::fromLocal8Bit(std::strerror(rc)));
-    }
-    const int dirfd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (dirfd >= 0) {
-        ::fsync(dirfd);
-        ::close(dirfd);
-    }
     return true;
 }
 

@@ -1,6 +1,8 @@
 // Shared naming, path, text and list functions used by every page and by tunora-cli.
 #pragma once
 
+#include "dorvane/FileIo.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -33,8 +35,10 @@ QString FileNameWithExtension(const QString& stem, const QString& extension);
 QString RelativePath(const QString& filePath, const QString& baseFolder);
 // Renames without ever replacing an existing file; shows language text 169 on failure.
 bool RenameFileReporting(const QString& oldPath, const QString& newPath);
-// The same rename without the message; answers the reason on failure.
-bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error = nullptr);
+// Files are decoded, renamed and written through libDorvane's file-safety layer.
+using dorvane::io::DecodeText;          // UTF-8, else Windows-1252
+using dorvane::io::RenameNoReplace;     // never replaces an existing file
+using dorvane::io::WriteFileAtomically; // temporary file, fsync, atomic rename, folder synced
 bool IsFourDigitYear(const QString& text);
 // The numeric value of a text as the settings readers take it: leading spaces, an optional
 // sign, then digits up to the first other character; 0 when there are none. Saturates.
@@ -67,14 +71,5 @@ int FindComboPrefix(QString& text, const QStringList& entries);
 bool SortListBox(QStringList& entries, QList<qint64>* itemData = nullptr);
 
 inline qint32 Min(qint32 a, qint32 b) { return a < b ? a : b; }
-
-// Text coming from files and the network: UTF-8, else Windows-1252.
-QString DecodeText(const QByteArray& bytes);
-
-// Writes bytes to path through a uniquely named temporary file in the same folder, fsync and
-// an atomic rename. When replace is false an existing file is never replaced. Keeps the
-// permission bits of a file it replaces.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr,
-                         bool replace = true);
 
 } // namespace tunora
