@@ -2,9 +2,9 @@
 
 #include "album/AlbumSession.h"
 #include "audio/Id3.h"
-#include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
 #include <QDate>
@@ -68,11 +68,6 @@ QString joined(const QString& folder, const QString& name)
     return folder + '/' + name;
 }
 
-QString text46(const QString& newPath, const QString& oldPath)
-{
-    return LanguageText(46).replace(QLatin1String("%%1%%"), newPath).replace(QLatin1String("%%2%%"), oldPath);
-}
-
 } // namespace
 
 QString PlaylistFolder(const QString& mode, const QString& albumFolder, bool* configured)
@@ -119,7 +114,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
 {
     ApplyResult r;
     if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
-        ShowMessage(LanguageText(168));
+        ShowMessage(text::NoOptionChosen());
         return r;
     }
     r.started = true;
@@ -160,7 +155,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                 continue;
             }
             if (readOnly(old)) {
-                ShowMessage(LanguageText(47).replace(QLatin1String("%%1%%"), old));
+                ShowMessage(text::ReadOnlyNotTagged(old));
                 ++r.failures;
                 done();
                 continue;
@@ -174,7 +169,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                 if (o.embedCover)
                     extras.frontCover = s.frontCover;
                 if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
-                    ShowMessage(LanguageText(45));
+                    ShowMessage(text::TagsNotWritten());
                     ++r.failures;
                 }
             }
@@ -183,7 +178,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                 const QString target = joined(s.path, name);
                 if (name.startsWith('.')) {
                     // An empty stem (or one starting with a dot) would hide the file.
-                    ShowMessage(LanguageText(169).replace(QLatin1String("%%FIC%%"), old));
+                    ShowMessage(text::NotRenamed(old));
                     ++r.failures;
                 } else if (target == old) {
                     // Already named right.
@@ -195,31 +190,31 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                         ++r.failures;
                     }
                 } else {
-                    ShowMessage(text46(target, old));
+                    ShowMessage(text::NameTaken(target, old));
                     ++r.failures;
                 }
             }
             done();
         }
     } else {
-        ShowMessage(LanguageText(48));
+        ShowMessage(text::TrackCountDiffers());
     }
 
     if (o.playlist) {
         r.somethingDone = true;
-        const QString pattern = Setting("Playlist");
+        const QString pattern = Setting(setting::kPlaylistPattern);
         bool configured = false;
-        QString plsFolder = PlaylistFolder(Setting("PlaylistMode"), s.path, &configured);
+        QString plsFolder = PlaylistFolder(Setting(setting::kPlaylistMode), s.path, &configured);
         // A mode that names no folder is asked about like a mode never set up.
         if (plsFolder.isEmpty())
-            plsFolder = AskYesNo(LanguageText(49)) ? s.path + '/' : QString();
+            plsFolder = AskYesNo(text::AskPlaylistInAlbumFolder()) ? s.path + '/' : QString();
         QString file;
         bool replace = false;
         if (!plsFolder.isEmpty()) {
             file = plsFolder +
                    FileNameWithExtension(FillPattern(pattern, s.artist, s.album, 0, QString(), s.year, s.genre), "m3u");
             if (nameTaken(file)) {
-                replace = AskYesNo(LanguageText(50));
+                replace = AskYesNo(text::AskReplacePlaylist());
                 if (!replace)
                     file.clear();
             }
@@ -246,7 +241,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
     if (running)
         running(false);
     if (r.somethingDone)
-        ShowMessage(LanguageText(51));
+        ShowMessage(text::Done());
     s.notifyChanged();
     return r;
 }
@@ -283,7 +278,7 @@ int UndoAlbum(AlbumSession& s)
         const QString recorded = s.undo.at(i);
         const FileUndo u = UndoFile(joined(s.path, current), joined(s.path, recorded), s.undoTags.value(i));
         if (u.nameTaken)
-            ShowMessage(text46(joined(s.path, recorded), joined(s.path, current)));
+            ShowMessage(text::NameTaken(joined(s.path, recorded), joined(s.path, current)));
         if (!u.renameFailed && !u.nameTaken)
             s.mp3[i].text = recorded;
         if (!u.tagsLeft.isEmpty())

@@ -12,6 +12,7 @@
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
 #include <QFile>
@@ -52,7 +53,7 @@ void loadLanguage()
         LanguageTable() = texts;
         return true;
     };
-    const QString langue = Setting("langue").trimmed();
+    const QString langue = Setting(setting::kLanguage).trimmed();
     if (langue.isEmpty() || !load(langue + ".lf"))
         load(QStringLiteral("english.lf"));
 }
@@ -165,7 +166,7 @@ int RunAlbumCommand(const QStringList& args)
     QString error;
     if (!xmcd.isEmpty()) {
         if (!ParseXmcdFile(xmcd, disc, &error)) {
-            ShowMessage(LanguageText(54) + ' ' + error);
+            ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
             return 1;
         }
         if (!haveGenre)
@@ -188,7 +189,7 @@ int RunAlbumCommand(const QStringList& args)
             std::fprintf(stderr, "tunora-cli album: the release has no front cover; the files are tagged without one\n");
     } else {
         if (!ReadCDDBDisc(category, discid, disc, &error)) {
-            ShowMessage(LanguageText(54) + ' ' + error);
+            ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
             return 1;
         }
         if (!haveGenre)
@@ -205,7 +206,7 @@ int RunAlbumCommand(const QStringList& args)
 
     if (sort != QLatin1String("none") && !s.mp3.isEmpty()) {
         if (s.mp3.size() != s.fetched.size()) {
-            ShowMessage(LanguageText(52));
+            ShowMessage(text::AutoSortNeedsEqualCounts());
         } else {
             QList<ListItem> lst = s.mp3;
             for (ListItem& e : lst)

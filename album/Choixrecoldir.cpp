@@ -182,7 +182,7 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
                 RefreshList();
             });
 
-    const QString last = Setting("LastDir");
+    const QString last = Setting(setting::kLastFolder);
     if (last.isEmpty() || !setDirPath(last))
         setDirPath(AppFolder());
     SetMode(1);
@@ -324,7 +324,7 @@ void Choixrecoldir::onOk()
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w != m_cancel)
             w->setEnabled(false);
-    SetSetting("LastDir", m_dir);
+    SetSetting(setting::kLastFolder, m_dir);
 
     switch (m_mode) {
     case 1:

@@ -272,7 +272,7 @@ void BulkPage::addFiles()
 {
     if (m_running)
         return;
-    QString dir = Setting("LastDir").trimmed();
+    QString dir = Setting(setting::kLastFolder).trimmed();
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
         dir = AppFolder();
     const QStringList chosen = GetOpenFileNames(window(), QString::fromLatin1(product::kName), dir, fileDialogFilter());
@@ -283,13 +283,13 @@ void BulkPage::addFiles()
             QString folder = folderOf(path);
             if (!folder.endsWith('/'))
                 folder += '/';
-            SetSetting("LastDir", folder.trimmed());
+            SetSetting(setting::kLastFolder, folder.trimmed());
         }
     } else if (chosen.size() > 1) {
         for (const QString& path : chosen)
             if (isExistingFile(path))
                 appendEntry(path);
-        SetSetting("LastDir", folderOf(chosen.first()).trimmed());
+        SetSetting(setting::kLastFolder, folderOf(chosen.first()).trimmed());
     }
     listChanged();
 }

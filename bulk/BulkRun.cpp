@@ -1,6 +1,7 @@
 #include "bulk/BulkRun.h"
 
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
 #include <QFile>
@@ -46,10 +47,7 @@ BulkStep PlanBulkRename(const QString& path, const BulkOptions& options)
 
 QString BulkClosingMessage(qint32 renamed, int count)
 {
-    QString second = LanguageText(99);
-    second.replace(QLatin1String("%%1%%"), QString::number(renamed));
-    second.replace(QLatin1String("%%2%%"), QString::number(count));
-    return LanguageText(51) + QLatin1String("\n\n") + second;
+    return text::Done() + QLatin1String("\n\n") + text::FilesRenamed(renamed, count);
 }
 
 BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOptions& options,
@@ -110,10 +108,7 @@ void UndoBulk(QStringList& entries, const QStringList& undo,
                     entryChanged(static_cast<int>(i), old);
             }
         } else {
-            QString text = LanguageText(46);
-            text.replace(QLatin1String("%%1%%"), old);
-            text.replace(QLatin1String("%%2%%"), cur);
-            ShowMessage(text);
+            ShowMessage(text::NameTaken(old, cur));
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -31,7 +32,7 @@ QString BurnTimeText(double totalMs)
         ++minutes;
         seconds = 0;
     }
-    return LanguageText(172) + ' ' + QString::number(minutes) + QStringLiteral("min ") + QString::number(seconds) +
+    return text::TotalTime() + ' ' + QString::number(minutes) + QStringLiteral("min ") + QString::number(seconds) +
            QStringLiteral("sec ");
 }
 

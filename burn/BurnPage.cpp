@@ -224,7 +224,7 @@ void BurnPage::Recount()
 
 void BurnPage::AddFiles()
 {
-    QString dir = Setting("LastDir").trimmed();
+    QString dir = Setting(setting::kLastFolder).trimmed();
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
         dir = AppFolder();
     const QStringList chosen = GetOpenFileNames(MainWindow::instance(), QString::fromLatin1(product::kName), dir,
@@ -234,7 +234,7 @@ void BurnPage::AddFiles()
         QString lastDir;
         m_tmp = TakeChosenFiles(chosen, &lastDir);
         if (!lastDir.isEmpty())
-            SetSetting("LastDir", lastDir);
+            SetSetting(setting::kLastFolder, lastDir);
     }
     // Also after a cancelled dialog: the rest of a cancelled import goes on.
     Import();

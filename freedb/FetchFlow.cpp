@@ -138,7 +138,7 @@ QString FetchFlow::failureText(int text, const QString& refusal)
 
 void FetchFlow::tellAboutAnonymousHello()
 {
-    if (m_toldAnonymous || !Setting(QStringLiteral("CDDBUser")).trimmed().isEmpty())
+    if (m_toldAnonymous || !Setting(setting::kCddbUser).trimmed().isEmpty())
         return;
     m_toldAnonymous = true;
     ShowMessage(freedbtext::AnonymousHello());

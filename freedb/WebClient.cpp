@@ -224,14 +224,14 @@ QByteArray WebClient::fetch(QString& url, int redirects, const QByteArray& extra
 
     QString target;
     quint16 port;
-    if (Setting(QStringLiteral("UseProxy")).trimmed() == QLatin1String("1")) {
-        target = Setting(QStringLiteral("ProxyName")).trimmed();
-        port = PortFromSetting(Setting(QStringLiteral("ProxyPort")));
+    if (Setting(setting::kUseProxy).trimmed() == QLatin1String("1")) {
+        target = Setting(setting::kProxyName).trimmed();
+        port = PortFromSetting(Setting(setting::kProxyPort));
     } else {
         // A port in the address (a redirect's Location often has one) wins over the setting.
         target = HostName(host, &port);
         if (port == 0)
-            port = PortFromSetting(Setting(QStringLiteral("HTTPPort")));
+            port = PortFromSetting(Setting(setting::kHttpPort));
     }
     m_sinceByte.start();
     m_socket->connectToHost(target, port);

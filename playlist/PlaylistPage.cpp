@@ -125,7 +125,7 @@ void PlaylistPage::refreshGo()
 
 void PlaylistPage::addFiles()
 {
-    QString dir = Setting("LastDir").trimmed();
+    QString dir = Setting(setting::kLastFolder).trimmed();
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
         dir = AppFolder();
     const QStringList chosen = GetOpenFileNames(MainWindow::instance(), QString::fromLatin1(product::kName), dir,
@@ -135,13 +135,13 @@ void PlaylistPage::addFiles()
         if (QFileInfo(path.trimmed()).isFile()) {
             m_list->addItem(path);
             // One file: the folder is remembered with its final "/".
-            SetSetting("LastDir", (QFileInfo(path.trimmed()).absolutePath() + '/').trimmed());
+            SetSetting(setting::kLastFolder, (QFileInfo(path.trimmed()).absolutePath() + '/').trimmed());
         }
     } else if (chosen.size() > 1) {
         for (const QString& path : chosen)
             if (!path.isEmpty() && QFileInfo(path).isFile())
                 m_list->addItem(path);
-        SetSetting("LastDir", QFileInfo(chosen.first()).absolutePath().trimmed());
+        SetSetting(setting::kLastFolder, QFileInfo(chosen.first()).absolutePath().trimmed());
     }
     refreshGo();
 }

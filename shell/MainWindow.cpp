@@ -124,7 +124,7 @@ MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWi
     m_timer->setInterval(100);
     connect(m_timer, &QTimer::timeout, this, [this] {
         m_timer->stop();
-        if (Setting("AutoUpd") != QLatin1String("0") && checkForUpdate)
+        if (Setting(setting::kAutoUpdate) != QLatin1String("0") && checkForUpdate)
             checkForUpdate(true);
     });
     resize(900, 640);
@@ -164,7 +164,7 @@ bool MainWindow::startupSteps()
         lng->addItem(QStringLiteral("English"));
     }
     listlangues();
-    const QString langue = Setting("langue").trimmed();
+    const QString langue = Setting(setting::kLanguage).trimmed();
     if (!langue.isEmpty() && !appFileNameCI(langue + ".lf").isEmpty())
         loadlangue(langue + ".lf");
     else
@@ -210,7 +210,7 @@ bool MainWindow::startupSteps()
             w->setEnabled(false);
     m_pages[0]->afterStartup();
 
-    m_maximized = Setting("Fullscreen") == QLatin1String("1");
+    m_maximized = Setting(setting::kFullscreen) == QLatin1String("1");
     setTextProperty(findChild<QWidget*>("ext_txt"), QStringLiteral("Unknown"));
 
     m_timer->start();
@@ -271,8 +271,8 @@ void MainWindow::loadlangue(const QString& fileName)
                 lng->setEditText(shown);
         }
         // A settings file that cannot be read is left alone at start: nothing the user chose is new.
-        if (Setting("langue") != shown && !(m_starting && SettingsUnreadable()))
-            SetSetting("langue", shown);
+        if (Setting(setting::kLanguage) != shown && !(m_starting && SettingsUnreadable()))
+            SetSetting(setting::kLanguage, shown);
         return;
     }
     if (isEnglish) {

@@ -224,9 +224,9 @@ void SetupPage::LoadSetupPage()
     // 1. Server list; the stored host selects the first line that begins with it.
     m_freedb->clear();
     m_freedb->addItems(FreeDBServerList(true).split(QLatin1String("\r\n")));
-    QString server = Setting("FreeDBServer");
+    QString server = Setting(setting::kCddbServer);
     m_freedb->setCurrentIndex(FindComboPrefix(server, comboEntries(m_freedb)));
-    m_cddbUser->setText(Setting("CDDBUser").trimmed());
+    m_cddbUser->setText(Setting(setting::kCddbUser).trimmed());
 
     // 2. Pattern presets and the stored patterns.
     m_pat->clear();
@@ -235,8 +235,8 @@ void SetupPage::LoadSetupPage()
     m_pls->clear();
     for (const char* p : kPlaylistPresets)
         m_pls->addItem(QString::fromLatin1(p));
-    showStoredPattern(m_pat, Setting("Pattern"));
-    showStoredPattern(m_pls, Setting("Playlist"));
+    showStoredPattern(m_pat, Setting(setting::kNamingPattern));
+    showStoredPattern(m_pls, Setting(setting::kPlaylistPattern));
     UpdateProxyState();
     UpdatePatternSample();
     UpdatePlaylistSample();
@@ -246,7 +246,7 @@ void SetupPage::LoadSetupPage()
     UpdatePatternSample();
 
     // 5. Playlist location: a digit, then the fixed folder.
-    const QString mode = Setting("PlaylistMode");
+    const QString mode = Setting(setting::kPlaylistMode);
     const auto isFolder = [](const QString& f) { return !f.isEmpty() && QFileInfo(f).isDir(); };
     if (mode.isEmpty()) {
         m_plsAlb->setChecked(true);
@@ -273,18 +273,18 @@ void SetupPage::LoadSetupPage()
     UpdatePlaylistFolderState();
 
     // 6.-12. Proxy, ports, script path and the two internet boxes.
-    m_proxy->setChecked(Setting("UseProxy") == QLatin1String("1"));
-    m_proxyName->setText(Setting("ProxyName").trimmed());
-    const QString proxyPort = Setting("ProxyPort").trimmed();
+    m_proxy->setChecked(Setting(setting::kUseProxy) == QLatin1String("1"));
+    m_proxyName->setText(Setting(setting::kProxyName).trimmed());
+    const QString proxyPort = Setting(setting::kProxyPort).trimmed();
     m_proxyPort->setText(NumericValue(proxyPort) <= 0 ? QString(kDefaultPort) : proxyPort);
-    m_bypass->setChecked(Setting("Bypass") == QLatin1String("1"));
-    m_cgi->setText(Setting("CGIPath").trimmed());
+    m_bypass->setChecked(Setting(setting::kSkipConnectionTest) == QLatin1String("1"));
+    m_cgi->setText(Setting(setting::kCgiPath).trimmed());
     if (m_cgi->text().isEmpty())
         m_cgi->setText(kDefaultCgi);
-    m_httpPort->setText(Setting("HTTPPort").trimmed());
+    m_httpPort->setText(Setting(setting::kHttpPort).trimmed());
     if (NumericValue(m_httpPort->text()) == 0)
         m_httpPort->setText(kDefaultPort);
-    m_autoUpd->setChecked(Setting("AutoUpd") != QLatin1String("0"));
+    m_autoUpd->setChecked(Setting(setting::kAutoUpdate) != QLatin1String("0"));
     UpdateProxyState();
 }
 
@@ -296,22 +296,22 @@ void SetupPage::SaveSetupPage()
         const QString digit = m_plsParent->isChecked() ? QStringLiteral("1")
                               : m_plsSpec->isChecked() ? QStringLiteral("2")
                                                        : QStringLiteral("0");
-        SetSetting("PlaylistMode", digit + m_plsFolder->text());
-        SetSetting("CGIPath", m_cgi->text().trimmed());
+        SetSetting(setting::kPlaylistMode, digit + m_plsFolder->text());
+        SetSetting(setting::kCgiPath, m_cgi->text().trimmed());
         const qint64 port = NumericValue(m_httpPort->text());
-        SetSetting("HTTPPort", port > 0 ? QString::number(port) : QString(kDefaultPort));
-        SetSetting("ProxyPort", m_proxyPort->text().trimmed());
-        SetSetting("ProxyName", m_proxyName->text().trimmed());
+        SetSetting(setting::kHttpPort, port > 0 ? QString::number(port) : QString(kDefaultPort));
+        SetSetting(setting::kProxyPort, m_proxyPort->text().trimmed());
+        SetSetting(setting::kProxyName, m_proxyName->text().trimmed());
         const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-        SetSetting("UseProxy", flag(m_proxy->isChecked()));
-        SetSetting("Bypass", flag(m_bypass->isChecked()));
-        SetSetting("AutoUpd", flag(m_autoUpd->isChecked()));
-        SetSetting("Pattern", m_pat->currentText().trimmed());
-        SetSetting("Playlist", m_pls->currentText().trimmed());
+        SetSetting(setting::kUseProxy, flag(m_proxy->isChecked()));
+        SetSetting(setting::kSkipConnectionTest, flag(m_bypass->isChecked()));
+        SetSetting(setting::kAutoUpdate, flag(m_autoUpd->isChecked()));
+        SetSetting(setting::kNamingPattern, m_pat->currentText().trimmed());
+        SetSetting(setting::kPlaylistPattern, m_pls->currentText().trimmed());
         const QStringList hosts = FreeDBServerList(false).split(QLatin1String("\r\n"));
         const int idx = m_freedb->currentIndex();
-        SetSetting("FreeDBServer", hosts.value(idx < 0 ? 0 : idx));
-        SetSetting("CDDBUser", m_cddbUser->text().trimmed());
+        SetSetting(setting::kCddbServer, hosts.value(idx < 0 ? 0 : idx));
+        SetSetting(setting::kCddbUser, m_cddbUser->text().trimmed());
     }
     // The language is applied also when the settings were refused.
     if (MainWindow* w = MainWindow::instance()) {

@@ -103,7 +103,7 @@ void Updater::CheckForUpdate(bool automatic)
             ShowMessage(text);
     };
 
-    if (Setting("Bypass") == QLatin1String("0") && !toolctl().IsConnected()) {
+    if (Setting(setting::kSkipConnectionTest) == QLatin1String("0") && !toolctl().IsConnected()) {
         if (!automatic)
             ShowMessage(LanguageText(55));
         setAboutButtonEnabled(true);

@@ -46,14 +46,14 @@ bool SettingsUnreadable()
     return dorvane::Dorvanectrl::StoreUnreadable();
 }
 
-QString Setting(const QString& name)
+QString Setting(SettingKey key)
 {
-    return toolctl().RegistryRead(kSettingsRoot, QString::fromLatin1(kSettingsPath), name);
+    return toolctl().RegistryRead(kSettingsRoot, QString::fromLatin1(kSettingsPath), QString::fromLatin1(key.name));
 }
 
-void SetSetting(const QString& name, const QString& value)
+void SetSetting(SettingKey key, const QString& value)
 {
-    toolctl().RegistryWrite(kSettingsRoot, QString::fromLatin1(kSettingsPath), name, value);
+    toolctl().RegistryWrite(kSettingsRoot, QString::fromLatin1(kSettingsPath), QString::fromLatin1(key.name), value);
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // The program's settings: named text values under one registry key, read at the moment of use.
 #pragma once
 
+#include "shell/core/SettingKeys.h"
+
 #include <QString>
 
 namespace dorvane { class Dorvanectrl; }
@@ -20,8 +22,8 @@ void RouteControlMessages();
 // user is told once) and the file is left alone until a value is written.
 bool SettingsUnreadable();
 
-QString Setting(const QString& name);
-void SetSetting(const QString& name, const QString& value);
+QString Setting(SettingKey key);
+void SetSetting(SettingKey key, const QString& value);
 
 // Descriptive form (true): "host (location)" lines; host-only form (false). Lines joined by CR LF.
 QString FreeDBServerList(bool descriptive);

@@ -1,6 +1,7 @@
 #include "shell/core/Shared.h"
 
 #include "shell/core/AppState.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Language.h"
 #include "shell/core/Ui.h"
 
@@ -169,7 +170,7 @@ bool RenameFileReporting(const QString& oldPath, const QString& newPath)
 {
     if (RenameNoReplace(oldPath, newPath))
         return true;
-    ShowMessage(LanguageText(169).replace(QLatin1String("%%FIC%%"), oldPath));
+    ShowMessage(text::NotRenamed(oldPath));
     return false;
 }
 
@@ -222,7 +223,7 @@ void SetStatusText(const QString& text) { AppState::instance().setStatusText(tex
 void ReportCancelled()
 {
     SetStatusText(QString());
-    ShowMessage(LanguageText(177));
+    ShowMessage(text::Cancelled());
 }
 
 void YieldEvents()

@@ -1,6 +1,8 @@
 #include "tests/common/TestSupport.h"
 
+#include "dorvane/Dorvanectrl.h"
 #include "shell/core/Language.h"
+#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
 #include <QDir>
@@ -154,6 +156,16 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
         WaitMs(10);
     }
     return true;
+}
+
+QString Setting(const QString& name)
+{
+    return toolctl().RegistryRead(kSettingsRoot, QString::fromLatin1(kSettingsPath), name);
+}
+
+void SetSetting(const QString& name, const QString& value)
+{
+    toolctl().RegistryWrite(kSettingsRoot, QString::fromLatin1(kSettingsPath), name, value);
 }
 
 QByteArray ReadAll(const QString& path)

@@ -119,6 +119,11 @@ private:
     void (*m_oldHandler)(int) = nullptr;
 };
 
+// A setting by the name the settings file stores it under (the program itself names its keys
+// in shell/core/SettingKeys.h); tests spell the stored names out so a renamed key shows.
+QString Setting(const QString& name);
+void SetSetting(const QString& name, const QString& value);
+
 QByteArray ReadAll(const QString& path);
 bool WriteAll(const QString& path, const QByteArray& bytes);
 
