@@ -263,6 +263,11 @@ void AlbumPage::afterStartup()
     syncFromSession();
 }
 
+void AlbumPage::genreTableMissing()
+{
+    m_v1->setEnabled(false);
+}
+
 void AlbumPage::InitResFrm()
 {
     m_session.initResFrm();

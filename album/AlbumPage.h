@@ -25,6 +25,7 @@ public:
     void prepare() override;      // RefreshPatternSamples
     void transme() override;      // captions of the page
     void afterStartup() override; // undo and "more" off, fetched-disc fields cleared, "Unknown"
+    void genreTableMissing() override; // ID3v1 off
 
     AlbumSession& session() { return m_session; }
     FetchFlow& fetchFlow() { return *m_fetch; }

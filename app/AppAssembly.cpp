@@ -1,6 +1,7 @@
 #include "app/AppAssembly.h"
 
 #include "album/AlbumPage.h"
+#include "album/Choixrecoldir.h"
 #include "bulk/BulkPage.h"
 #include "burn/BurnPage.h"
 #include "lister/ListerPage.h"
@@ -14,17 +15,23 @@ namespace tunora {
 
 MainWindow* BuildMainWindow()
 {
+    SetupPage* setup = nullptr;
+    AboutPage* about = nullptr;
     std::array<MainWindow::PageFactory, MainWindow::kPageCount> factories = {
         [](MainWindow*) -> Page* { return new AlbumPage; },
         [](MainWindow*) -> Page* { return new ListerPage; },
         [](MainWindow*) -> Page* { return new BulkPage; },
         [](MainWindow*) -> Page* { return new PlaylistPage; },
         [](MainWindow*) -> Page* { return new BurnPage; },
-        [](MainWindow*) -> Page* { return new SetupPage; },
-        [](MainWindow*) -> Page* { return new AboutPage; },
+        [&setup](MainWindow*) -> Page* { return setup = new SetupPage; },
+        [&about](MainWindow*) -> Page* { return about = new AboutPage; },
     };
     auto* w = new MainWindow(factories);
+
+    // The pages talk to each other and to the updater only through what is wired here.
+    setup->choosePlaylistFolder = [](QWidget* parent, QString* folder) { return ChooseFolder(parent, 5, folder); };
     auto* updater = new Updater(w);
+    QObject::connect(updater, &Updater::checkAvailable, about, &AboutPage::setUpdateCheckAvailable);
     w->checkForUpdate = [updater](bool automatic) { updater->CheckForUpdate(automatic); };
     w->closeConnections = [updater] { updater->closeConnections(); };
     return w;

@@ -9,7 +9,6 @@
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
-#include <QAbstractButton>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -88,11 +87,6 @@ PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
 
 void PlaylistPage::prepare()
 {
-    // The setup page's browse button for the fixed playlist folder is served from here.
-    if (MainWindow* w = MainWindow::instance())
-        if (auto* browse = w->findChild<QAbstractButton*>("setup_plsbrowse_btn"))
-            connect(browse, &QAbstractButton::clicked, this, &PlaylistPage::chooseSetupPlaylistFolder,
-                    Qt::UniqueConnection);
     refreshGo();
 }
 
@@ -174,16 +168,6 @@ void PlaylistPage::chooseOutputFolder()
     if (ChooseFolder(MainWindow::instance(), 7, &folder))
         m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
     refreshGo();
-}
-
-void PlaylistPage::chooseSetupPlaylistFolder()
-{
-    MainWindow* w = MainWindow::instance();
-    QString folder;
-    if (!ChooseFolder(w, 5, &folder) || !w)
-        return;
-    if (auto* text = w->findChild<QLineEdit*>("setup_plsfolder_txt"))
-        text->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
 void PlaylistPage::setButtonsEnabled(bool enabled)

@@ -32,7 +32,6 @@ public:
 
 public Q_SLOTS:
     // The setup page's browse button for the fixed playlist folder.
-    void chooseSetupPlaylistFolder();
 
 private:
     void setButtonsEnabled(bool enabled);

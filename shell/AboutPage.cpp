@@ -56,6 +56,11 @@ AboutPage::AboutPage(QWidget* parent) : Page(parent)
     connect(m_web, &QPushButton::clicked, this, [this] { openAddress(product::kWebSite); });
 }
 
+void AboutPage::setUpdateCheckAvailable(bool available)
+{
+    m_update->setEnabled(available);
+}
+
 void AboutPage::openAddress(const char* address)
 {
     QString command = QString::fromLatin1(address);

@@ -13,6 +13,8 @@ class AboutPage : public Page {
 public:
     explicit AboutPage(QWidget* parent = nullptr);
     void transme() override;
+    // Enables "Check for updates" while no check runs.
+    void setUpdateCheckAvailable(bool available);
 
 private:
     void openAddress(const char* address);

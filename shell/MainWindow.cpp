@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -55,12 +54,6 @@ QString appFileNameCI(const QString& name)
             return f;
     return {};
 }
-
-void setTextProperty(QWidget* w, const QString& text)
-{
-    if (w)
-        w->setProperty("text", text);
-}
 } // namespace
 
 MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWidget* parent) : QWidget(parent)
@@ -83,7 +76,7 @@ MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWi
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setIconSize(QSize(32, 32));
         b->setMinimumWidth(90);
-        connect(b, &QToolButton::clicked, this, [this, i] { switchPage(i); });
+        connect(b, &QToolButton::clicked, this, [this, i] { switchPage(PageId(i)); });
         buttonRow->addWidget(b);
         m_buttons[static_cast<size_t>(i)] = b;
     }
@@ -152,16 +145,10 @@ bool MainWindow::startup()
 bool MainWindow::startupSteps()
 {
     SetBusy(false);
-    if (auto* apply = findChild<QWidget*>("apply_btn"))
-        apply->setEnabled(false);
 
     if (appFileNameCI(QStringLiteral("english.lf")).isEmpty()) {
         Fatal(QStringLiteral("Default language file (English) missing !!"));
         return false;
-    }
-    if (auto* lng = findChild<QComboBox*>("setup_lngcmb")) {
-        lng->clear();
-        lng->addItem(QStringLiteral("English"));
     }
     listlangues();
     const QString langue = Setting(setting::kLanguage).trimmed();
@@ -179,7 +166,7 @@ bool MainWindow::startupSteps()
     }
 
     // Album naming state (patterns and their samples).
-    m_pages[0]->prepare();
+    page(PageId::Album)->prepare();
 
     switch (LoadGenreTable(AppFile("styles.dat"))) {
     case GenreLoad::Ok:
@@ -189,8 +176,8 @@ bool MainWindow::startupSteps()
         break;
     case GenreLoad::Missing:
         ShowMessage(LanguageText(63));
-        if (auto* v1 = findChild<QWidget*>("ID3v1_chk"))
-            v1->setEnabled(false);
+        for (Page* p : m_pages)
+            p->genreTableMissing();
         break;
     }
 
@@ -201,31 +188,26 @@ bool MainWindow::startupSteps()
         m_buttons[static_cast<size_t>(i)]->setProperty("iconFile", icon);
     }
 
-    // Lister, bulk renamer, burn list, setup page, playlist builder.
-    for (int i : {1, 2, 4, 5, 3})
-        m_pages[static_cast<size_t>(i)]->prepare();
-
-    for (const char* name : {"undo_btn", "more_btn"})
-        if (auto* w = findChild<QWidget*>(QLatin1String(name)))
-            w->setEnabled(false);
-    m_pages[0]->afterStartup();
+    for (PageId id : {PageId::Lister, PageId::Bulk, PageId::Burn, PageId::Setup, PageId::Playlist})
+        page(id)->prepare();
+    page(PageId::Album)->afterStartup();
 
     m_maximized = Setting(setting::kFullscreen) == QLatin1String("1");
-    setTextProperty(findChild<QWidget*>("ext_txt"), QStringLiteral("Unknown"));
 
     m_timer->start();
-    switchPage(0);
+    switchPage(PageId::Album);
     return true;
 }
 
-void MainWindow::switchPage(int index)
+void MainWindow::switchPage(PageId id)
 {
+    const int index = static_cast<int>(id);
     for (int i = 0; i < kPageCount; ++i) {
         m_buttons[static_cast<size_t>(i)]->setChecked(i == index);
         m_frames[static_cast<size_t>(i)]->setVisible(i == index);
     }
     m_current = index;
-    if (index == 6)
+    if (id == PageId::About)
         playAboutSound();
 }
 
@@ -263,13 +245,8 @@ void MainWindow::loadlangue(const QString& fileName)
     if (texts.size() == kLanguageTextCount) {
         table = texts;
         const QString shown = name.left(name.size() - 3);
-        if (auto* lng = findChild<QComboBox*>("setup_lngcmb")) {
-            const int idx = lng->findText(shown, Qt::MatchFixedString);
-            if (idx >= 0)
-                lng->setCurrentIndex(idx);
-            else if (lng->isEditable())
-                lng->setEditText(shown);
-        }
+        for (Page* p : m_pages)
+            p->languageLoaded(shown);
         // A settings file that cannot be read is left alone at start: nothing the user chose is new.
         if (Setting(setting::kLanguage) != shown && !(m_starting && SettingsUnreadable()))
             SetSetting(setting::kLanguage, shown);
@@ -285,26 +262,27 @@ void MainWindow::loadlangue(const QString& fileName)
 
 void MainWindow::listlangues()
 {
-    auto* lng = findChild<QComboBox*>("setup_lngcmb");
-    if (!lng)
-        return;
     // Listed by name, as users of the language list expect, rather than in directory order.
     const QStringList files = QDir(AppFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    QStringList names;
     for (const QString& f : files) {
         if (f.size() <= 3 || !f.endsWith(QLatin1String(".lf"), Qt::CaseInsensitive))
             continue;
         if (f.trimmed().toLower() == QLatin1String("english.lf"))
             continue;
-        lng->addItem(f.left(f.size() - 3));
+        names << f.left(f.size() - 3);
     }
+    for (Page* p : m_pages)
+        p->languagesListed(names);
 }
 
 void MainWindow::transme()
 {
     for (int i = 0; i < kPageCount; ++i)
         m_buttons[static_cast<size_t>(i)]->setText(doubledAmpersands(LanguageText(kCaptionTexts[i])));
-    for (int i : {6, 0, 1, 2, 4, 5, 3})
-        m_pages[static_cast<size_t>(i)]->transme();
+    for (PageId id : {PageId::About, PageId::Album, PageId::Lister, PageId::Bulk, PageId::Burn, PageId::Setup,
+                      PageId::Playlist})
+        page(id)->transme();
     m_cancel->setText(LanguageText(32));
 }
 

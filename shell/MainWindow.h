@@ -14,6 +14,7 @@ class QTimer;
 namespace tunora {
 
 class Page;
+enum class PageId;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -31,9 +32,9 @@ public:
     // Start-up steps in order; false when an installation fault ended it.
     bool startup();
 
-    void switchPage(int index);
-    int currentPage() const { return m_current; }
-    Page* page(int index) const { return m_pages.at(static_cast<size_t>(index)); }
+    void switchPage(PageId id);
+    PageId currentPage() const { return PageId(m_current); }
+    Page* page(PageId id) const { return m_pages.at(static_cast<size_t>(id)); }
 
     // Language texts.
     void loadlangue(const QString& fileName);

@@ -210,6 +210,11 @@ SetupPage::SetupPage(QWidget* parent) : Page(parent)
     for (QRadioButton* o : {m_plsAlb, m_plsParent, m_plsSpec})
         connect(o, &QRadioButton::toggled, this, &SetupPage::UpdatePlaylistFolderState);
     connect(m_proxy, &QCheckBox::toggled, this, &SetupPage::UpdateProxyState);
+    connect(m_plsBrowse, &QPushButton::clicked, this, [this] {
+        QString folder;
+        if (choosePlaylistFolder && choosePlaylistFolder(window(), &folder))
+            m_plsFolder->setText(folder.isEmpty() ? QStringLiteral("/") : folder); // "" is the root
+    });
     UpdatePlaylistFolderState();
     UpdateProxyState();
 }
@@ -353,6 +358,22 @@ void SetupPage::applyLegend()
                          LanguageText(29));
     m_legend[1]->setText("%4 : " + LanguageText(31) + crlf + "%5 : " + LanguageText(30) + crlf + "%6 : " +
                          LanguageText(166));
+}
+
+void SetupPage::languagesListed(const QStringList& names)
+{
+    m_lng->clear();
+    m_lng->addItem(QStringLiteral("English"));
+    m_lng->addItems(names);
+}
+
+void SetupPage::languageLoaded(const QString& shown)
+{
+    const int idx = m_lng->findText(shown, Qt::MatchFixedString);
+    if (idx >= 0)
+        m_lng->setCurrentIndex(idx);
+    else if (m_lng->isEditable())
+        m_lng->setEditText(shown);
 }
 
 void SetupPage::transme()

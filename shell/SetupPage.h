@@ -2,6 +2,8 @@
 
 #include "shell/Page.h"
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -23,6 +25,12 @@ public:
     explicit SetupPage(QWidget* parent = nullptr);
     void prepare() override;
     void transme() override;
+    void languagesListed(const QStringList& names) override;
+    void languageLoaded(const QString& shown) override;
+
+    // Serves the Browse button of the fixed playlist folder: asks for a folder (false when
+    // the user cancels). Installed where the pages are put together.
+    std::function<bool(QWidget* parent, QString* folder)> choosePlaylistFolder;
 
     // Fills every control from the settings.
     void LoadSetupPage();

@@ -62,10 +62,7 @@ void Updater::closeConnections()
 
 void Updater::setAboutButtonEnabled(bool enabled)
 {
-    if (!m_window)
-        return;
-    if (auto* b = m_window->findChild<QWidget*>("about_upd_btn"))
-        b->setEnabled(enabled);
+    Q_EMIT checkAvailable(enabled);
 }
 
 bool Updater::fetch(Ferrix* ferrix, const QString& folder, const QString& name, const QString& localPath,

@@ -40,6 +40,8 @@ public:
 Q_SIGNALS:
     // The updater window is on screen and its download is about to begin.
     void downloadStarting(tunora::UpdWindow* window);
+    // A check begins (false) or ends (true): the about page's button follows.
+    void checkAvailable(bool available);
 
 private:
     // One file from the update server to localPath; true when it was stored.

@@ -29,7 +29,7 @@ protected:
     AlbumPage* startPage()
     {
         MainWindow* w = start();
-        page = qobject_cast<AlbumPage*>(w->page(0));
+        page = qobject_cast<AlbumPage*>(w->page(PageId::Album));
         EXPECT_TRUE(page);
         return page;
     }

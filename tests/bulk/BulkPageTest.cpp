@@ -30,8 +30,8 @@ protected:
     {
         MainWindowFixture::SetUp();
         start();
-        window->switchPage(2);
-        page = qobject_cast<BulkPage*>(window->page(2));
+        window->switchPage(PageId::Bulk);
+        page = qobject_cast<BulkPage*>(window->page(PageId::Bulk));
         ASSERT_NE(page, nullptr);
         list = Child<QListWidget>(page, "bulk_lst");
         go = Child<QPushButton>(page, "bulk_go_btn");

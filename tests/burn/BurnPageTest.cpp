@@ -78,8 +78,8 @@ protected:
     BurnPage* startPage(bool realTimes = false)
     {
         start();
-        window->switchPage(4);
-        auto* p = qobject_cast<BurnPage*>(window->page(4));
+        window->switchPage(PageId::Burn);
+        auto* p = qobject_cast<BurnPage*>(window->page(PageId::Burn));
         EXPECT_NE(p, nullptr);
         if (realTimes)
             return p;

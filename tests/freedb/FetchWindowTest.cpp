@@ -33,7 +33,7 @@ protected:
         proxy->useAsProxy();
         SetSetting("CDDBUser", "tester@example.org");
         start();
-        page = window->page(0);
+        page = window->page(PageId::Album);
     }
     void TearDown() override
     {

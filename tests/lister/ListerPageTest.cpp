@@ -49,7 +49,7 @@ protected:
     {
         MainWindow* w = start();
         Child<QWidget>(w, "brand_btn_1")->setProperty("checked", true);
-        w->switchPage(1);
+        w->switchPage(PageId::Lister);
         input = Child<QLineEdit>(w, "lister_input_txt");
         output = Child<QLineEdit>(w, "lister_output_txt");
         name = Child<QLineEdit>(w, "ficname_txt");

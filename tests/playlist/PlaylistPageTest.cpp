@@ -28,12 +28,12 @@ protected:
         for (const char* f : {"Rock/SP/01.mp3", "Rock/SP/02.ogg", "Rock/SP/cover.jpg", "Lists/a.mp3", "01.mp3"})
             ASSERT_TRUE(WriteAll(music + "/" + f, "x"));
         MainWindow* w = start();
-        w->switchPage(3);
+        w->switchPage(PageId::Playlist);
         list = Child<QListWidget>(w, "pls_lst");
         name = Child<QLineEdit>(w, "pls_name_txt");
         output = Child<QLineEdit>(w, "pls_output_txt");
         go = Child<QPushButton>(w, "pls_go_btn");
-        page = qobject_cast<PlaylistPage*>(w->page(3));
+        page = qobject_cast<PlaylistPage*>(w->page(PageId::Playlist));
         ASSERT_TRUE(page);
     }
 

@@ -84,11 +84,11 @@ TEST_F(MainWindowTest, StartsOnPageZeroAndSwitchesPages)
 {
     MainWindow* w = start();
     ASSERT_TRUE(w);
-    EXPECT_EQ(w->currentPage(), 0);
+    EXPECT_EQ(w->currentPage(), PageId::Album);
     EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
     for (int k : {3, 6, 1, 5, 0, 2, 4}) {
         Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(k))->click();
-        EXPECT_EQ(w->currentPage(), k);
+        EXPECT_EQ(w->currentPage(), PageId(k));
         for (int i = 0; i < MainWindow::kPageCount; ++i) {
             EXPECT_EQ(Child<QWidget>(w, QStringLiteral("workfrm_%1").arg(i))->isVisible(), i == k) << k << i;
             EXPECT_EQ(Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(i))->isChecked(), i == k) << k << i;

@@ -181,7 +181,7 @@ protected:
     // The about page's button.
     void checkFromAbout()
     {
-        window->switchPage(6);
+        window->switchPage(PageId::About);
         if (auto* b = Child<QAbstractButton>(window.get(), "about_upd_btn"))
             b->click();
     }
