@@ -345,7 +345,7 @@ void AlbumPage::browse()
     syncFromSession();
 
     QString folder, format;
-    if (ChooseFolder(this, 1, &folder, &format)) {
+    if (ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
         m_session.path = folder;
         m_session.ext = format;
     }

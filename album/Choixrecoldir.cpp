@@ -34,14 +34,19 @@ struct ModeLayout {
     bool recurse, preview;
 };
 
-ModeLayout layoutFor(int mode)
+bool validMode(ChooserMode mode)
+{
+    return mode >= ChooserMode::AlbumFolder && mode <= ChooserMode::BurnAddFolder;
+}
+
+ModeLayout layoutFor(ChooserMode mode)
 {
     switch (mode) {
-    case 1:
+    case ChooserMode::AlbumFolder:
         return {7965 / 15, (4750 + 7) / 15, 2760 / 15, 4080 / 15, false, true};
-    case 4:
-    case 6:
-    case 8:
+    case ChooserMode::BulkAddFolder:
+    case ChooserMode::PlaylistAddFolder:
+    case ChooserMode::BurnAddFolder:
         return {4320 / 15, (4750 + 7) / 15, 0, 1200 / 15, true, false};
     default:
         return {4320 / 15, (4750 + 7) / 15, 840 / 15, 2160 / 15, false, false};
@@ -203,10 +208,10 @@ void Choixrecoldir::transme()
     m_recurse->setText(LanguageText(103));
 }
 
-void Choixrecoldir::SetMode(int mode)
+void Choixrecoldir::SetMode(ChooserMode mode)
 {
     m_mode = mode;
-    if (mode < 1 || mode > 8)
+    if (!validMode(mode))
         return;
     const ModeLayout l = layoutFor(mode);
     setMinimumSize(l.width, l.height);
@@ -222,8 +227,7 @@ void Choixrecoldir::resizeEvent(QResizeEvent* event)
 
 void Choixrecoldir::relayout()
 {
-    const int mode = (m_mode >= 1 && m_mode <= 8) ? m_mode : 1;
-    const ModeLayout l = layoutFor(mode);
+    const ModeLayout l = layoutFor(validMode(m_mode) ? m_mode : ChooserMode::AlbumFolder);
     const int w = width(), h = height();
     const int margin = 8, buttonH = 28, buttonW = 76, top = 8, driveH = 56;
     const int bottom = h - buttonH - margin;
@@ -327,19 +331,19 @@ void Choixrecoldir::onOk()
     SetSetting(setting::kLastFolder, m_dir);
 
     switch (m_mode) {
-    case 1:
+    case ChooserMode::AlbumFolder:
         m_folder = DeliveredFolder(m_dir);
         m_format = m_format_cmb->currentText();
         break;
-    case 2:
-    case 3:
-    case 5:
-    case 7:
+    case ChooserMode::ListerInput:
+    case ChooserMode::ListerOutput:
+    case ChooserMode::SetupPlaylistFolder:
+    case ChooserMode::PlaylistOutput:
         m_folder = DeliveredFolder(m_dir);
         break;
-    case 4:
-    case 6:
-    case 8: {
+    case ChooserMode::BulkAddFolder:
+    case ChooserMode::PlaylistAddFolder:
+    case ChooserMode::BurnAddFolder: {
         m_walking = true;
         SetCancelRequested(false);
         const WalkResult r = WalkAudioFolder(m_dir, m_recurse->isChecked(),
@@ -372,7 +376,7 @@ void Choixrecoldir::reject()
     onCancel();
 }
 
-bool ChooseFolder(QWidget* parent, int mode, QString* folder, QString* format)
+bool ChooseFolder(QWidget* parent, ChooserMode mode, QString* folder, QString* format)
 {
     Choixrecoldir d(parent);
     d.SetMode(mode);
@@ -385,7 +389,7 @@ bool ChooseFolder(QWidget* parent, int mode, QString* folder, QString* format)
     return true;
 }
 
-QStringList ChooseAndWalk(QWidget* parent, int mode, const QStringList& existing)
+QStringList ChooseAndWalk(QWidget* parent, ChooserMode mode, const QStringList& existing)
 {
     Choixrecoldir d(parent);
     d.SetMode(mode);

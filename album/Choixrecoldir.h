@@ -1,7 +1,7 @@
 // The folder chooser: one modal dialog for every caller, each in its own mode.
-//   1 album browse (folder + format)   2 lister input   3 lister output   4 bulk add folder
-//   5 setup playlist folder            6 playlist add folder   7 playlist output   8 burn add folder
 #pragma once
+
+#include "album/ChooserMode.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -22,11 +22,11 @@ public:
     explicit Choixrecoldir(QWidget* parent = nullptr);
     ~Choixrecoldir() override;
 
-    void SetMode(int mode);
-    int mode() const { return m_mode; }
+    void SetMode(ChooserMode mode);
+    ChooserMode mode() const { return m_mode; }
 
-    // What OK delivered: the folder (modes 1, 2, 3, 5, 7; never ending in "/"), the format
-    // name (mode 1), the files found by the walk (modes 4, 6, 8, before the caller's
+    // What OK delivered: the folder (the folder modes; never ending in "/"), the format
+    // name (AlbumFolder), the files found by the walk (the walk modes, before the caller's
     // duplicate rule).
     QString deliveredFolder() const { return m_folder; }
     QString deliveredFormat() const { return m_format; }
@@ -55,7 +55,7 @@ private:
     void selectDriveFor(const QString& path);
     void relayout();
 
-    int m_mode = 1;
+    ChooserMode m_mode = ChooserMode::AlbumFolder;
     QString m_folder, m_format;
     QStringList m_found;
     QString m_dir;
@@ -81,10 +81,10 @@ private:
 QStringList MountPoints();
 
 // Opens the chooser in a folder mode; true and the folder (and format) on OK.
-bool ChooseFolder(QWidget* parent, int mode, QString* folder, QString* format = nullptr);
-// Opens the chooser in a walk mode (4, 6, 8) and answers the files to add: mode 4 skips
-// those already in existing, mode 8 those already in existing (the burn list), mode 6
-// takes them all. Empty on cancel; a walk cancelled while running answers what it found.
-QStringList ChooseAndWalk(QWidget* parent, int mode, const QStringList& existing);
+bool ChooseFolder(QWidget* parent, ChooserMode mode, QString* folder, QString* format = nullptr);
+// Opens the chooser in a walk mode and answers the files to add, after the caller's
+// duplicate rule (ApplyWalkDuplicateRule). Empty on cancel; a walk cancelled while running
+// answers what it found.
+QStringList ChooseAndWalk(QWidget* parent, ChooserMode mode, const QStringList& existing);
 
 } // namespace tunora

@@ -158,9 +158,9 @@ QString DeliveredFolder(const QString& path)
     return p;
 }
 
-QStringList ApplyWalkDuplicateRule(int mode, const QStringList& found, const QStringList& existing)
+QStringList ApplyWalkDuplicateRule(ChooserMode mode, const QStringList& found, const QStringList& existing)
 {
-    if (mode != 4 && mode != 8)
+    if (mode != ChooserMode::BulkAddFolder && mode != ChooserMode::BurnAddFolder)
         return found;
     // The same test as ListContains (trimmed, letter case ignored), by lookup: a walk may
     // bring tens of thousands of files against a list as long.
@@ -174,7 +174,7 @@ QStringList ApplyWalkDuplicateRule(int mode, const QStringList& found, const QSt
         const QString k = key(f);
         if (seen.contains(k))
             continue;
-        if (mode == 4)
+        if (mode == ChooserMode::BulkAddFolder)
             seen.insert(k);
         out.append(f);
     }

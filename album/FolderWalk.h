@@ -2,6 +2,8 @@
 // that the album page and the chooser's preview use.
 #pragma once
 
+#include "album/ChooserMode.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -38,6 +40,6 @@ QString DeliveredFolder(const QString& path);
 // The callers' duplicate rules for the files a walk found: mode 4 (bulk list) and mode 8
 // (burn list) leave out every file already in existing (trimmed, letter case ignored), and
 // mode 4 also a file the same walk already added; mode 6 (playlist) takes them all.
-QStringList ApplyWalkDuplicateRule(int mode, const QStringList& found, const QStringList& existing);
+QStringList ApplyWalkDuplicateRule(ChooserMode mode, const QStringList& found, const QStringList& existing);
 
 } // namespace tunora

@@ -29,7 +29,7 @@ MainWindow* BuildMainWindow()
     auto* w = new MainWindow(factories);
 
     // The pages talk to each other and to the updater only through what is wired here.
-    setup->choosePlaylistFolder = [](QWidget* parent, QString* folder) { return ChooseFolder(parent, 5, folder); };
+    setup->choosePlaylistFolder = [](QWidget* parent, QString* folder) { return ChooseFolder(parent, ChooserMode::SetupPlaylistFolder, folder); };
     auto* updater = new Updater(w);
     QObject::connect(updater, &Updater::checkAvailable, about, &AboutPage::setUpdateCheckAvailable);
     w->checkForUpdate = [updater](bool automatic) { updater->CheckForUpdate(automatic); };

@@ -299,7 +299,7 @@ void BulkPage::addFolder()
     if (m_running)
         return;
     // The chooser leaves out files the list already holds (trimmed, letter case ignored).
-    const QStringList added = ChooseAndWalk(window(), 4, m_entries);
+    const QStringList added = ChooseAndWalk(window(), ChooserMode::BulkAddFolder, m_entries);
     m_entries.append(added);
     m_list->addItems(added);
     listChanged();

@@ -243,7 +243,7 @@ void BurnPage::AddFiles()
 void BurnPage::AddFolder()
 {
     m_tmp.clear();
-    m_tmp = ChooseAndWalk(MainWindow::instance(), 8, entries());
+    m_tmp = ChooseAndWalk(MainWindow::instance(), ChooserMode::BurnAddFolder, entries());
     Import();
 }
 

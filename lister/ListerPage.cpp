@@ -164,7 +164,7 @@ void ListerPage::preview()
 void ListerPage::chooseInputFolder()
 {
     QString folder;
-    if (!ChooseFolder(MainWindow::instance(), 2, &folder))
+    if (!ChooseFolder(MainWindow::instance(), ChooserMode::ListerInput, &folder))
         return;
     if (folder.isEmpty())
         folder = QStringLiteral("/"); // the root, which the chooser hands over as ""
@@ -178,7 +178,7 @@ void ListerPage::chooseInputFolder()
 void ListerPage::chooseOutputFolder()
 {
     QString folder;
-    if (ChooseFolder(MainWindow::instance(), 3, &folder))
+    if (ChooseFolder(MainWindow::instance(), ChooserMode::ListerOutput, &folder))
         m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 

@@ -142,7 +142,7 @@ void PlaylistPage::addFiles()
 
 void PlaylistPage::addFolder()
 {
-    const QStringList found = ChooseAndWalk(MainWindow::instance(), 6, entries());
+    const QStringList found = ChooseAndWalk(MainWindow::instance(), ChooserMode::PlaylistAddFolder, entries());
     m_list->addItems(found);
     refreshGo();
 }
@@ -165,7 +165,7 @@ void PlaylistPage::chooseOutputFolder()
 {
     QString folder;
     // The chooser hands the root over as "", which names no folder here.
-    if (ChooseFolder(MainWindow::instance(), 7, &folder))
+    if (ChooseFolder(MainWindow::instance(), ChooserMode::PlaylistOutput, &folder))
         m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
     refreshGo();
 }

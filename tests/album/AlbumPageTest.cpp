@@ -46,7 +46,7 @@ protected:
         dialogs->steps << [=](QDialog* d) {
             auto* c = qobject_cast<Choixrecoldir*>(d);
             ASSERT_TRUE(c);
-            EXPECT_EQ(c->mode(), 1);
+            EXPECT_EQ(c->mode(), ChooserMode::AlbumFolder);
             if (folder.isEmpty()) {
                 Child<QPushButton>(c, "cancel_btn")->click();
                 return;

@@ -53,15 +53,15 @@ TEST_F(ChooserTest, EachModeTakesItsLayout)
     auto* cancel = Child<QPushButton>(&c, "cancel_btn");
     auto* recurse = Child<QGroupBox>(&c, "recurse_frm");
     struct Row {
-        int mode, width, okLeft, cancelLeft;
+        int mode, width, okLeft, cancelLeft; // mode: the dialog's mode number
         bool recurse, preview;
     };
     for (const Row& r : {Row {1, 531, 184, 272, false, true}, Row {2, 288, 56, 144, false, false},
                          Row {3, 288, 56, 144, false, false}, Row {4, 288, 0, 80, true, false},
                          Row {5, 288, 56, 144, false, false}, Row {6, 288, 0, 80, true, false},
                          Row {7, 288, 56, 144, false, false}, Row {8, 288, 0, 80, true, false}}) {
-        c.SetMode(r.mode);
-        EXPECT_EQ(c.mode(), r.mode);
+        c.SetMode(ChooserMode(r.mode));
+        EXPECT_EQ(c.mode(), ChooserMode(r.mode));
         EXPECT_EQ(c.width(), r.width) << r.mode;
         EXPECT_EQ(c.height(), 317) << r.mode;
         EXPECT_EQ(ok->x(), r.okLeft) << r.mode;
@@ -70,8 +70,8 @@ TEST_F(ChooserTest, EachModeTakesItsLayout)
         EXPECT_EQ(!Child<QWidget>(&c, "file_frm")->isHidden(), r.preview) << r.mode;
     }
     // A mode outside 1..8 is kept but moves nothing.
-    c.SetMode(9);
-    EXPECT_EQ(c.mode(), 9);
+    c.SetMode(ChooserMode(9));
+    EXPECT_EQ(c.mode(), ChooserMode(9));
     EXPECT_EQ(c.width(), 288);
     EXPECT_EQ(ok->x(), 0);
 }
@@ -80,7 +80,7 @@ TEST_F(ChooserTest, OpensWithCaptionsFormatsAndTheLastFolder)
 {
     SetSetting("LastDir", album);
     Choixrecoldir c;
-    EXPECT_EQ(c.mode(), 1);
+    EXPECT_EQ(c.mode(), ChooserMode::AlbumFolder);
     EXPECT_EQ(c.windowTitle(), LanguageText(5));
     EXPECT_EQ(Child<QPushButton>(&c, "ok_btn")->text(), LanguageText(65));
     EXPECT_EQ(Child<QCheckBox>(&c, "recurse_chk")->text(), LanguageText(103));
@@ -116,12 +116,12 @@ TEST_F(ChooserTest, LastDirIsWrittenOnOkOnly)
     SetSetting("LastDir", env.root());
     script(album, "cancel_btn");
     QString folder = "untouched", format = "untouched";
-    EXPECT_FALSE(ChooseFolder(nullptr, 1, &folder, &format));
+    EXPECT_FALSE(ChooseFolder(nullptr, ChooserMode::AlbumFolder, &folder, &format));
     EXPECT_EQ(folder, QString("untouched"));
     EXPECT_EQ(Setting("LastDir"), env.root());
 
     script(album, "ok_btn", "WAV");
-    EXPECT_TRUE(ChooseFolder(nullptr, 1, &folder, &format));
+    EXPECT_TRUE(ChooseFolder(nullptr, ChooserMode::AlbumFolder, &folder, &format));
     EXPECT_EQ(folder, album);
     EXPECT_EQ(format, QString("WAV"));
     EXPECT_EQ(Setting("LastDir"), album);
@@ -129,11 +129,12 @@ TEST_F(ChooserTest, LastDirIsWrittenOnOkOnly)
 
 TEST_F(ChooserTest, TheRootIsDeliveredWithoutItsSlash)
 {
-    for (int mode : {1, 2, 3, 5, 7}) {
+    for (ChooserMode mode : {ChooserMode::AlbumFolder, ChooserMode::ListerInput, ChooserMode::ListerOutput,
+                             ChooserMode::SetupPlaylistFolder, ChooserMode::PlaylistOutput}) {
         script("/", "ok_btn");
         QString folder = "x";
         ASSERT_TRUE(ChooseFolder(nullptr, mode, &folder));
-        EXPECT_EQ(folder, QString()) << mode; // "" + "/" + name is a path under the root
+        EXPECT_EQ(folder, QString()) << int(mode); // "" + "/" + name is a path under the root
     }
 }
 
@@ -141,32 +142,32 @@ TEST_F(ChooserTest, WalkModesDeliverByTheirCallersRules)
 {
     // Bulk: only audio files; a second walk of the same folder adds nothing new.
     script(album, "ok_btn");
-    const QStringList first = ChooseAndWalk(nullptr, 4, {});
+    const QStringList first = ChooseAndWalk(nullptr, ChooserMode::BulkAddFolder, {});
     EXPECT_EQ(first, QStringList({album + "/Track.MP3", album + "/live.ogg", album + "/song.mp3"}));
     script(album, "ok_btn");
-    EXPECT_TRUE(ChooseAndWalk(nullptr, 4, first).isEmpty());
+    EXPECT_TRUE(ChooseAndWalk(nullptr, ChooserMode::BulkAddFolder, first).isEmpty());
 
     // Playlist: the selected format does not narrow the walk; duplicates are allowed.
     script(album, "ok_btn", "WAV");
-    EXPECT_EQ(ChooseAndWalk(nullptr, 6, first), first);
+    EXPECT_EQ(ChooseAndWalk(nullptr, ChooserMode::PlaylistAddFolder, first), first);
 
     // Burn: files already on the burn list are left out.
     script(album, "ok_btn");
-    EXPECT_EQ(ChooseAndWalk(nullptr, 8, {album + "/song.mp3"}), QStringList({album + "/Track.MP3", album + "/live.ogg"}));
+    EXPECT_EQ(ChooseAndWalk(nullptr, ChooserMode::BurnAddFolder, {album + "/song.mp3"}), QStringList({album + "/Track.MP3", album + "/live.ogg"}));
 
     // Recursion is the user's choice.
     const QString sub = env.makeDir("music/album/disc2");
     ASSERT_TRUE(WriteAll(sub + "/more.mp3", "x"));
     script(env.root() + "/music", "ok_btn");
-    EXPECT_TRUE(ChooseAndWalk(nullptr, 6, {}).isEmpty());
+    EXPECT_TRUE(ChooseAndWalk(nullptr, ChooserMode::PlaylistAddFolder, {}).isEmpty());
     script(env.root() + "/music", "ok_btn", {}, true);
-    EXPECT_EQ(ChooseAndWalk(nullptr, 6, {}),
+    EXPECT_EQ(ChooseAndWalk(nullptr, ChooserMode::PlaylistAddFolder, {}),
               QStringList({album + "/Track.MP3", album + "/live.ogg", album + "/song.mp3", sub + "/more.mp3"}));
 
     // A cancelled chooser delivers nothing and leaves LastDir alone.
     const QString last = Setting("LastDir");
     script(env.root(), "cancel_btn");
-    EXPECT_TRUE(ChooseAndWalk(nullptr, 6, {}).isEmpty());
+    EXPECT_TRUE(ChooseAndWalk(nullptr, ChooserMode::PlaylistAddFolder, {}).isEmpty());
     EXPECT_EQ(Setting("LastDir"), last);
 }
 

@@ -121,11 +121,11 @@ TEST(WalkRules, DuplicateRulesOfTheCallers)
 {
     const QStringList found {"/m/a.mp3", "/m/B.mp3", "/m/c.mp3"};
     const QStringList existing {" /M/A.MP3 ", "/m/b.mp3"};
-    EXPECT_EQ(ApplyWalkDuplicateRule(4, found, existing), QStringList({"/m/c.mp3"}));
-    EXPECT_EQ(ApplyWalkDuplicateRule(8, found, existing), QStringList({"/m/c.mp3"}));
-    EXPECT_EQ(ApplyWalkDuplicateRule(6, found, existing), found);
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, found, existing), QStringList({"/m/c.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BurnAddFolder, found, existing), QStringList({"/m/c.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::PlaylistAddFolder, found, existing), found);
     // The bulk list never takes one file twice, even from one walk.
-    EXPECT_EQ(ApplyWalkDuplicateRule(4, {"/m/x.mp3", "/m/X.mp3"}, {}), QStringList({"/m/x.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, {"/m/x.mp3", "/m/X.mp3"}, {}), QStringList({"/m/x.mp3"}));
 }
 
 TEST(WalkRules, DeliveredFolderNeverEndsInASlash)

@@ -475,7 +475,7 @@ TEST_F(BurnPageTest, ACompilationOfRealFilesReachesTheBurner)
     dialogs->steps << [&](QDialog* d) {
         auto* c = qobject_cast<Choixrecoldir*>(d);
         ASSERT_TRUE(c);
-        EXPECT_EQ(c->mode(), 8);
+        EXPECT_EQ(c->mode(), ChooserMode::BurnAddFolder);
         ASSERT_TRUE(c->setDirPath(music));
         Child<QCheckBox>(c, "recurse_chk")->setChecked(true);
         Child<QPushButton>(c, "ok_btn")->click();
