@@ -2,6 +2,7 @@
 
 #include "audio/Id3.h"
 #include "audio/Mp3Length.h"
+#include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Shared.h"
 
@@ -22,19 +23,16 @@ void complain(const char* command, const QString& path, const QString& reason)
     std::fprintf(stderr, "tunora-cli %s: %s: %s\n", command, local(path).constData(), reason.toLocal8Bit().constData());
 }
 
-const char kTagUsage[] =
-    "usage: tunora-cli tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y]\n"
-    "                      [--track N] [--genre G] [--comment C] FILE...\n";
-
 } // namespace
 
 int RunLengthCommand(const QStringList& args)
 {
-    QStringList files = args;
-    if (!files.isEmpty() && files.first() == QLatin1String("--"))
-        files.removeFirst();
+    CliCommand cmd("length", "length FILE...");
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    const QStringList files = cmd.words();
     if (files.isEmpty()) {
-        std::fprintf(stderr, "usage: tunora-cli length FILE...\n");
+        std::fprintf(stderr, "%s", cmd.usageText().constData());
         return 2;
     }
     int status = 0;
@@ -54,52 +52,30 @@ int RunLengthCommand(const QStringList& args)
 
 int RunTagCommand(const QStringList& args)
 {
+    CliCommand cmd("tag", "tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y]\n"
+                          "                      [--track N] [--genre G] [--comment C] FILE...");
+    cmd.addFlag(QStringLiteral("v1"), QStringLiteral("write the ID3v1 tag"));
+    cmd.addFlag(QStringLiteral("v2"), QStringLiteral("write the ID3v2 tag (both without either)"));
     TrackTag tag;
     tag.comment = QStringLiteral("Tagged By Tunora");
-    bool v1 = false, v2 = false;
-    QStringList files;
     const struct {
         const char* option;
+        const char* valueName;
         QString* field;
-    } textOptions[] = {{"--title", &tag.title},   {"--artist", &tag.artist}, {"--album", &tag.album},
-                       {"--year", &tag.year},     {"--track", &tag.track},   {"--genre", &tag.genre},
-                       {"--comment", &tag.comment}};
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == QLatin1String("--")) {
-            files << args.mid(i + 1);
-            break;
-        }
-        if (a == QLatin1String("--v1")) {
-            v1 = true;
-            continue;
-        }
-        if (a == QLatin1String("--v2")) {
-            v2 = true;
-            continue;
-        }
-        bool matched = false;
-        for (const auto& o : textOptions) {
-            if (a != QLatin1String(o.option))
-                continue;
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "tunora-cli tag: %s needs a value\n%s", o.option, kTagUsage);
-                return 2;
-            }
-            *o.field = args.at(++i);
-            matched = true;
-            break;
-        }
-        if (matched)
-            continue;
-        if (a.startsWith(QLatin1String("--"))) {
-            std::fprintf(stderr, "tunora-cli tag: unknown option %s\n%s", local(a).constData(), kTagUsage);
-            return 2;
-        }
-        files << a;
-    }
+    } textOptions[] = {{"title", "T", &tag.title}, {"artist", "A", &tag.artist}, {"album", "B", &tag.album},
+                       {"year", "Y", &tag.year},   {"track", "N", &tag.track},   {"genre", "G", &tag.genre},
+                       {"comment", "C", &tag.comment}};
+    for (const auto& o : textOptions)
+        cmd.addValue(QString::fromLatin1(o.option), QString::fromLatin1(o.valueName), QString::fromLatin1(o.option));
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    for (const auto& o : textOptions)
+        if (cmd.isSet(QString::fromLatin1(o.option)))
+            *o.field = cmd.value(QString::fromLatin1(o.option));
+    bool v1 = cmd.isSet(QStringLiteral("v1")), v2 = cmd.isSet(QStringLiteral("v2"));
+    const QStringList files = cmd.words();
     if (files.isEmpty()) {
-        std::fprintf(stderr, "%s", kTagUsage);
+        std::fprintf(stderr, "%s", cmd.usageText().constData());
         return 2;
     }
     if (!v1 && !v2)

@@ -1,6 +1,7 @@
 #include "lister/ListerCli.h"
 
 #include "lister/Lister.h"
+#include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"
 
 #include <QFileInfo>
@@ -8,62 +9,40 @@
 
 namespace tunora {
 
-namespace {
-int usage(const QString& why)
-{
-    std::fprintf(stderr, "tunora-cli list: %s\n", why.toLocal8Bit().constData());
-    std::fprintf(stderr,
-                 "usage: tunora-cli list DIR [--recurse] [--formats mp3,ogg,...] [--pattern P] --output FILE\n");
-    return 2;
-}
-} // namespace
-
 int RunListCommand(const QStringList& args)
 {
-    QString dir, output, pattern = ListerPatterns().first();
+    CliCommand cmd("list", "list DIR [--recurse] [--formats mp3,ogg,...] [--pattern P] --output FILE");
+    cmd.addFlag(QStringLiteral("recurse"), QStringLiteral("list the folders below DIR too"));
+    cmd.addValue(QStringLiteral("formats"), QStringLiteral("LIST"), QStringLiteral("the formats listed (default mp3)"));
+    cmd.addValue(QStringLiteral("pattern"), QStringLiteral("P"),
+                 QStringLiteral("one line per file: %1 name, %2 extension, %3 format, %4 size, %5 folder"));
+    cmd.addValue(QStringLiteral("output"), QStringLiteral("FILE"), QStringLiteral("the listing written"));
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    const QString output = cmd.value(QStringLiteral("output"));
+    const QString pattern = cmd.isSet(QStringLiteral("pattern")) ? cmd.value(QStringLiteral("pattern"))
+                                                                  : ListerPatterns().first();
+    const bool recurse = cmd.isSet(QStringLiteral("recurse"));
     QStringList formats {QStringLiteral("MP3")};
-    bool recurse = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        auto value = [&](QString* into) {
-            if (i + 1 >= args.size())
-                return false;
-            *into = args.at(++i);
-            return true;
-        };
-        if (a == QLatin1String("--recurse")) {
-            recurse = true;
-        } else if (a == QLatin1String("--output")) {
-            if (!value(&output))
-                return usage(QStringLiteral("--output needs a file"));
-        } else if (a == QLatin1String("--pattern")) {
-            if (!value(&pattern))
-                return usage(QStringLiteral("--pattern needs a pattern"));
-        } else if (a == QLatin1String("--formats")) {
-            QString list;
-            if (!value(&list))
-                return usage(QStringLiteral("--formats needs a list"));
-            formats.clear();
-            for (QString f : list.split(',', Qt::SkipEmptyParts)) {
-                if (!ComboContains(f, ListerFormats()))
-                    return usage(QStringLiteral("unknown format '%1' (the formats are %2)")
+    if (cmd.isSet(QStringLiteral("formats"))) {
+        formats.clear();
+        for (QString f : cmd.value(QStringLiteral("formats")).split(',', Qt::SkipEmptyParts)) {
+            if (!ComboContains(f, ListerFormats()))
+                return cmd.usage(QStringLiteral("unknown format '%1' (the formats are %2)")
                                      .arg(f, ListerFormats().join(',').toLower()));
-                formats << f.toUpper();
-            }
-            if (formats.isEmpty())
-                return usage(QStringLiteral("--formats names no format"));
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return usage(QStringLiteral("unknown option '%1'").arg(a));
-        } else if (dir.isEmpty()) {
-            dir = a;
-        } else {
-            return usage(QStringLiteral("one folder only ('%1')").arg(a));
+            formats << f.toUpper();
         }
+        if (formats.isEmpty())
+            return cmd.usage(QStringLiteral("--formats names no format"));
     }
+    const QStringList words = cmd.words();
+    if (words.size() > 1)
+        return cmd.usage(QStringLiteral("one folder only ('%1')").arg(words.at(1)));
+    const QString dir = words.value(0);
     if (dir.isEmpty())
-        return usage(QStringLiteral("no folder given"));
+        return cmd.usage(QStringLiteral("no folder given"));
     if (output.isEmpty())
-        return usage(QStringLiteral("no --output file given"));
+        return cmd.usage(QStringLiteral("no --output file given"));
     if (!QFileInfo(dir).isDir()) {
         std::fprintf(stderr, "tunora-cli list: '%s' is not a folder\n", dir.toLocal8Bit().constData());
         return 1;

@@ -58,7 +58,17 @@ TEST_F(ListCli, RefusesBadArgumentsAndWritesNothing)
     EXPECT_EQ(run({music}), 2);
     EXPECT_EQ(run({"--output", out}), 2);
     EXPECT_EQ(run({music, "--bogus", "--output", out}), 2);
+    EXPECT_EQ(run({music, "--output"}), 2);
     EXPECT_EQ(run({music + "/missing", "--output", out}), 1);
     EXPECT_EQ(run({music, "--output", env.root() + "/no/such/folder/x.txt"}), 1);
     EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(ListCli, HelpNamesTheCommandAndEveryOption)
+{
+    QByteArray out;
+    ASSERT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"list", "--help"}, &out), 0);
+    EXPECT_TRUE(out.startsWith("usage: tunora-cli list DIR")) << out.constData();
+    for (const char* option : {"--recurse", "--formats <LIST>", "--pattern <P>", "--output <FILE>"})
+        EXPECT_TRUE(out.contains(option)) << option;
 }

@@ -1,0 +1,43 @@
+// The command line of one tunora-cli command, read by QCommandLineParser.
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+namespace tunora {
+
+class CliCommand {
+public:
+    // name: the command ("tag"); synopsis: its usage after "tunora-cli " (lines after the
+    // first indented to line up).
+    CliCommand(const char* name, const char* synopsis);
+
+    void addFlag(const QString& name, const QString& help);
+    void addValue(const QString& name, const QString& valueName, const QString& help);
+    // Options after the first word that is no option count as words (a search for "-live").
+    void wordsAfterFirstWord();
+
+    // Reads args (the words after the command's name). Answers -1 when the command goes on,
+    // else its exit code: 0 after --help (the command's usage and options on standard
+    // output), 2 after an unknown option or a missing value (the reason and the usage on
+    // standard error).
+    int parse(const QStringList& args);
+
+    bool isSet(const QString& name) const { return m_parser.isSet(name); }
+    QString value(const QString& name) const { return m_parser.value(name); }
+    QStringList values(const QString& name) const { return m_parser.values(name); }
+    QStringList words() const { return m_parser.positionalArguments(); }
+
+    // "tunora-cli NAME: why" and the usage on standard error; answers 2.
+    int usage(const QString& why) const;
+    // "usage: tunora-cli " and the synopsis, ending in a line break.
+    QByteArray usageText() const;
+
+private:
+    QString m_name;
+    QByteArray m_synopsis;
+    QCommandLineParser m_parser;
+};
+
+} // namespace tunora
