@@ -141,7 +141,7 @@ QUrl FrontCoverUrl(const QString& releaseId)
 
 QByteArray MusicBrainzUserAgent()
 {
-    QString contact = Setting(QStringLiteral("CDDBUser")).trimmed();
+    QString contact = Setting(setting::kCddbUser).trimmed();
     // The address goes into a header line: nothing that could end or bend it.
     contact.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() >= 0x7f || c == QLatin1Char('(') ||
                                           c == QLatin1Char(')'); });

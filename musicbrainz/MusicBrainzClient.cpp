@@ -210,9 +210,9 @@ void MusicBrainzClient::transmit()
     // Every hop of a redirect goes through the pace as a request of its own.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     // The proxy of the settings, as the CDDB client uses it; never one from elsewhere.
-    if (Setting(QStringLiteral("UseProxy")).trimmed() == QLatin1String("1"))
-        m_nam->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, Setting(QStringLiteral("ProxyName")).trimmed(),
-                                      PortFromSetting(Setting(QStringLiteral("ProxyPort")))));
+    if (Setting(setting::kUseProxy).trimmed() == QLatin1String("1"))
+        m_nam->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, Setting(setting::kProxyName).trimmed(),
+                                      PortFromSetting(Setting(setting::kProxyPort))));
     else
         m_nam->setProxy(QNetworkProxy::NoProxy);
     m_body.clear();

@@ -33,7 +33,7 @@ QStringList& LanguageTable()
 
 QString LocalText(const char* english, const char* french)
 {
-    const bool fr = Setting(QStringLiteral("langue")).trimmed().startsWith(QLatin1String("fr"), Qt::CaseInsensitive);
+    const bool fr = Setting(setting::kLanguage).trimmed().startsWith(QLatin1String("fr"), Qt::CaseInsensitive);
     return QString::fromUtf8(fr ? french : english);
 }
 
