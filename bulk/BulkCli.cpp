@@ -2,6 +2,7 @@
 
 #include "album/FolderWalk.h"
 #include "bulk/BulkRun.h"
+#include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"
 
 #include <QFile>
@@ -25,16 +26,6 @@ void complain(const QString& message)
     std::fputs("tunora-cli rename: ", stderr);
     printPath(stderr, message);
     std::fputc('\n', stderr);
-}
-
-int usage(const char* why)
-{
-    std::fprintf(stderr,
-                 "tunora-cli rename: %s\n"
-                 "usage: tunora-cli rename [--multi] [--case lc|uc|fluc] [--unmerge | --merge]\n"
-                 "                         [--under | --space] [--recurse] [--dry-run] PATH...\n",
-                 why);
-    return 2;
 }
 
 struct FileId {
@@ -83,48 +74,39 @@ private:
 
 int RunRenameCommand(const QStringList& args)
 {
+    CliCommand cmd("rename", "rename [--multi] [--case lc|uc|fluc] [--unmerge | --merge]\n"
+                             "                         [--under | --space] [--recurse] [--dry-run] PATH...");
+    cmd.addFlag(QStringLiteral("multi"), QStringLiteral("apply the rules to every word"));
+    cmd.addValue(QStringLiteral("case"), QStringLiteral("lc|uc|fluc"), QStringLiteral("letter case"));
+    cmd.addFlag(QStringLiteral("unmerge"), QStringLiteral("split joined words"));
+    cmd.addFlag(QStringLiteral("merge"), QStringLiteral("join words"));
+    cmd.addFlag(QStringLiteral("under"), QStringLiteral("spaces become underscores"));
+    cmd.addFlag(QStringLiteral("space"), QStringLiteral("underscores become spaces"));
+    cmd.addFlag(QStringLiteral("recurse"), QStringLiteral("a folder adds the folders below it too"));
+    cmd.addFlag(QStringLiteral("dry-run"), QStringLiteral("show the renames without making them"));
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    auto usage = [&cmd](const char* why) { return cmd.usage(QString::fromLatin1(why)); };
     BulkOptions options;
-    bool recurse = false, dryRun = false, optionsDone = false;
-    QStringList paths;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (optionsDone || !a.startsWith(QLatin1String("--"))) {
-            paths << a;
-        } else if (a == QLatin1String("--")) {
-            optionsDone = true;
-        } else if (a == QLatin1String("--multi")) {
-            options.multi = true;
-        } else if (a == QLatin1String("--case") || a.startsWith(QLatin1String("--case="))) {
-            QString mode;
-            if (a.contains('='))
-                mode = a.section('=', 1);
-            else if (i + 1 < args.size())
-                mode = args.at(++i);
-            options.case_ = true;
-            if (mode == QLatin1String("lc"))
-                options.case_mode = CaseMode::lc;
-            else if (mode == QLatin1String("uc"))
-                options.case_mode = CaseMode::uc;
-            else if (mode == QLatin1String("fluc"))
-                options.case_mode = CaseMode::fluc;
-            else
-                return usage("--case takes lc, uc or fluc");
-        } else if (a == QLatin1String("--unmerge")) {
-            options.unmerge = true;
-        } else if (a == QLatin1String("--merge")) {
-            options.merge = true;
-        } else if (a == QLatin1String("--under")) {
-            options.under = true;
-        } else if (a == QLatin1String("--space")) {
-            options.space = true;
-        } else if (a == QLatin1String("--recurse")) {
-            recurse = true;
-        } else if (a == QLatin1String("--dry-run")) {
-            dryRun = true;
-        } else {
-            return usage(("unknown option " + a.toLocal8Bit()).constData());
-        }
+    options.multi = cmd.isSet(QStringLiteral("multi"));
+    if (cmd.isSet(QStringLiteral("case"))) {
+        const QString mode = cmd.value(QStringLiteral("case"));
+        options.case_ = true;
+        if (mode == QLatin1String("lc"))
+            options.case_mode = CaseMode::lc;
+        else if (mode == QLatin1String("uc"))
+            options.case_mode = CaseMode::uc;
+        else if (mode == QLatin1String("fluc"))
+            options.case_mode = CaseMode::fluc;
+        else
+            return usage("--case takes lc, uc or fluc");
     }
+    options.unmerge = cmd.isSet(QStringLiteral("unmerge"));
+    options.merge = cmd.isSet(QStringLiteral("merge"));
+    options.under = cmd.isSet(QStringLiteral("under"));
+    options.space = cmd.isSet(QStringLiteral("space"));
+    const bool recurse = cmd.isSet(QStringLiteral("recurse")), dryRun = cmd.isSet(QStringLiteral("dry-run"));
+    const QStringList paths = cmd.words();
     if (options.merge && options.unmerge)
         return usage("--merge and --unmerge exclude each other");
     if (options.under && options.space)

@@ -2,6 +2,7 @@
 
 #include "album/FolderWalk.h"
 #include "playlist/M3u.h"
+#include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"
 
 #include <QDir>
@@ -11,13 +12,6 @@
 namespace tunora {
 
 namespace {
-int usage(const QString& why)
-{
-    std::fprintf(stderr, "tunora-cli playlist: %s\n", why.toLocal8Bit().constData());
-    std::fprintf(stderr, "usage: tunora-cli playlist --output FILE.m3u [--recurse] [--force] PATH...\n");
-    return 2;
-}
-
 QString absolute(const QString& path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -26,32 +20,19 @@ QString absolute(const QString& path)
 
 int RunPlaylistCommand(const QStringList& args)
 {
-    QString output;
-    QStringList paths;
-    bool recurse = false, force = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == QLatin1String("--output")) {
-            if (i + 1 >= args.size())
-                return usage(QStringLiteral("--output needs a file"));
-            output = args.at(++i);
-        } else if (a == QLatin1String("--recurse")) {
-            recurse = true;
-        } else if (a == QLatin1String("--force")) {
-            force = true;
-        } else if (a == QLatin1String("--")) {
-            paths += args.mid(i + 1);
-            break;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return usage(QStringLiteral("unknown option '%1'").arg(a));
-        } else {
-            paths << a;
-        }
-    }
+    CliCommand cmd("playlist", "playlist --output FILE.m3u [--recurse] [--force] PATH...");
+    cmd.addValue(QStringLiteral("output"), QStringLiteral("FILE.m3u"), QStringLiteral("the playlist written"));
+    cmd.addFlag(QStringLiteral("recurse"), QStringLiteral("a folder adds the folders below it too"));
+    cmd.addFlag(QStringLiteral("force"), QStringLiteral("replace an existing playlist"));
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    const QString output = cmd.value(QStringLiteral("output"));
+    const bool recurse = cmd.isSet(QStringLiteral("recurse")), force = cmd.isSet(QStringLiteral("force"));
+    const QStringList paths = cmd.words();
     if (output.isEmpty())
-        return usage(QStringLiteral("no --output file given"));
+        return cmd.usage(QStringLiteral("no --output file given"));
     if (paths.isEmpty())
-        return usage(QStringLiteral("no file or folder given"));
+        return cmd.usage(QStringLiteral("no file or folder given"));
 
     // Files in the order given; a folder adds its audio files in walk order.
     QStringList files;

@@ -6,13 +6,15 @@ namespace tunora {
 
 namespace {
 const QString kHelp = QStringLiteral("help");
-}
+// Stands in for a word with a single leading "-" while the parser reads the line (a control
+// character no file name or value on a command line begins with in practice).
+constexpr QChar kStandIn = QChar(0x1);
+} // namespace
 
 CliCommand::CliCommand(const char* name, const char* synopsis)
     : m_name(QString::fromLatin1(name)), m_synopsis(synopsis)
 {
-    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    m_parser.addOption(QCommandLineOption({QStringLiteral("h"), kHelp}, QStringLiteral("this text")));
+    m_parser.addOption(QCommandLineOption(kHelp, QStringLiteral("this text")));
 }
 
 void CliCommand::addFlag(const QString& name, const QString& help)
@@ -42,10 +44,45 @@ int CliCommand::usage(const QString& why) const
     return 2;
 }
 
+QString CliCommand::restored(const QString& arg) const
+{
+    if (!arg.startsWith(kStandIn))
+        return arg;
+    bool ok = false;
+    const int i = arg.mid(1).toInt(&ok);
+    return ok && i >= 0 && i < m_singleDash.size() ? m_singleDash.at(i) : arg;
+}
+
+QStringList CliCommand::values(const QString& name) const
+{
+    QStringList out;
+    for (const QString& v : m_parser.values(name))
+        out << restored(v);
+    return out;
+}
+
+QStringList CliCommand::words() const
+{
+    QStringList out;
+    for (const QString& w : m_parser.positionalArguments())
+        out << restored(w);
+    return out;
+}
+
 int CliCommand::parse(const QStringList& args)
 {
     // The parser takes the program's name first.
-    if (!m_parser.parse(QStringList(QStringLiteral("tunora-cli")) + args))
+    QStringList line {QStringLiteral("tunora-cli")};
+    m_singleDash.clear();
+    for (const QString& a : args) {
+        if (a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"))) {
+            line << kStandIn + QString::number(m_singleDash.size());
+            m_singleDash << a;
+        } else {
+            line << a;
+        }
+    }
+    if (!m_parser.parse(line))
         return usage(m_parser.errorText());
     if (m_parser.isSet(kHelp)) {
         // QCommandLineParser's own text after its usage line: the options, one a line.

@@ -1,4 +1,6 @@
-// The command line of one tunora-cli command, read by QCommandLineParser.
+// The command line of one tunora-cli command, read by QCommandLineParser. Options are long
+// ("--name", "--name value", "--name=value"); a word with a single leading "-" is a word (a
+// file "-live.mp3"), and "--" ends the options.
 #pragma once
 
 #include <QCommandLineParser>
@@ -25,9 +27,9 @@ public:
     int parse(const QStringList& args);
 
     bool isSet(const QString& name) const { return m_parser.isSet(name); }
-    QString value(const QString& name) const { return m_parser.value(name); }
-    QStringList values(const QString& name) const { return m_parser.values(name); }
-    QStringList words() const { return m_parser.positionalArguments(); }
+    QString value(const QString& name) const { return restored(m_parser.value(name)); }
+    QStringList values(const QString& name) const;
+    QStringList words() const;
 
     // "tunora-cli NAME: why" and the usage on standard error; answers 2.
     int usage(const QString& why) const;
@@ -35,6 +37,9 @@ public:
     QByteArray usageText() const;
 
 private:
+    QString restored(const QString& arg) const;
+
+    QStringList m_singleDash; // the words that began with one "-", as the user wrote them
     QString m_name;
     QByteArray m_synopsis;
     QCommandLineParser m_parser;
