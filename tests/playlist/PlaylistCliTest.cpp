@@ -49,6 +49,11 @@ TEST_F(PlaylistCli, RelativeArgumentsAreTakenFromTheCurrentFolder)
 {
     ASSERT_EQ(run({"--output", "Lists/rel.m3u", "Rock/SP/01.mp3"}, music), 0);
     EXPECT_EQ(ReadAll(music + "/Lists/rel.m3u"), "../Rock/SP/01.mp3\r\n");
+    // A name with one leading dash is a file; "--output=" names the playlist too; "--" ends the options.
+    ASSERT_TRUE(WriteAll(music + "/-live.mp3", "x"));
+    ASSERT_TRUE(WriteAll(music + "/--odd.mp3", "x"));
+    ASSERT_EQ(run({"--output=Lists/dash.m3u", "-live.mp3", "--", "--odd.mp3"}, music), 0);
+    EXPECT_EQ(ReadAll(music + "/Lists/dash.m3u"), "../-live.mp3\r\n../--odd.mp3\r\n");
 }
 
 TEST_F(PlaylistCli, ExistingPlaylistNeedsForceAndBadPathsWriteNothing)
