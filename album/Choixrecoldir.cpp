@@ -190,7 +190,7 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
     const QString last = Setting(setting::kLastFolder);
     if (last.isEmpty() || !setDirPath(last))
         setDirPath(AppFolder());
-    SetMode(1);
+    SetMode(ChooserMode::AlbumFolder);
 }
 
 Choixrecoldir::~Choixrecoldir() = default;

@@ -1,6 +1,8 @@
 // The main window: seven pages behind seven page buttons, the status line and cancel.
 #pragma once
 
+#include "shell/Page.h"
+
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -12,9 +14,6 @@ class QSoundEffect;
 class QTimer;
 
 namespace tunora {
-
-class Page;
-enum class PageId;
 
 class MainWindow : public QWidget {
     Q_OBJECT

@@ -154,8 +154,8 @@ TEST_F(BurnPageTest, NoBurnerIsAskedAboutOnlyAtTheBurnButton)
 
     // A burner installed while the program runs is named when the page is shown again.
     fakeBurner("brasero");
-    window->switchPage(0);
-    window->switchPage(4);
+    window->switchPage(PageId::Album);
+    window->switchPage(PageId::Burn);
     EXPECT_EQ(Child<QLabel>(window.get(), "burn_burner_lbl")->text(),
               burntext::BurnerInUse("Brasero", bin + "/brasero"));
 }
@@ -187,8 +187,8 @@ TEST_F(BurnPageTest, TheFirstBurnerThereGetsTheFilesInListOrder)
             fakeBurner("k3b");
         if (r.brasero)
             fakeBurner("brasero");
-        window->switchPage(0);
-        window->switchPage(4);
+        window->switchPage(PageId::Album);
+        window->switchPage(PageId::Burn);
         EXPECT_EQ(Child<QLabel>(window.get(), "burn_burner_lbl")->text(), burntext::BurnerInUse(r.name, r.program));
         messages->texts.clear();
         button("burn_btn")->click();
