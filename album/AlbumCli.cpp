@@ -8,6 +8,7 @@
 #include "album/FolderWalk.h"
 #include "album/MusicBrainzCli.h"
 #include "freedb/Cddb.h"
+#include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
@@ -23,17 +24,6 @@
 namespace tunora {
 
 namespace {
-
-const char* const kUsage =
-    "usage: tunora-cli album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3]\n"
-    "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
-    "       [--genre G] [--dry-run] [--journal FILE]\n";
-
-int usage(const char* why)
-{
-    std::fprintf(stderr, "tunora-cli album: %s\n%s", why, kUsage);
-    return 2;
-}
 
 void printLine(FILE* out, const QString& text)
 {
@@ -78,73 +68,55 @@ QString XmcdGenre(const QString& path)
 
 int RunAlbumCommand(const QStringList& args)
 {
-    QString dir, category, discid, mbid, xmcd, journal, format = QStringLiteral("mp3"), sort = QStringLiteral("none"), genre;
-    bool haveGenre = false, noRename = false, noV1 = false, noV2 = false, noPlaylist = false, dryRun = false,
-         cover = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        auto value = [&](QString& into) {
-            if (i + 1 >= args.size())
-                return false;
-            into = args.at(++i);
-            return true;
-        };
-        if (a == QLatin1String("--read")) {
-            if (!value(category) || !value(discid))
-                return usage("--read needs a category and a disc identifier");
-        } else if (a == QLatin1String("--mb")) {
-            if (!value(mbid))
-                return usage("--mb needs a release ID");
-        } else if (a == QLatin1String("--xmcd")) {
-            if (!value(xmcd))
-                return usage("--xmcd needs a file");
-        } else if (a == QLatin1String("--format")) {
-            if (!value(format))
-                return usage("--format needs a format");
-        } else if (a == QLatin1String("--sort")) {
-            if (!value(sort))
-                return usage("--sort needs none, fast or optimal");
-        } else if (a == QLatin1String("--genre")) {
-            if (!value(genre))
-                return usage("--genre needs a genre");
-            haveGenre = true;
-        } else if (a == QLatin1String("--journal")) {
-            if (!value(journal))
-                return usage("--journal needs a file");
-        } else if (a == QLatin1String("--cover")) {
-            cover = true;
-        } else if (a == QLatin1String("--no-rename")) {
-            noRename = true;
-        } else if (a == QLatin1String("--no-v1")) {
-            noV1 = true;
-        } else if (a == QLatin1String("--no-v2")) {
-            noV2 = true;
-        } else if (a == QLatin1String("--no-playlist")) {
-            noPlaylist = true;
-        } else if (a == QLatin1String("--dry-run")) {
-            dryRun = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return usage(("unknown option " + a).toUtf8().constData());
-        } else if (dir.isEmpty()) {
-            dir = a;
-        } else {
-            return usage("one folder only");
-        }
-    }
-    if (dir.isEmpty())
-        return usage("no folder given");
+    CliCommand cmd("album", "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3]\n"
+                            "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
+                            "       [--genre G] [--dry-run] [--journal FILE]");
+    cmd.addPair(QStringLiteral("read"), QStringLiteral("CATEGORY DISCID"), QStringLiteral("the CDDB entry"));
+    cmd.addValue(QStringLiteral("mb"), QStringLiteral("RELEASE-ID"), QStringLiteral("the MusicBrainz release"));
+    cmd.addValue(QStringLiteral("xmcd"), QStringLiteral("FILE"), QStringLiteral("an xmcd entry on disk"));
+    cmd.addValue(QStringLiteral("format"), QStringLiteral("EXT"), QStringLiteral("the files' extension (mp3: the default)"));
+    cmd.addValue(QStringLiteral("sort"), QStringLiteral("none|fast|optimal"), QStringLiteral("order the files by playing time"));
+    cmd.addValue(QStringLiteral("genre"), QStringLiteral("G"), QStringLiteral("the genre (else the entry's)"));
+    cmd.addValue(QStringLiteral("journal"), QStringLiteral("FILE"), QStringLiteral("record the old names and tags (for undo)"));
+    cmd.addFlag(QStringLiteral("cover"), QStringLiteral("embed the release's front cover (with --mb)"));
+    cmd.addFlag(QStringLiteral("no-rename"), QStringLiteral("files keep their names"));
+    cmd.addFlag(QStringLiteral("no-v1"), QStringLiteral("no ID3v1 tag"));
+    cmd.addFlag(QStringLiteral("no-v2"), QStringLiteral("no ID3v2 tag"));
+    cmd.addFlag(QStringLiteral("no-playlist"), QStringLiteral("no playlist"));
+    cmd.addFlag(QStringLiteral("dry-run"), QStringLiteral("print what would be done, change nothing"));
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    const QString category = cmd.value(QStringLiteral("read")), discid = cmd.secondValue(QStringLiteral("read"));
+    const QString mbid = cmd.value(QStringLiteral("mb")), xmcd = cmd.value(QStringLiteral("xmcd"));
+    const QString format = cmd.isSet(QStringLiteral("format")) ? cmd.value(QStringLiteral("format")) : QStringLiteral("mp3");
+    const QString sort = cmd.isSet(QStringLiteral("sort")) ? cmd.value(QStringLiteral("sort")) : QStringLiteral("none");
+    const QString journal = cmd.value(QStringLiteral("journal"));
+    const bool cover = cmd.isSet(QStringLiteral("cover"));
+    const bool haveGenre = cmd.isSet(QStringLiteral("genre"));
+    QString genre = cmd.value(QStringLiteral("genre"));
+    const bool noRename = cmd.isSet(QStringLiteral("no-rename")), noV1 = cmd.isSet(QStringLiteral("no-v1")),
+               noV2 = cmd.isSet(QStringLiteral("no-v2")), noPlaylist = cmd.isSet(QStringLiteral("no-playlist")),
+               dryRun = cmd.isSet(QStringLiteral("dry-run"));
+    const QStringList words = cmd.words();
+    if (words.size() > 1)
+        return cmd.usage(QStringLiteral("one folder only"));
+    if (words.isEmpty())
+        return cmd.usage(QStringLiteral("no folder given"));
+    const QString dir = words.at(0);
     if (int(!category.isEmpty()) + int(!mbid.isEmpty()) + int(!xmcd.isEmpty()) != 1)
-        return usage("give one of --read, --mb or --xmcd");
+        return cmd.usage(QStringLiteral("give one of --read, --mb or --xmcd"));
+    if (discid.isEmpty() && !category.isEmpty())
+        return cmd.usage(QStringLiteral("--read needs a category and a disc identifier"));
     if (cover && mbid.isEmpty())
-        return usage("--cover goes with --mb: only MusicBrainz releases have a cover");
+        return cmd.usage(QStringLiteral("--cover goes with --mb: only MusicBrainz releases have a cover"));
     if (sort != QLatin1String("none") && sort != QLatin1String("fast") && sort != QLatin1String("optimal"))
-        return usage("--sort takes none, fast or optimal");
+        return cmd.usage(QStringLiteral("--sort takes none, fast or optimal"));
     QString ext;
     for (const QString& f : ChooserFormats())
         if (f.compare(format, Qt::CaseInsensitive) == 0)
             ext = f;
     if (ext.isEmpty())
-        return usage("--format takes mp3, ogg, vqf, ape, mpc, mp4, wma or wav");
+        return cmd.usage(QStringLiteral("--format takes mp3, ogg, vqf, ape, mpc, mp4, wma or wav"));
     const QFileInfo folderInfo(dir);
     if (!folderInfo.isDir()) {
         std::fprintf(stderr, "tunora-cli album: %s is not a folder\n", dir.toLocal8Bit().constData());
@@ -174,7 +146,7 @@ int RunAlbumCommand(const QStringList& args)
     } else if (!mbid.isEmpty()) {
         LookupDisc release;
         if (!ReadMusicBrainzDisc(mbid, s.mp3.size(), cover, release, &error)) {
-            ShowMessage(LanguageText(54) + ' ' + error);
+            ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
             return 1;
         }
         disc.artist = release.artist;

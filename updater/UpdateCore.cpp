@@ -4,6 +4,7 @@
 #include "shell/core/Product.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 
 #include <QFile>
 #include <QLocale>
@@ -173,7 +174,7 @@ QString DisplaySize(qint64 bytes)
         return (s + ' ' + LanguageText(text)).trimmed();
     };
     if (bytes <= 1024)
-        return (QString::number(bytes) + ' ' + LanguageText(162)).trimmed();
+        return (QString::number(bytes) + ' ' + text::Bytes()).trimmed();
     if (bytes <= 1048576)
         return scaled(bytes, 1024, 163);
     return scaled(bytes, 1048576, 164);
@@ -194,14 +195,14 @@ qint64 AverageSpeed(int percent, double totalBytes, qint64 elapsedMs)
 
 QString ProgressText(int percent, double totalBytes)
 {
-    return LanguageText(27) + ' ' + DisplaySize(BytesDone(percent, totalBytes)) + QStringLiteral(" of ") +
+    return text::Progress() + ' ' + DisplaySize(BytesDone(percent, totalBytes)) + QStringLiteral(" of ") +
            DisplaySize(std::llround(totalBytes)) + QStringLiteral(" [") + QString::number(percent) +
            QStringLiteral("%]");
 }
 
 QString SpeedText(int percent, double totalBytes, qint64 elapsedMs)
 {
-    return LanguageText(161) + ' ' + DisplaySize(AverageSpeed(percent, totalBytes, elapsedMs)) + QStringLiteral("/s");
+    return text::Speed() + ' ' + DisplaySize(AverageSpeed(percent, totalBytes, elapsedMs)) + QStringLiteral("/s");
 }
 
 QString UpToDateText()

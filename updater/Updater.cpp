@@ -4,6 +4,7 @@
 #include "shell/core/Product.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 #include "updater/Ferrix.h"
 #include "updater/UpdWindow.h"
@@ -102,7 +103,7 @@ void Updater::CheckForUpdate(bool automatic)
 
     if (Setting(setting::kSkipConnectionTest) == QLatin1String("0") && !toolctl().IsConnected()) {
         if (!automatic)
-            ShowMessage(LanguageText(55));
+            ShowMessage(text::NoInternetConnection());
         setAboutButtonEnabled(true);
         m_checking = false;
         return;
@@ -112,7 +113,7 @@ void Updater::CheckForUpdate(bool automatic)
     if (!fetch(m_ferrix, serverFolder, QString::fromLatin1(kDescriptionName), description, kMaxDescriptionBytes)) {
         // A transfer ended by closing the program is no failure to report.
         if (!m_ferrix->wasClosed())
-            report(LanguageText(60));
+            report(text::UpdateServerUnreachable());
         done();
         return;
     }
@@ -153,7 +154,7 @@ void Updater::CheckForUpdate(bool automatic)
     }
     // The names come from the network and name a file that is then executed.
     if (!IsSafeInstallerName(d.fileName) || !IsSafeServerFolder(d.path)) {
-        report(LanguageText(60));
+        report(text::UpdateServerUnreachable());
         done();
         return;
     }

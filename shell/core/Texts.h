@@ -27,6 +27,13 @@ inline QString FilesRenamed(qint64 renamed, qint64 count)
         .replace(QLatin1String("%%1%%"), QString::number(renamed))
         .replace(QLatin1String("%%2%%"), QString::number(count));
 }
+inline QString NoInternetConnection() { return LanguageText(55); }
+inline QString UpdateNotDownloaded() { return LanguageText(58); }
+inline QString UpdateServerUnreachable() { return LanguageText(60); }
+// Labels before a number in the update window.
+inline QString Progress() { return LanguageText(27); }
+inline QString Speed() { return LanguageText(161); }
+inline QString Bytes() { return LanguageText(162); }
 inline QString NoOptionChosen() { return LanguageText(168); }
 inline QString NotRenamed(const QString& file) { return LanguageText(169).replace(QLatin1String("%%FIC%%"), file); }
 inline QString TotalTime() { return LanguageText(172); }
