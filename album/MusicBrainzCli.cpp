@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <cstdio>
 #include <type_traits>
 
@@ -60,7 +59,9 @@ int PrintReleases(const QString& command, const QList<MbRelease>& releases)
     return 0;
 }
 
-int Search(const QStringList& words)
+} // namespace
+
+int RunMusicBrainzSearch(const QStringList& words)
 {
     const QString text = words.join(QLatin1Char(' ')).simplified();
     if (LuceneQuery(text, false).isEmpty())
@@ -74,20 +75,8 @@ int Search(const QStringList& words)
     return PrintReleases(QStringLiteral("search"), releases);
 }
 
-int Query(const QStringList& args)
+int RunMusicBrainzQuery(const QString& dir, const QString& format)
 {
-    const QString usage = QStringLiteral("usage: tunora-cli query DIR --source musicbrainz [--format mp3]");
-    QString dir, format = QStringLiteral("mp3");
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--format") && i + 1 < args.size())
-            format = args.at(++i);
-        else if (dir.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
-            dir = args.at(i);
-        else
-            return Fail(QStringLiteral("query"), usage, 2);
-    }
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        return Fail(QStringLiteral("query"), usage, 2);
     // The album's files in the album page's order.
     QStringList names = ListFolderFiles(dir, format);
     SortListBox(names);
@@ -109,13 +98,11 @@ int Query(const QStringList& args)
     return PrintReleases(QStringLiteral("query"), releases);
 }
 
-int Read(const QStringList& args)
+int RunMusicBrainzRead(const QString& releaseId)
 {
-    if (args.size() != 1)
-        return Fail(QStringLiteral("read"), QStringLiteral("usage: tunora-cli read --source musicbrainz RELEASE-ID"), 2);
     LookupDisc disc;
     QString why;
-    if (!ReadMusicBrainzDisc(args.at(0), 0, false, disc, &why))
+    if (!ReadMusicBrainzDisc(releaseId, 0, false, disc, &why))
         return Fail(QStringLiteral("read"), why);
     DiscRecord record;
     record.artist = disc.artist;
@@ -125,25 +112,6 @@ int Read(const QStringList& args)
         record.tracks << CddbTrack{t.title, t.frames};
     PrintDiscRecord(record);
     return 0;
-}
-
-} // namespace
-
-int RunSourceCommand(const QString& command, QStringList& args)
-{
-    const qsizetype at = args.indexOf(QStringLiteral("--source"));
-    if (at < 0 || (command != QLatin1String("search") && command != QLatin1String("query") &&
-                   command != QLatin1String("read")))
-        return -1;
-    const QString source = args.value(at + 1).toLower();
-    if (source != QLatin1String("cddb") && source != QLatin1String("musicbrainz"))
-        return Fail(command, QStringLiteral("--source takes cddb or musicbrainz"), 2);
-    args.remove(at, 2);
-    if (source == QLatin1String("cddb"))
-        return -1;
-    if (command == QLatin1String("search"))
-        return Search(args);
-    return command == QLatin1String("query") ? Query(args) : Read(args);
 }
 
 bool ReadMusicBrainzDisc(const QString& releaseId, qsizetype fileCount, bool cover, LookupDisc& disc, QString* error)

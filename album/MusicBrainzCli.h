@@ -8,10 +8,11 @@
 
 namespace tunora {
 
-// search, query or read whose args carry "--source NAME". Answers the exit code of a
-// MusicBrainz command, or -1 when the command is not one (a "--source cddb" is then taken
-// out of args for the CDDB command).
-int RunSourceCommand(const QString& command, QStringList& args);
+// The forms themselves, their options already read; each answers the command's exit code.
+int RunMusicBrainzSearch(const QStringList& words);
+// dir: an existing folder; format: the files' extension.
+int RunMusicBrainzQuery(const QString& dir, const QString& format);
+int RunMusicBrainzRead(const QString& releaseId);
 
 // Reads a release for an album of fileCount files: the medium with as many tracks, else
 // the first; with cover, also the release's front picture (none when it has none). Blocks

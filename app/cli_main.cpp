@@ -1,10 +1,9 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
-#include "album/MusicBrainzCli.h"
+#include "album/LookupCli.h"
 #include "app/CliHelp.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
-#include "freedb/FreedbCli.h"
 #include "lister/ListerCli.h"
 #include "playlist/PlaylistCli.h"
 #include "shell/core/Product.h"
@@ -54,8 +53,6 @@ int main(int argc, char** argv)
         std::printf("%s %s\n", tunora::product::kName, tunora::product::kVersion);
         return 0;
     }
-    if (const int code = tunora::RunSourceCommand(cmd, args); code >= 0)
-        return code;
     for (const Runner& c : kRunners)
         if (cmd == QLatin1String(c.name))
             return c.run(args);

@@ -3,7 +3,6 @@
 #include "freedb/Cddb.h"
 #include "freedb/DiscId.h"
 #include "freedb/Search.h"
-#include "freedb/WebClient.h"
 #include "shell/core/Shared.h"
 
 #include <QDir>
@@ -44,30 +43,12 @@ void PrintResults(const SearchResults& results)
             Field(results.List3.at(i)));
 }
 
-// Takes "--timeout SECONDS" out of args and sets how long a request may stay silent;
-// false when its value is not a whole number of seconds from 1 to a day.
-bool TakeTimeout(QStringList& args)
-{
-    const qsizetype at = args.indexOf(QLatin1String("--timeout"));
-    if (at < 0)
-        return true;
-    bool ok = false;
-    const int seconds = args.value(at + 1).toInt(&ok);
-    if (!ok || seconds < 1 || seconds > 86400)
-        return false;
-    args.remove(at, 2);
-    WebClient::instance().setStallTimeoutMs(seconds * 1000);
-    return args.indexOf(QLatin1String("--timeout")) < 0;
-}
-
 } // namespace
 
-int RunSearchCommand(const QStringList& arguments)
+int RunCddbSearch(const QStringList& args)
 {
-    QStringList args = arguments;
-    const bool timeoutOk = TakeTimeout(args);
     const QString words = CleanQueryWords(args.join(QLatin1Char(' ')));
-    if (words.isEmpty() || !timeoutOk)
+    if (words.isEmpty())
         return Fail("search", QStringLiteral("usage: tunora-cli search [--timeout SECONDS] WORDS..."), 2);
     SearchResults results;
     QString error;
@@ -77,14 +58,11 @@ int RunSearchCommand(const QStringList& arguments)
     return 0;
 }
 
-int RunReadCommand(const QStringList& arguments)
+int RunCddbRead(const QString& category, const QString& discid)
 {
-    QStringList args = arguments;
-    if (!TakeTimeout(args) || args.size() != 2)
-        return Fail("read", QStringLiteral("usage: tunora-cli read [--timeout SECONDS] CATEGORY DISCID"), 2);
     DiscRecord record;
     QString error;
-    if (!ReadCDDBDisc(args.at(0), args.at(1), record, &error))
+    if (!ReadCDDBDisc(category, discid, record, &error))
         return Fail("read", error);
     PrintDiscRecord(record);
     return 0;
@@ -105,24 +83,8 @@ QString OutputField(const QString& text)
     return Field(text);
 }
 
-int RunQueryCommand(const QStringList& arguments)
+int RunCddbQuery(const QString& dir, const QString& format)
 {
-    QStringList args = arguments;
-    const char* const usage = "usage: tunora-cli query DIR [--format mp3] [--timeout SECONDS]";
-    if (!TakeTimeout(args))
-        return Fail("query", QLatin1String(usage), 2);
-    QString dir, format = QStringLiteral("mp3");
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--format") && i + 1 < args.size())
-            format = args.at(++i);
-        else if (dir.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
-            dir = args.at(i);
-        else
-            return Fail("query", QLatin1String(usage), 2);
-    }
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        return Fail("query", QLatin1String(usage), 2);
-
     // The album's files in the album page's order: ordinal order of their names.
     QStringList names;
     const QFileInfoList entries = QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);

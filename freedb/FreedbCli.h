@@ -1,13 +1,15 @@
-// tunora-cli subcommands of this subsystem; args exclude the command name.
+// The CDDB forms of tunora-cli search, read and query, their options already read; each
+// answers the command's exit code.
 #pragma once
 
 #include <QStringList>
 
 namespace tunora {
 
-int RunSearchCommand(const QStringList& args); // tunora-cli search
-int RunReadCommand(const QStringList& args); // tunora-cli read
-int RunQueryCommand(const QStringList& args); // tunora-cli query
+int RunCddbSearch(const QStringList& words);
+int RunCddbRead(const QString& category, const QString& discid);
+// dir: an existing folder; format: the files' extension.
+int RunCddbQuery(const QString& dir, const QString& format);
 
 struct DiscRecord;
 // The read output of a disc: ARTIST=, ALBUM=, YEAR=, then number, frames and title per track.

@@ -197,7 +197,7 @@ void Updater::downloadInstaller(const QString& fileName, const QString& path, co
     Q_EMIT downloadStarting(upd);
 
     bool ok = fetch(upd->ferrix(), path, fileName, installer, kMaxInstallerBytes);
-    QString failure = LanguageText(58);
+    QString failure = text::UpdateNotDownloaded();
     if (ok && !FileMatchesSha256(installer, sha256)) {
         QFile::remove(installer);
         failure = updtext::ChecksumMismatch();

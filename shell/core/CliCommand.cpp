@@ -27,6 +27,12 @@ void CliCommand::addValue(const QString& name, const QString& valueName, const Q
     m_parser.addOption(QCommandLineOption(name, help, valueName));
 }
 
+void CliCommand::addPair(const QString& name, const QString& valueNames, const QString& help)
+{
+    m_parser.addOption(QCommandLineOption(name, help, valueNames));
+    m_pairs << name;
+}
+
 void CliCommand::wordsAfterFirstWord()
 {
     m_parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -74,12 +80,29 @@ int CliCommand::parse(const QStringList& args)
     // The parser takes the program's name first.
     QStringList line {QStringLiteral("tunora-cli")};
     m_singleDash.clear();
-    for (const QString& a : args) {
+    m_second.clear();
+    auto add = [&](const QString& a) {
         if (a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"))) {
             line << kStandIn + QString::number(m_singleDash.size());
             m_singleDash << a;
         } else {
             line << a;
+        }
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == QLatin1String("--")) {
+            for (; i < args.size(); ++i)
+                add(args.at(i));
+            break;
+        }
+        add(a);
+        // The parser takes one word after an option; the second is kept here.
+        if (a.startsWith(QLatin1String("--")) && m_pairs.contains(a.mid(2)) && i + 1 < args.size()) {
+            if (i + 2 >= args.size())
+                return usage(a + QStringLiteral(" needs two words"));
+            add(args.at(++i));
+            m_second.insert(a.mid(2), args.at(++i));
         }
     }
     if (!m_parser.parse(line))

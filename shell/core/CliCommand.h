@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QCommandLineParser>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,9 @@ public:
 
     void addFlag(const QString& name, const QString& help);
     void addValue(const QString& name, const QString& valueName, const QString& help);
+    // An option followed by two words ("--read CATEGORY DISCID"): value() the first,
+    // secondValue() the second.
+    void addPair(const QString& name, const QString& valueNames, const QString& help);
     // Options after the first word that is no option count as words (a search for "-live").
     void wordsAfterFirstWord();
 
@@ -28,6 +32,7 @@ public:
 
     bool isSet(const QString& name) const { return m_parser.isSet(name); }
     QString value(const QString& name) const { return restored(m_parser.value(name)); }
+    QString secondValue(const QString& name) const { return m_second.value(name); }
     QStringList values(const QString& name) const;
     QStringList words() const;
 
@@ -40,6 +45,8 @@ private:
     QString restored(const QString& arg) const;
 
     QStringList m_singleDash; // the words that began with one "-", as the user wrote them
+    QStringList m_pairs; // the options of two words
+    QHash<QString, QString> m_second; // option of two words -> its last second word
     QString m_name;
     QByteArray m_synopsis;
     QCommandLineParser m_parser;

@@ -69,12 +69,37 @@ TEST_F(FreedbCliTest, ReadPrintsTheRecord)
                    "1\t20902\tOne\n"
                    "2\t19118\tTwo\n"
                    "3\t21555\tThree\n");
+    const QByteArray record = out;
 
     EXPECT_EQ(cli({"read", "rock", "deadbeef"}), 1);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_TRUE(err.contains("401 rock deadbeef No such CD entry in database")) << err.constData();
 
+    // The default source named, or options after the words: the same record.
+    ASSERT_EQ(cli({"read", "rock", "--source", "CDDB", "19033503"}), 0) << err.constData();
+    EXPECT_EQ(out, record);
+
     EXPECT_EQ(cli({"read", "rock"}), 2);
+    EXPECT_EQ(cli({"read", "rock", "19033503", "extra"}), 2);
+    EXPECT_EQ(cli({"read", "--bogus", "rock", "19033503"}), 2);
+    EXPECT_TRUE(err.contains("usage: tunora-cli read")) << err.constData();
+    ASSERT_EQ(cli({"read", "--help"}), 0);
+    EXPECT_TRUE(out.contains("--source <cddb|musicbrainz>")) << out.constData();
+}
+
+TEST_F(FreedbCliTest, AnAlbumTakesItsEntryByCategoryAndDiscId)
+{
+    const QString album = env.makeDir("album");
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        ASSERT_TRUE(MakeMp3(album + "/" + name, 1.0));
+    SetSetting("Pattern", "%6 - %2");
+    ASSERT_EQ(cli({"album", album, "--dry-run", "--read", "rock", "19033503", "--no-playlist"}), 0) << err.constData();
+    EXPECT_EQ(out, "a.mp3\t01 - One.mp3\nb.mp3\t02 - Two.mp3\nc.mp3\t03 - Three.mp3\n");
+    // The option takes two words; the folder stays a word of its own.
+    EXPECT_EQ(cli({"album", album, "--read", "rock"}), 2);
+    EXPECT_EQ(cli({"album", "--read", "rock", "19033503"}), 2);
+    ASSERT_EQ(cli({"album", "--help"}), 0);
+    EXPECT_TRUE(out.contains("--read <CATEGORY DISCID>")) << out.constData();
 }
 
 TEST_F(FreedbCliTest, ASilentServerEndsTheCommandAfterTimeout)
@@ -122,4 +147,6 @@ TEST_F(FreedbCliTest, QueryFindsTheDiscOfAFolder)
 
     EXPECT_EQ(cli({"query", env.makeDir("empty")}), 1);
     EXPECT_EQ(cli({"query"}), 2);
+    EXPECT_EQ(cli({"query", album, "--format"}), 2);
+    EXPECT_EQ(cli({"query", album, "--source", "elsewhere"}), 2);
 }
