@@ -41,13 +41,13 @@ bool ParseMatch(const QString& line, QueryMatch& match)
 
 QString CddbServer()
 {
-    const QString configured = Setting(QStringLiteral("FreeDBServer")).trimmed();
+    const QString configured = Setting(setting::kCddbServer).trimmed();
     return configured.isEmpty() ? FreeDBServerList(false).section(QLatin1String("\r\n"), 0, 0) : configured;
 }
 
 QString CddbCgiPath()
 {
-    const QString path = Setting(QStringLiteral("CGIPath")).trimmed();
+    const QString path = Setting(setting::kCgiPath).trimmed();
     return path.isEmpty() ? QStringLiteral("/~cddb/cddb.cgi") : path;
 }
 
@@ -55,7 +55,7 @@ QString CddbHelloIdentity()
 {
     // The service asks for the user's e-mail address: user name and host name of the hello
     // are its two halves.
-    const QString address = Setting(QStringLiteral("CDDBUser")).trimmed();
+    const QString address = Setting(setting::kCddbUser).trimmed();
     QString user = kDefaultHelloUser, host = kDefaultHelloHost;
     if (!address.isEmpty()) {
         const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
@@ -72,7 +72,7 @@ QString CddbHelloIdentity()
 
 QByteArray CddbRequestHeaders()
 {
-    const QString address = Setting(QStringLiteral("CDDBUser")).trimmed();
+    const QString address = Setting(setting::kCddbUser).trimmed();
     // A line break in the setting must not write request lines of its own.
     for (const QChar c : address)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)

@@ -33,11 +33,6 @@ void CliCommand::addPair(const QString& name, const QString& valueNames, const Q
     m_pairs << name;
 }
 
-void CliCommand::wordsAfterFirstWord()
-{
-    m_parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-}
-
 QByteArray CliCommand::usageText() const
 {
     return "usage: tunora-cli " + m_synopsis + '\n';

@@ -21,8 +21,6 @@ public:
     // An option followed by two words ("--read CATEGORY DISCID"): value() the first,
     // secondValue() the second.
     void addPair(const QString& name, const QString& valueNames, const QString& help);
-    // Options after the first word that is no option count as words (a search for "-live").
-    void wordsAfterFirstWord();
 
     // Reads args (the words after the command's name). Answers -1 when the command goes on,
     // else its exit code: 0 after --help (the command's usage and options on standard
