@@ -2,6 +2,7 @@
 
 #include "album/AlbumSession.h"
 #include "audio/Id3.h"
+#include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"

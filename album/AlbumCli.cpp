@@ -231,14 +231,17 @@ int RunAlbumCommand(const QStringList& args)
 
 int RunUndoCommand(const QStringList& args)
 {
-    if (args.size() != 1 || args.at(0).startsWith(QLatin1String("--"))) {
-        std::fprintf(stderr, "usage: tunora-cli undo FILE\n");
-        return 2;
-    }
+    CliCommand cmd("undo", "undo FILE");
+    if (const int code = cmd.parse(args); code >= 0)
+        return code;
+    const QStringList words = cmd.words();
+    if (words.size() != 1)
+        return cmd.usage(QStringLiteral("one journal file"));
+    const QString journal = words.at(0);
     QList<JournalEntry> entries;
     QString error;
-    if (!ReadJournal(args.at(0), entries, &error)) {
-        std::fprintf(stderr, "tunora-cli undo: %s: %s\n", args.at(0).toLocal8Bit().constData(), error.toLocal8Bit().constData());
+    if (!ReadJournal(journal, entries, &error)) {
+        std::fprintf(stderr, "tunora-cli undo: %s: %s\n", journal.toLocal8Bit().constData(), error.toLocal8Bit().constData());
         return 2;
     }
     loadLanguage();

@@ -197,4 +197,7 @@ TEST_F(AlbumCliTest, AJournalGivesNamesAndTagsBackButLeavesAFileChangedSince)
     expected["b.mp3"] = changed;
     EXPECT_TRUE(snapshot() == expected);
     EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", env.root() + "/missing.json"}), 2);
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", "--bogus", journal}), 2);
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", journal, journal}), 2);
+    EXPECT_TRUE(snapshot() == expected);
 }
