@@ -80,7 +80,8 @@ TEST_F(Id3Write, Id3v1IsAppendedOnceAndThenReplacedInPlace)
 {
     const QByteArray audio = Audio(4000000);
     const QString p = put("a.mp3", audio);
-    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false));
+    TagUndo first, second;
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false, nullptr, {{}, &first}));
     QByteArray after = ReadAll(p);
     EXPECT_EQ(after.size(), 4000128);
     EXPECT_TRUE(after.startsWith(audio));
@@ -88,11 +89,18 @@ TEST_F(Id3Write, Id3v1IsAppendedOnceAndThenReplacedInPlace)
 
     TrackTag other = SampleTag();
     other.title = "Other";
-    ASSERT_TRUE(WriteID3Tags(other, p, true, false));
+    ASSERT_TRUE(WriteID3Tags(other, p, true, false, nullptr, {{}, &second}));
     after = ReadAll(p);
     EXPECT_EQ(after.size(), 4000128);
     EXPECT_EQ(after.right(128), B("TAG", 3) + BuildID3v1(other));
     EXPECT_TRUE(after.startsWith(audio));
+
+    // Undone in turn: the first ID3v1 tag is back, then no tag at all.
+    EXPECT_FALSE(RestoreID3Tags(p, first)); // the file no longer holds what that write left
+    ASSERT_TRUE(RestoreID3Tags(p, second));
+    EXPECT_TRUE(ReadAll(p) == audio + v1());
+    ASSERT_TRUE(RestoreID3Tags(p, first));
+    EXPECT_TRUE(ReadAll(p) == audio);
 }
 
 TEST_F(Id3Write, LowerCaseTagAndShortFilesGetANewId3v1)
