@@ -58,13 +58,23 @@ probe=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/five s
 probe_ms=$(awk -v d="$probe" 'BEGIN { printf "%d", d * 1000 }')
 [ "${line#*$'\t'}" = "$work/five s.mp3" ] || fail "length names another path: $line"
 [ "$ms" -ge $((probe_ms - 60)) ] && [ "$ms" -le $((probe_ms + 60)) ] || fail "length $ms ms, ffprobe $probe_ms ms"
-# Each command of the help is one that runs (it asks for its arguments, not "unknown command").
+# Each command of the help runs, and its own --help offers exactly the options the help shows
+# for it: the parser and the help table (which the man page and completion come from) agree.
 commands=$("$cli" --help | sed -n '/^Commands:/,/^$/p' | grep -E '^  [a-z]' | awk '{print $1}' | sort -u)
 [ "$(echo "$commands" | wc -l)" -ge 9 ] || fail "commands in --help: $commands"
 for c in $commands; do
-  if "$cli" "$c" </dev/null 2>&1 >/dev/null | grep -q "unknown command"; then
-    fail "--help names $c, which does not run"
-  fi
+  own=$("$cli" "$c" --help) || { fail "tunora-cli $c --help exited with $?"; continue; }
+  own=$(echo "$own" | sed -n '/^Options:/,$p' | { grep -oE -- '^  --[a-z0-9-]+' || true; } | sed 's/^ *//' |
+        { grep -vx -- --help || true; } | sort -u)
+  # The synopsis lines of c's forms: each form's last line is its summary, left out.
+  shown=$("$cli" --help | awk -v c="$c" '
+            /^Commands:/ { on = 1; next }
+            on && (/^$/ || /^  [a-z]/) { if (cur == c) printf "%s", synopsis; synopsis = last = "" }
+            /^$/ { on = 0 }
+            on && /^  [a-z]/ { cur = $1 }
+            on { synopsis = synopsis last; last = $0 "\n" }' |
+          { grep -oE -- '--[a-z0-9-]+' || true; } | sort -u)
+  [ "$own" = "$shown" ] || fail "$c: its --help offers [$(echo $own)], the help shows [$(echo $shown)]"
 done
 
 # The validators of the desktop.
