@@ -127,13 +127,7 @@ void FetchFlow::showResults()
 
 QString FetchFlow::failureText(int text, const QString& refusal)
 {
-    QString out = LanguageText(text);
-    const QString notice = WebClient::instance().lastNotice();
-    if (!refusal.isEmpty())
-        out += QLatin1String("\n\n") + freedbtext::ServerAnswered(refusal);
-    else if (!notice.isEmpty())
-        out += QLatin1String("\n\n") + notice;
-    return out;
+    return freedbtext::WithReason(LanguageText(text), refusal, WebClient::instance().lastNotice());
 }
 
 void FetchFlow::tellAboutAnonymousHello()

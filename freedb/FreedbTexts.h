@@ -34,6 +34,16 @@ inline QString AnonymousHello()
                           "You can enter yours on the setup page.");
 }
 
+// A failure message, then the server's refusal or else the web client's notice, if any.
+inline QString WithReason(const QString& text, const QString& refusal, const QString& notice)
+{
+    if (!refusal.isEmpty())
+        return text + QLatin1String("\n\n") + ServerAnswered(refusal);
+    if (!notice.isEmpty())
+        return text + QLatin1String("\n\n") + notice;
+    return text;
+}
+
 // "Find by lengths" when no file of the album gave a playing time.
 inline QString NoPlayingTimes()
 {

@@ -21,6 +21,7 @@ inline QString AskReplacePlaylist() { return LanguageText(50); }
 inline QString Done() { return LanguageText(51); }
 inline QString AutoSortNeedsEqualCounts() { return LanguageText(52); }
 inline QString DetailsNotRetrieved() { return LanguageText(54); }
+inline QString NoDiscFound() { return LanguageText(62); }
 inline QString FilesRenamed(qint64 renamed, qint64 count)
 {
     return LanguageText(99)

@@ -3,6 +3,7 @@
 #include "freedb/FetchFlow.h"
 
 #include "album/AlbumSession.h"
+#include "album/CddbSource.h"
 #include "audio/Mp3Length.h"
 #include "freedb/DiscId.h"
 #include "freedb/FreedbTexts.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -424,4 +426,36 @@ TEST_F(FetchFlowTest, FindByLengthsNeedsMeasurableFiles)
     session.mp3.clear();
     flow.findByLengths();
     EXPECT_EQ(messages.texts, QStringList{LanguageText(167)});
+}
+
+TEST_F(FetchFlowTest, TheCddbSourceSearchesAndReadsThroughTheLookupInterface)
+{
+    CddbSource source;
+    QSignalSpy running(&source, &LookupSource::runningChanged);
+    QList<LookupHit> hits;
+    LookupDisc disc;
+    QStringList failures;
+    QObject::connect(&source, &LookupSource::hitsReady, [&](const QList<LookupHit>& h) { hits = h; });
+    QObject::connect(&source, &LookupSource::discReady, [&](const LookupDisc& d) { disc = d; });
+    QObject::connect(&source, &LookupSource::failed, [&](const QString& text) { failures << text; });
+
+    source.searchWords("Some Album", false);
+    ASSERT_EQ(hits.size(), 2);
+    EXPECT_EQ(hits.at(0), (LookupHit{"CDDB", "19033503", "rock", 0, "Some Artist / Some Album"}));
+    EXPECT_EQ(hits.at(1).group, "jazz");
+    EXPECT_EQ(running.size(), 2);
+    EXPECT_FALSE(source.isRunning());
+
+    source.read(hits.at(0));
+    EXPECT_EQ(disc.artist, "Some Artist");
+    EXPECT_EQ(disc.genre, "rock");
+    EXPECT_EQ(disc.tracks, (QList<LookupTrack>{{"One", 20902}, {"Two", 19118}, {"Three", 21555}}));
+
+    source.read(LookupHit{"CDDB", "deadbeef", "rock", 0, {}});
+    source.searchLengths({1000, 2000});
+    ASSERT_EQ(failures.size(), 2);
+    EXPECT_TRUE(failures.at(0).startsWith(LanguageText(54))) << failures.at(0).toStdString();
+    EXPECT_TRUE(failures.at(0).contains("401 rock deadbeef")) << failures.at(0).toStdString();
+    EXPECT_TRUE(failures.at(1).startsWith(LanguageText(62))) << failures.at(1).toStdString();
+    EXPECT_EQ(running.size(), 8);
 }
