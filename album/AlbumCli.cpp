@@ -68,9 +68,7 @@ QString XmcdGenre(const QString& path)
 
 int RunAlbumCommand(const QStringList& args)
 {
-    CliCommand cmd("album", "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3]\n"
-                            "       [--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
-                            "       [--genre G] [--dry-run] [--journal FILE]");
+    CliCommand cmd("album");
     cmd.addPair(QStringLiteral("read"), QStringLiteral("CATEGORY DISCID"), QStringLiteral("the CDDB entry"));
     cmd.addValue(QStringLiteral("mb"), QStringLiteral("RELEASE-ID"), QStringLiteral("the MusicBrainz release"));
     cmd.addValue(QStringLiteral("xmcd"), QStringLiteral("FILE"), QStringLiteral("an xmcd entry on disk"));
@@ -231,7 +229,7 @@ int RunAlbumCommand(const QStringList& args)
 
 int RunUndoCommand(const QStringList& args)
 {
-    CliCommand cmd("undo", "undo FILE");
+    CliCommand cmd("undo");
     if (const int code = cmd.parse(args); code >= 0)
         return code;
     const QStringList words = cmd.words();

@@ -38,7 +38,7 @@ int Parse(CliCommand& cmd, const QStringList& args, bool& musicBrainz)
 
 int RunSearchCommand(const QStringList& args)
 {
-    CliCommand cmd("search", "search [--source cddb|musicbrainz] [--timeout SECONDS] WORDS...");
+    CliCommand cmd("search");
     bool musicBrainz = false;
     if (const int code = Parse(cmd, args, musicBrainz); code >= 0)
         return code;
@@ -47,7 +47,7 @@ int RunSearchCommand(const QStringList& args)
 
 int RunReadCommand(const QStringList& args)
 {
-    CliCommand cmd("read", "read [--source cddb] [--timeout SECONDS] CATEGORY DISCID | read --source musicbrainz RELEASE-ID");
+    CliCommand cmd("read");
     bool musicBrainz = false;
     if (const int code = Parse(cmd, args, musicBrainz); code >= 0)
         return code;
@@ -59,7 +59,7 @@ int RunReadCommand(const QStringList& args)
 
 int RunQueryCommand(const QStringList& args)
 {
-    CliCommand cmd("query", "query DIR [--source cddb|musicbrainz] [--format mp3] [--timeout SECONDS]");
+    CliCommand cmd("query");
     cmd.addValue(QStringLiteral("format"), QStringLiteral("EXT"), QStringLiteral("the files' extension (mp3: the default)"));
     bool musicBrainz = false;
     if (const int code = Parse(cmd, args, musicBrainz); code >= 0)

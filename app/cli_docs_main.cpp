@@ -1,5 +1,5 @@
 // Writes tunora-cli's man page and bash completion from its help table (run by the build).
-#include "app/CliHelp.h"
+#include "shell/core/CliHelp.h"
 
 #include <QFile>
 #include <cstdio>

@@ -1,11 +1,11 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
 #include "album/LookupCli.h"
-#include "app/CliHelp.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "lister/ListerCli.h"
 #include "playlist/PlaylistCli.h"
+#include "shell/core/CliHelp.h"
 #include "shell/core/Product.h"
 
 #include <QCoreApplication>
@@ -19,7 +19,7 @@ struct Runner {
     int (*run)(const QStringList&);
 };
 
-// Each command word of the help table (app/CliHelp.cpp) and what runs it.
+// Each command word of the help table (shell/core/CliHelp.cpp) and what runs it.
 const Runner kRunners[] = {
     {"length", tunora::RunLengthCommand}, {"tag", tunora::RunTagCommand},     {"search", tunora::RunSearchCommand},
     {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand}, {"album", tunora::RunAlbumCommand},

@@ -27,7 +27,7 @@ void complain(const char* command, const QString& path, const QString& reason)
 
 int RunLengthCommand(const QStringList& args)
 {
-    CliCommand cmd("length", "length FILE...");
+    CliCommand cmd("length");
     if (const int code = cmd.parse(args); code >= 0)
         return code;
     const QStringList files = cmd.words();
@@ -52,8 +52,7 @@ int RunLengthCommand(const QStringList& args)
 
 int RunTagCommand(const QStringList& args)
 {
-    CliCommand cmd("tag", "tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y]\n"
-                          "                      [--track N] [--genre G] [--comment C] FILE...");
+    CliCommand cmd("tag");
     cmd.addFlag(QStringLiteral("v1"), QStringLiteral("write the ID3v1 tag"));
     cmd.addFlag(QStringLiteral("v2"), QStringLiteral("write the ID3v2 tag (both without either)"));
     TrackTag tag;

@@ -74,8 +74,7 @@ private:
 
 int RunRenameCommand(const QStringList& args)
 {
-    CliCommand cmd("rename", "rename [--multi] [--case lc|uc|fluc] [--unmerge | --merge]\n"
-                             "                         [--under | --space] [--recurse] [--dry-run] PATH...");
+    CliCommand cmd("rename");
     cmd.addFlag(QStringLiteral("multi"), QStringLiteral("apply the rules to every word"));
     cmd.addValue(QStringLiteral("case"), QStringLiteral("lc|uc|fluc"), QStringLiteral("letter case"));
     cmd.addFlag(QStringLiteral("unmerge"), QStringLiteral("split joined words"));

@@ -11,7 +11,7 @@ namespace tunora {
 
 int RunListCommand(const QStringList& args)
 {
-    CliCommand cmd("list", "list DIR [--recurse] [--formats mp3,ogg,...] [--pattern P] --output FILE");
+    CliCommand cmd("list");
     cmd.addFlag(QStringLiteral("recurse"), QStringLiteral("list the folders below DIR too"));
     cmd.addValue(QStringLiteral("formats"), QStringLiteral("LIST"), QStringLiteral("the formats listed (default mp3)"));
     cmd.addValue(QStringLiteral("pattern"), QStringLiteral("P"),

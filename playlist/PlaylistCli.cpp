@@ -20,7 +20,7 @@ QString absolute(const QString& path)
 
 int RunPlaylistCommand(const QStringList& args)
 {
-    CliCommand cmd("playlist", "playlist --output FILE.m3u [--recurse] [--force] PATH...");
+    CliCommand cmd("playlist");
     cmd.addValue(QStringLiteral("output"), QStringLiteral("FILE.m3u"), QStringLiteral("the playlist written"));
     cmd.addFlag(QStringLiteral("recurse"), QStringLiteral("a folder adds the folders below it too"));
     cmd.addFlag(QStringLiteral("force"), QStringLiteral("replace an existing playlist"));

@@ -1,5 +1,7 @@
 #include "shell/core/CliCommand.h"
 
+#include "shell/core/CliHelp.h"
+
 #include <cstdio>
 
 namespace tunora {
@@ -11,8 +13,8 @@ const QString kHelp = QStringLiteral("help");
 constexpr QChar kStandIn = QChar(0x1);
 } // namespace
 
-CliCommand::CliCommand(const char* name, const char* synopsis)
-    : m_name(QString::fromLatin1(name)), m_synopsis(synopsis)
+CliCommand::CliCommand(const char* name)
+    : m_name(QString::fromLatin1(name)), m_synopsis(cli::UsageSynopsis(m_name))
 {
     m_parser.addOption(QCommandLineOption(kHelp, QStringLiteral("this text")));
 }

@@ -12,9 +12,8 @@ namespace tunora {
 
 class CliCommand {
 public:
-    // name: the command ("tag"); synopsis: its usage after "tunora-cli " (lines after the
-    // first indented to line up).
-    CliCommand(const char* name, const char* synopsis);
+    // name: the command ("tag"); its usage comes from the help table (CliHelp.h).
+    explicit CliCommand(const char* name);
 
     void addFlag(const QString& name, const QString& help);
     void addValue(const QString& name, const QString& valueName, const QString& help);

@@ -1,5 +1,5 @@
-// tunora-cli's help, kept as one table: --help prints it, and the build turns the same table
-// into the man page and the bash completion, so the three cannot drift apart.
+// tunora-cli's help, kept as one table: --help prints it, each command's usage comes from it,
+// and the build turns it into the man page and the bash completion, so they cannot drift apart.
 #pragma once
 
 #include <QList>
@@ -21,6 +21,9 @@ QStringList CommandNames();
 
 // What --help prints.
 QString HelpText();
+// The usage of one command, after "usage: tunora-cli ": each of its forms, the lines of a
+// long one indented, the forms after the first introduced by "or:".
+QByteArray UsageSynopsis(const QString& name);
 // The same text as a man page (roff, section 1).
 QString ManPage();
 // A bash completion script for tunora-cli: command words, each command's options and the

@@ -1,4 +1,4 @@
-#include "app/CliHelp.h"
+#include "shell/core/CliHelp.h"
 
 #include "shell/core/Product.h"
 
@@ -138,6 +138,15 @@ QString HelpText()
         out += QStringLiteral("  %1  %2\n").arg(QLatin1String(e.term), -22).arg(QString::fromUtf8(e.text));
     out += QLatin1String("\nExit status: ") + QString::fromUtf8(kExitStatus) + '\n';
     return out;
+}
+
+QByteArray UsageSynopsis(const QString& name)
+{
+    QStringList forms;
+    for (const CommandForm& f : CommandForms())
+        if (name == QLatin1String(f.name))
+            forms << QString::fromUtf8(f.synopsis).replace('\n', QLatin1String("\n       "));
+    return forms.join(QLatin1String("\n   or: tunora-cli ")).toUtf8();
 }
 
 QString ManPage()
