@@ -8,7 +8,7 @@
 #include "album/FolderWalk.h"
 #include "album/TrackEditor.h"
 #include "audio/GenrePicker.h"
-#include "freedb/FetchFlow.h"
+#include "album/FetchFlow.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"

@@ -1,6 +1,6 @@
 // The album page's search, fetch and find-by-lengths flow on a set of the page's controls,
 // against the loopback CDDB server.
-#include "freedb/FetchFlow.h"
+#include "album/FetchFlow.h"
 
 #include "album/AlbumSession.h"
 #include "album/CddbSource.h"

@@ -1,4 +1,4 @@
-#include "freedb/FetchFlow.h"
+#include "album/FetchFlow.h"
 
 #include "album/AlbumSession.h"
 #include "freedb/Cddb.h"
