@@ -5,6 +5,7 @@
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "tests/common/ArgumentRecorder.h"
 #include "tests/common/MainWindowFixture.h"
 #include "tests/common/Mp3Fixtures.h"
 
@@ -504,10 +505,9 @@ protected:
     {
         BurnPageTest::SetUp();
         const QString browser = env->makeDir("browser") + "/open";
-        ASSERT_TRUE(WriteAll(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/opened.txt\"\n"));
-        QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        toolctl().RegistryWrite(0, "htmlfile\\shell\\open\\command", "", browser);
         opened = env->root() + "/browser/opened.txt";
+        ASSERT_TRUE(WriteArgumentRecorder(browser, opened));
+        toolctl().RegistryWrite(0, "htmlfile\\shell\\open\\command", "", browser);
     }
     QString opened;
 };
@@ -518,8 +518,7 @@ TEST_F(BurnSiteTest, YesToTheMissingBurnerQuestionOpensTheBurnerSite)
     messages->answers = {MsgAnswer::Yes};
     button("burn_btn")->click();
     EXPECT_EQ(messages->texts, QStringList {LanguageText(173)});
-    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(opened); }, 10000));
-    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerSite) + "\n");
+    EXPECT_EQ(WaitForFile(opened), QByteArray(kBurnerSite) + "\n");
 }
 
 TEST_F(BurnSiteTest, TheBurnerButtonOpensTheProductPage)
@@ -530,8 +529,7 @@ TEST_F(BurnSiteTest, TheBurnerButtonOpensTheProductPage)
     auto* c2cd = Child<QAbstractButton>(window.get(), "c2cd_btn");
     c2cd->click();
     EXPECT_FALSE(c2cd->isChecked());
-    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(opened); }, 10000));
-    EXPECT_EQ(ReadAll(opened), QByteArray(kBurnerSite) + "\n");
+    EXPECT_EQ(WaitForFile(opened), QByteArray(kBurnerSite) + "\n");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "tests/common/TestSupport.h"
+#include "tests/common/ArgumentRecorder.h"
 
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Language.h"
@@ -183,6 +184,21 @@ bool WriteAll(const QString& path, const QByteArray& bytes)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return f.write(bytes) == bytes.size();
+}
+
+bool WriteArgumentRecorder(const QString& path, const QString& output)
+{
+    const QByteArray out = QFile::encodeName(output);
+    const QByteArray script = "#!/bin/sh\n"
+                              "{ cat \"" + out + "\" 2>/dev/null; printf '%s\\n' \"$@\"; } > \"" + out + ".$$\" &&\n"
+                              "mv \"" + out + ".$$\" \"" + out + "\"\n";
+    return WriteAll(path, script) &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QByteArray WaitForFile(const QString& path, int timeoutMs)
+{
+    return WaitUntil([&] { return QFile::exists(path); }, timeoutMs) ? ReadAll(path) : QByteArray();
 }
 
 int InChild(const std::function<int(QByteArray& out)>& fn, QByteArray* out, bool unprivileged)

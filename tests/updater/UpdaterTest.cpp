@@ -3,6 +3,7 @@
 #include "shell/core/Product.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "tests/common/ArgumentRecorder.h"
 #include "tests/common/MainWindowFixture.h"
 #include "tests/common/Mp3Fixtures.h"
 #include "updater/Ferrix.h"
@@ -369,8 +370,7 @@ TEST_F(UpdaterTest, AnUntrustedDescriptionOrInstallerRunsNothing)
 TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
 {
     const QString browser = env->makeDir("browser") + "/open";
-    ASSERT_TRUE(WriteAll(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"" + env->root().toUtf8() + "/opened.txt\"\n"));
-    QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteArgumentRecorder(browser, env->root() + "/opened.txt"));
     toolctl().RegistryWrite(0, "htmlfile\\shell\\open\\command", "", browser);
     const QString cache = env->makeDir("cache");
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
@@ -387,8 +387,7 @@ TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
         messages->answers = {MsgAnswer::Yes};
         checkFromAbout();
         EXPECT_EQ(messages->texts, QStringList {updtext::NewerBuildForPackage(78)});
-        ASSERT_TRUE(WaitUntil([&] { return QFile::exists(env->root() + "/opened.txt"); }, 10000));
-        EXPECT_EQ(ReadAll(env->root() + "/opened.txt"), QByteArray(product::kWebSite) + "\n");
+        EXPECT_EQ(WaitForFile(env->root() + "/opened.txt"), QByteArray(product::kWebSite) + "\n");
         // The description was fetched into the cache folder, and removed from there.
         EXPECT_TRUE(QFileInfo(cache + "/tunora/upd").isDir());
         EXPECT_TRUE(QDir(cache + "/tunora/upd").isEmpty());
