@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QtEndian>
+#include <zlib.h>
 
 namespace tunora {
 
@@ -282,6 +283,12 @@ const char* layoutOf(const QByteArray& id)
     return id.startsWith('T') ? "EM" : nullptr;
 }
 
+// Frames a v2.3 tag takes byte for byte from a v2.4 one.
+bool keptAsIs(const QByteArray& id)
+{
+    return !v24Only(id) && !layoutOf(id) && id != "CHAP" && id != "CTOC";
+}
+
 // The year, month, day, hour and minute of an ID3v2.4 time stamp (0 where missing).
 QList<int> timeStamp(const QString& text)
 {
@@ -296,9 +303,44 @@ QList<int> timeStamp(const QString& text)
 struct Source {
     QByteArray id;   // v2.3 ID (v2.2 IDs already mapped)
     QByteArray data; // decoded: no unsynchronisation, compression or group byte
+    bool packed = false; // data is still compressed, its inflated size in front (v2.3 form)
 };
 
-QList<QByteArray> framesAsV23(const QByteArray& tag, int depth);
+// A few bytes of zlib data can claim gigabytes: one frame inflates to this at most, and all
+// frames of a tag (chapters' included) together to kTagInflateBudget.
+constexpr qsizetype kMaxInflated = 16 << 20;
+constexpr qsizetype kTagInflateBudget = 64 << 20;
+
+enum class Inflated { Done, Damaged, TooLarge };
+
+// Inflates zlib data into out, stopping once it would pass limit bytes.
+Inflated inflateAtMost(const QByteArray& packed, qsizetype limit, QByteArray& out)
+{
+    z_stream z {};
+    if (inflateInit(&z) != Z_OK)
+        return Inflated::Damaged;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
+    z.avail_in = static_cast<uInt>(packed.size());
+    out.clear();
+    char chunk[16384];
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        rc = inflate(&z, Z_NO_FLUSH);
+        const qsizetype got = qsizetype(sizeof chunk) - z.avail_out;
+        if (out.size() + got > limit) {
+            inflateEnd(&z);
+            out.clear();
+            return Inflated::TooLarge;
+        }
+        out.append(chunk, got);
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END ? Inflated::Done : Inflated::Damaged;
+}
+
+QList<QByteArray> framesAsV23(const QByteArray& tag, int depth, qsizetype& budget);
 
 // The fields of a chapter (CHAP) or table of contents (CTOC) in front of its own frames;
 // -1 when they do not fit.
@@ -322,7 +364,7 @@ qsizetype chapterFields(const QByteArray& id, const QByteArray& data)
 }
 
 // v2.4 and v2.2 frames in v2.3 form, with the tag-wide conversions of update_to_v23().
-QList<QByteArray> convert(const QList<Source>& frames, bool oldTag, int depth)
+QList<QByteArray> convert(const QList<Source>& frames, bool oldTag, int depth, qsizetype& budget)
 {
     QSet<QByteArray> present;
     for (const Source& f : frames)
@@ -330,6 +372,12 @@ QList<QByteArray> convert(const QList<Source>& frames, bool oldTag, int depth)
     QList<QByteArray> out;
     bool peopleDone = false;
     for (const Source& f : frames) {
+        if (f.packed) {
+            QByteArray frame = ID3v23Frame(f.id.constData(), f.data);
+            frame[9] = char(0x80); // compressed
+            out << frame;
+            continue;
+        }
         QByteArray data;
         const int enc = v23Encoding(f.data.isEmpty() ? 0 : f.data.at(0));
         auto add = [&](const char* id, const QString& text) {
@@ -381,7 +429,7 @@ QList<QByteArray> convert(const QList<Source>& frames, bool oldTag, int depth)
             const QByteArray inner = f.data.mid(at);
             QByteArray data = f.data.left(at);
             for (const QByteArray& g : framesAsV23(QByteArray("ID3\x04\0\0", 6) + syncsafeBytes(inner.size()) + inner,
-                                                   depth + 1))
+                                                   depth + 1, budget))
                 data += g;
             out << ID3v23Frame(f.id.constData(), data);
             continue;
@@ -451,12 +499,13 @@ QByteArray ID3v2FrontCoverFrame(const QByteArray& image)
 
 QList<QByteArray> ID3v2FramesAsV23(const QByteArray& tag)
 {
-    return framesAsV23(tag, 0);
+    qsizetype budget = kTagInflateBudget;
+    return framesAsV23(tag, 0, budget);
 }
 
 namespace {
 
-QList<QByteArray> framesAsV23(const QByteArray& tag, int depth)
+QList<QByteArray> framesAsV23(const QByteArray& tag, int depth, qsizetype& budget)
 {
     if (tag.size() < 10 || !tag.startsWith("ID3"))
         return {};
@@ -515,17 +564,26 @@ QList<QByteArray> framesAsV23(const QByteArray& tag, int depth)
             if ((format & 0x02) || unsync)
                 data = deunsync(data);
             if (format & 0x08) {
-                // qUncompress takes the expected length in front; it only sizes the first buffer.
-                char size4[4];
-                qToBigEndian(std::clamp<quint32>(length, 64, 1 << 24), size4);
-                data = qUncompress(QByteArray(size4, 4) + data);
-                if (data.isEmpty())
+                // No more than the data-length indicator announces, nor than the limits allow.
+                const qsizetype limit = std::min({qsizetype(length), kMaxInflated, budget});
+                QByteArray plain;
+                const Inflated result = inflateAtMost(data, limit, plain);
+                if (result == Inflated::TooLarge && length > 0 && keptAsIs(id)) {
+                    // v2.3 holds it compressed as it is, behind its inflated size.
+                    char size4[4];
+                    qToBigEndian(length, size4);
+                    sources << Source {id, QByteArray(size4, 4) + data, true};
                     continue;
+                }
+                if (result != Inflated::Done || plain.isEmpty())
+                    continue; // damaged, or too large for v2.3 to take in another form
+                budget -= plain.size();
+                data = plain;
             }
         }
         sources << Source {id, data};
     }
-    return major == 3 ? copied : convert(sources, major == 2, depth);
+    return major == 3 ? copied : convert(sources, major == 2, depth, budget);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // WriteID3Tags on files: where the tags go, what stays of the old ones, and that no
 // failure changes or loses the user's file.
 #include "audio/Id3.h"
+#include "audio/Id3Frames.h"
 #include "shell/core/Genres.h"
 #include "tests/audio/AudioTestFiles.h"
 #include "tests/common/Mp3Fixtures.h"
@@ -520,6 +521,41 @@ TEST(Id3RealFiles, FramesBesideTheSevenAreKeptAsMutagenConvertsThem)
         const QJsonArray kept = read["kept"].toArray();
         EXPECT_EQ(kept, read["expected"].toArray()) << r.what << "\n" << out.toStdString();
         EXPECT_GE(kept.size(), r.atLeastKept) << r.what;
+    }
+}
+
+TEST(Id3Frames, CompressedFramesInflateWithinBounds)
+{
+    auto be32 = [](quint32 n) { return QByteArray(1, char(n >> 24)) + char(n >> 16) + char(n >> 8) + char(n); };
+    auto safe = [](quint32 n) { return QByteArray(1, char(n >> 21 & 127)) + char(n >> 14 & 127) + char(n >> 7 & 127) + char(n & 127); };
+    auto zlib = [](const QByteArray& plain) { return qCompress(plain, 9).mid(4); };
+    // A v2.4 frame compressed behind its data-length indicator (by default its inflated size).
+    auto packed = [&](const char* id, const QByteArray& plain, qsizetype announced = -1) {
+        const QByteArray data = safe(quint32(announced < 0 ? plain.size() : announced)) + zlib(plain);
+        return QByteArray(id, 4) + safe(quint32(data.size())) + B("\0\x09", 2) + data;
+    };
+    auto v23 = [&](const char* id, const QByteArray& data, char flags = 0) {
+        return QByteArray(id, 4) + be32(quint32(data.size())) + '\0' + flags + data;
+    };
+    auto asIs = [&](const QByteArray& plain) { return v23("PRIV", be32(quint32(plain.size())) + zlib(plain), '\x80'); };
+    const QByteArray big = "o" + QByteArray(17 << 20, '\0'), text = "\x03" "d" + QByteArray(17 << 20, 'x');
+    const QByteArray fifteen(15 << 20, 'z');
+    const QByteArray kept = v23("TIT1", B("\0kept", 5));
+    struct Row {
+        const char* what;
+        QList<QByteArray> frames, expected;
+    } rows[] = {
+        {"small", {packed("PRIV", B("o\0ab", 4))}, {v23("PRIV", B("o\0ab", 4))}},
+        {"zip bomb v2.3 holds compressed", {packed("PRIV", big)}, {asIs(big)}},
+        {"zip bomb needing conversion", {packed("TXXX", text)}, {}},
+        {"more than announced", {packed("TXXX", B("\x03" "d\0long text", 12), 4)}, {}},
+        {"past the tag's budget", QList<QByteArray>(5, packed("PRIV", fifteen)),
+         QList<QByteArray>(4, v23("PRIV", fifteen)) << asIs(fifteen)},
+    };
+    for (const Row& r : rows) {
+        const QByteArray frames = r.frames.join() + kept;
+        EXPECT_TRUE(ID3v2FramesAsV23(V2Header(4, 0, quint32(frames.size())) + frames) == r.expected + QList {kept})
+            << r.what;
     }
 }
 
