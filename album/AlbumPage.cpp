@@ -6,14 +6,18 @@
 #include "album/StatsDialog.h"
 #include "album/Choixrecoldir.h"
 #include "album/FolderWalk.h"
+#include "album/LookupTexts.h"
+#include "album/MusicBrainzSource.h"
 #include "album/TrackEditor.h"
 #include "audio/GenrePicker.h"
 #include "album/FetchFlow.h"
 #include "shell/Dialogs.h"
+#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -80,6 +84,10 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
         if (!m_syncing)
             m_session.tracksFocus = row;
     });
+    connect(m_source, &QComboBox::currentTextChanged, this,
+            [](const QString& source) { SetSetting(setting::kLookupSource, source); });
+    connect(m_cover, &QCheckBox::toggled, this,
+            [](bool on) { SetSetting(setting::kEmbedCover, on ? QStringLiteral("1") : QStringLiteral("0")); });
     for (QLineEdit* e : {m_artist, m_album, m_year, m_genre})
         connect(e, &QLineEdit::textChanged, this, &AlbumPage::readFieldsToSession);
     m_mp3->viewport()->installEventFilter(this);
@@ -136,6 +144,9 @@ void AlbumPage::buildUi()
     optL->addWidget(m_plsLbl, 1, 1);
     optL->addWidget(m_v1, 2, 0);
     optL->addWidget(m_v2, 2, 1);
+    m_cover = named<QCheckBox>(opt, "cover_chk");
+    m_cover->setChecked(Setting(setting::kEmbedCover).trimmed() == QLatin1String("1"));
+    optL->addWidget(m_cover, 3, 0, 1, 2);
     optL->setColumnStretch(1, 1);
 
     auto* left = new QVBoxLayout;
@@ -146,6 +157,12 @@ void AlbumPage::buildUi()
     // Right: the steps, the search results, the fetched disc.
     auto* steps = frame(this, "steps_frm");
     auto* stepsL = new QHBoxLayout(steps);
+    // Where step 1 looks albums up; a row of the results keeps its own source.
+    m_source = named<QComboBox>(steps, "source_cmb");
+    m_source->addItems({QStringLiteral("CDDB"), MusicBrainzSource::sourceName()});
+    m_source->setCurrentText(Setting(setting::kLookupSource).trimmed());
+    stepsL->addWidget(named<QLabel>(steps, "source_lbl"));
+    stepsL->addWidget(m_source);
     m_go = named<QPushButton>(steps, "go_btn");
     m_more = named<QPushButton>(steps, "more_btn");
     auto* findlen = named<QPushButton>(steps, "findlen_btn");
@@ -241,6 +258,8 @@ void AlbumPage::transme()
     text("year_lbl", LanguageText(31));
     // The second statistics button beside the fetched tracks carries the same caption.
     text("info2_btn", LanguageText(17));
+    text("source_lbl", lookuptext::Source());
+    text("cover_chk", lookuptext::EmbedFrontCover());
 }
 
 void AlbumPage::prepare()
@@ -417,6 +436,7 @@ void AlbumPage::apply()
     o.playlist = m_pls->isChecked() && m_pls->isEnabled();
     o.id3v1 = m_v1->isChecked() && m_v1->isEnabled();
     o.id3v2 = m_v2->isChecked() && m_v2->isEnabled();
+    o.embedCover = m_cover->isChecked();
     readFieldsToSession();
     ApplyAlbum(m_session, o, [this](bool running) {
         // The file list and the disc stay as they are while the files are worked on: the

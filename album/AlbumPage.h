@@ -7,6 +7,7 @@
 #include <memory>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -64,7 +65,8 @@ private:
 
     QLineEdit *m_path = nullptr, *m_ext = nullptr;
     QListWidget *m_mp3 = nullptr, *m_tracks = nullptr, *m_results = nullptr;
-    QCheckBox *m_ren = nullptr, *m_pls = nullptr, *m_v1 = nullptr, *m_v2 = nullptr;
+    QCheckBox *m_ren = nullptr, *m_pls = nullptr, *m_v1 = nullptr, *m_v2 = nullptr, *m_cover = nullptr;
+    QComboBox* m_source = nullptr;
     QLabel *m_testLbl = nullptr, *m_plsLbl = nullptr;
     QLineEdit *m_artist = nullptr, *m_album = nullptr, *m_year = nullptr, *m_genre = nullptr;
     QPushButton *m_up = nullptr, *m_undo = nullptr, *m_go = nullptr, *m_more = nullptr, *m_fetchBtn = nullptr,

@@ -1,6 +1,7 @@
 #include "album/FetchFlow.h"
 
 #include "album/AlbumSession.h"
+#include "album/LookupTexts.h"
 #include "freedb/Cddb.h"
 #include "freedb/DiscId.h"
 #include "freedb/FreedbTexts.h"
@@ -11,6 +12,8 @@
 #include "shell/core/Ui.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -121,8 +124,62 @@ void FetchFlow::showResults()
 {
     if (auto* list = control<QListWidget>("resalb_lst")) {
         list->clear();
-        list->addItems(m_results.List3);
+        // Each row names the source it came from.
+        for (const QString& text : std::as_const(m_results.List3))
+            list->addItem(QStringLiteral("CDDB: ") + text);
+        for (const LookupHit& hit : std::as_const(m_hits))
+            list->addItem(hit.source + QStringLiteral(": ") + hit.display);
     }
+}
+
+bool FetchFlow::musicBrainzChosen() const
+{
+    const auto* choice = control<QComboBox>("source_cmb");
+    return choice && choice->currentText() == MusicBrainzSource::sourceName();
+}
+
+int FetchFlow::rowCount() const
+{
+    return static_cast<int>(m_results.size() + m_hits.size());
+}
+
+void FetchFlow::clearResults()
+{
+    m_results.clear();
+    m_hits.clear();
+    showResults();
+}
+
+LookupOutcome FetchFlow::askMusicBrainz(const std::function<void()>& start)
+{
+    SetStatusText(lookuptext::AskingMusicBrainz());
+    return AwaitLookup(m_musicBrainz, start);
+}
+
+void FetchFlow::listedCddb(const QString& refusal)
+{
+    showResults();
+    if (m_results.size() > 0)
+        setEnabled("fetch_btn", true);
+    else
+        ShowMessage(failureText(62, refusal));
+    ErrorOccured();
+}
+
+void FetchFlow::listMusicBrainz(const std::function<void()>& start)
+{
+    const LookupOutcome o = askMusicBrainz(start);
+    m_hits = o.hits;
+    showResults();
+    if (rowCount() > 0)
+        setEnabled("fetch_btn", true);
+    else
+        ShowMessage(withReason(62, o.failure));
+}
+
+QString FetchFlow::withReason(int text, const QString& why)
+{
+    return why.isEmpty() ? LanguageText(text) : LanguageText(text) + QLatin1String("\n\n") + why;
 }
 
 QString FetchFlow::failureText(int text, const QString& refusal)
@@ -172,14 +229,14 @@ void FetchFlow::SearchFreeDB(bool more)
     setEnabled("go_btn", false);
     setEnabled("findlen_btn", false);
     setEnabled("fetch_btn", false);
-    m_results.clear();
-    showResults();
+    clearResults();
     InitResFrm();
 
+    const bool musicBrainz = musicBrainzChosen();
     if (!more) {
         AskQuery dialog(m_session.path, query_txt, m_page);
         ExecDialog(&dialog);
-    } else {
+    } else if (!musicBrainz) {
         query_txt = MoreWords(query_txt);
     }
 
@@ -190,20 +247,19 @@ void FetchFlow::SearchFreeDB(bool more)
         return;
     }
 
-    tellAboutAnonymousHello();
-    SetStatusText(freedbtext::Contacting());
-    QString error, refusal;
-    if (more)
-        RunWebSearch(query_txt, m_results, &web_txt, &error, &refusal);
-    else
-        RunWordSearch(query_txt, m_results, &web_txt, &error, &refusal);
-    showResults();
-
-    if (m_results.size() > 0)
-        setEnabled("fetch_btn", true);
-    else
-        ShowMessage(failureText(62, refusal));
-    ErrorOccured();
+    if (musicBrainz) {
+        // The same words, widened to either field by the service's query for "more".
+        listMusicBrainz([&] { m_musicBrainz.searchWords(query_txt, more); });
+    } else {
+        tellAboutAnonymousHello();
+        SetStatusText(freedbtext::Contacting());
+        QString error, refusal;
+        if (more)
+            RunWebSearch(query_txt, m_results, &web_txt, &error, &refusal);
+        else
+            RunWordSearch(query_txt, m_results, &web_txt, &error, &refusal);
+        listedCddb(refusal);
+    }
 
     SetStatusText(QString());
     setEnabled("go_btn", true);
@@ -221,7 +277,7 @@ void FetchFlow::fetch()
     if (!list)
         return;
     const int index = list->currentRow();
-    if (index < 0 || !list->item(index)->isSelected() || index >= m_results.size())
+    if (index < 0 || !list->item(index)->isSelected() || index >= rowCount())
         return;
 
     setEnabled("fetch_btn", false);
@@ -229,29 +285,39 @@ void FetchFlow::fetch()
     setEnabled("go_btn", false);
     setEnabled("findlen_btn", false);
     setEnabled("more_btn", false);
-    WebClient::instance().resetReceivedBytes();
-    SetStatusText(freedbtext::Contacting());
-
-    const QString category = m_results.categ_lst.at(index);
-    const QString discid = m_results.List2.at(index);
-    DiscRecord record;
-    record.artist = m_session.artist;
-    record.album = m_session.album;
-    record.year = m_session.year;
-    m_session.fetched.clear();
-    QString error, refusal;
-    if (!ReadCDDBDisc(category, discid, record, &error, &refusal)) {
-        m_session.notifyChanged();
-        ShowMessage(failureText(54, refusal));
+    // The row's own source, whatever the choice is now.
+    bool read = false;
+    if (!m_hits.isEmpty()) {
+        read = fetchMusicBrainz(m_hits.at(index));
     } else {
-        m_session.artist = record.artist;
-        m_session.album = record.album;
-        m_session.year = record.year;
-        for (const CddbTrack& t : std::as_const(record.tracks))
-            m_session.fetched.append({t.title, t.frames});
+        WebClient::instance().resetReceivedBytes();
+        SetStatusText(freedbtext::Contacting());
+        const QString category = m_results.categ_lst.at(index);
+        const QString discid = m_results.List2.at(index);
+        DiscRecord record;
+        record.artist = m_session.artist;
+        record.album = m_session.album;
+        record.year = m_session.year;
+        m_session.fetched.clear();
+        QString error, refusal;
+        read = ReadCDDBDisc(category, discid, record, &error, &refusal);
+        if (!read) {
+            m_session.notifyChanged();
+            ShowMessage(failureText(54, refusal));
+        } else {
+            m_session.artist = record.artist;
+            m_session.album = record.album;
+            m_session.year = record.year;
+            for (const CddbTrack& t : std::as_const(record.tracks))
+                m_session.fetched.append({t.title, t.frames});
+            m_session.genre = category;
+            // A CDDB entry tells no medium and has no picture.
+            m_session.discNumber = m_session.discCount = 0;
+            m_session.frontCover.clear();
+        }
+    }
+    if (read) {
         setEnabled("apply_btn", true);
-        m_session.genre = category;
-
         m_session.tracks.clear();
         for (int i = 0; i < m_session.fetched.size(); ++i)
             m_session.tracks << TrackLine(i, m_session.fetched.at(i).text);
@@ -300,26 +366,50 @@ void FetchFlow::findByLengths()
     setEnabled("go_btn", false);
     setEnabled("findlen_btn", false);
     setEnabled("fetch_btn", false);
-    m_results.clear();
-    showResults();
+    clearResults();
     InitResFrm();
-    tellAboutAnonymousHello();
-    SetStatusText(freedbtext::Contacting());
 
-    QList<QueryMatch> matches;
-    QString error, refusal;
-    QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal);
-    m_results.addMatches(matches);
-    showResults();
-    if (m_results.size() > 0)
-        setEnabled("fetch_btn", true);
-    else
-        ShowMessage(failureText(62, refusal));
-    ErrorOccured();
+    if (musicBrainzChosen()) {
+        // The files laid end to end as a disc: the service also matches discs by their lengths.
+        listMusicBrainz([&] { m_musicBrainz.searchLengths(lengths); });
+    } else {
+        tellAboutAnonymousHello();
+        SetStatusText(freedbtext::Contacting());
+        QList<QueryMatch> matches;
+        QString error, refusal;
+        QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal);
+        m_results.addMatches(matches);
+        listedCddb(refusal);
+    }
     SetStatusText(QString());
     setEnabled("go_btn", true);
     setEnabled("findlen_btn", true);
     SetBusy(false);
+}
+
+// Reads the hit's medium (the one with as many tracks as files when the row names none),
+// with the release's front cover when cover_chk is checked.
+bool FetchFlow::fetchMusicBrainz(const LookupHit& hit)
+{
+    const auto* cover = control<QCheckBox>("cover_chk");
+    m_musicBrainz.setFetchCover(cover && cover->isChecked());
+    m_musicBrainz.setFileCount(m_session.mp3.size());
+    m_session.fetched.clear();
+    const LookupOutcome o = askMusicBrainz([&] { m_musicBrainz.read(hit); });
+    if (!o.ok) {
+        m_session.notifyChanged();
+        ShowMessage(withReason(54, o.failure));
+        return false;
+    }
+    m_session.artist = o.disc.artist;
+    m_session.album = o.disc.album;
+    m_session.year = o.disc.year;
+    for (const LookupTrack& t : o.disc.tracks)
+        m_session.fetched.append({t.title, t.frames});
+    m_session.discNumber = o.disc.discNumber;
+    m_session.discCount = o.disc.discCount;
+    m_session.frontCover = o.disc.frontCover;
+    return true;
 }
 
 } // namespace tunora

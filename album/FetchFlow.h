@@ -1,7 +1,8 @@
-// The album page's search and fetch: query dialog, web search into resalb_lst, CDDB read
-// into the album session.
+// The album page's search and fetch: query dialog, search into resalb_lst, read into the
+// album session, from the source chosen in source_cmb (the CDDB service, else MusicBrainz).
 #pragma once
 
+#include "album/MusicBrainzSource.h"
 #include "freedb/Search.h"
 
 #include <QDialog>
@@ -53,7 +54,9 @@ public:
     // Clears the fetched disc's fields on the page (artist, album, genre, year, track lines).
     void InitResFrm();
 
+    // The CDDB rows of the last search; MusicBrainz rows are in hits().
     const SearchResults& results() const { return m_results; }
+    const QList<LookupHit>& hits() const { return m_hits; }
     QString queryText() const { return query_txt; }
     QString webText() const { return web_txt; }
 
@@ -67,12 +70,26 @@ private:
     bool isEnabled(const char* name) const;
     void showResults();
     void tellAboutAnonymousHello();
+    bool musicBrainzChosen() const;
+    int rowCount() const;
+    void clearResults();
+    // One MusicBrainz request, waited for with the status line set.
+    LookupOutcome askMusicBrainz(const std::function<void()>& start);
+    // The CDDB rows of a search shown; none found is told, with the server's refusal.
+    void listedCddb(const QString& refusal);
+    // A MusicBrainz search into the results list; none found is told.
+    void listMusicBrainz(const std::function<void()>& start);
+    bool fetchMusicBrainz(const LookupHit& hit);
+    // Language text "text", then why, if anything.
+    static QString withReason(int text, const QString& why);
     // Language text "text", then the server's refusal or the client's notice, if any.
     static QString failureText(int text, const QString& refusal);
 
     AlbumSession& m_session;
     QWidget* m_page;
     SearchResults m_results; // List1, List2, List3, categ_lst
+    QList<LookupHit> m_hits; // rows from MusicBrainz (then m_results is empty)
+    MusicBrainzSource m_musicBrainz;
     QString query_txt;       // the search words
     QString web_txt;         // the last search page received
     bool m_toldAnonymous = false;

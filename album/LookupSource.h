@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace tunora {
 
 struct LookupTrack {
@@ -60,5 +62,18 @@ Q_SIGNALS:
     // text: the message for the user, in the current language where the program has one.
     void failed(const QString& text);
 };
+
+// The outcome of one request of a source.
+struct LookupOutcome {
+    bool ok = false;        // hits or disc came; else failure says why
+    QList<LookupHit> hits;  // of a search
+    LookupDisc disc;        // of a read
+    QString failure;
+};
+
+// Starts a request of the source with start() and waits for its outcome, the event loop
+// running meanwhile (windows stay responsive). A request cancelled meanwhile fails with an
+// empty text.
+LookupOutcome AwaitLookup(LookupSource& source, const std::function<void()>& start);
 
 } // namespace tunora

@@ -119,22 +119,12 @@ bool ReadMusicBrainzDisc(const QString& releaseId, qsizetype fileCount, bool cov
     MusicBrainzSource source;
     source.setFileCount(fileCount);
     source.setFetchCover(cover);
-    QEventLoop loop;
-    bool ok = false;
-    QObject::connect(&source, &LookupSource::discReady, &loop, [&](const LookupDisc& read) {
-        disc = read;
-        ok = true;
-        loop.quit();
-    });
-    QObject::connect(&source, &LookupSource::failed, &loop, [&](const QString& why) {
-        if (error)
-            *error = why;
-        loop.quit();
-    });
-    source.read(LookupHit{source.name(), releaseId, {}, 0, {}});
-    if (source.isRunning())
-        loop.exec();
-    return ok;
+    const LookupOutcome o = AwaitLookup(source, [&] { source.read(LookupHit{source.name(), releaseId, {}, 0, {}}); });
+    if (o.ok)
+        disc = o.disc;
+    else if (error)
+        *error = o.failure;
+    return o.ok;
 }
 
 } // namespace tunora

@@ -24,6 +24,8 @@ inline constexpr SettingKey kUseProxy {"UseProxy"};          // "1": through the
 inline constexpr SettingKey kProxyName {"ProxyName"};
 inline constexpr SettingKey kProxyPort {"ProxyPort"};
 inline constexpr SettingKey kCddbUser {"CDDBUser"};          // e-mail address sent in the hello
+inline constexpr SettingKey kLookupSource {"LookupSource"};  // album page source: "CDDB" or "MusicBrainz"
+inline constexpr SettingKey kEmbedCover {"EmbedCover"};      // "1": apply embeds the release's front cover
 } // namespace setting
 
 } // namespace tunora

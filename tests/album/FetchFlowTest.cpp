@@ -151,7 +151,7 @@ TEST(AskQueryDialog, WordsFromTheFolderNameAndCollapsedSpaces)
 TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
 {
     searchFor("Some   Album");
-    EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));
+    EXPECT_EQ(ui.resultTexts(), QStringList({"CDDB: Some Artist / Some Album", "CDDB: Dozen Band / Twelve Songs"}));
     EXPECT_EQ(flow.results().categ_lst, QStringList({"rock", "jazz"}));
     EXPECT_EQ(flow.queryText(), "Some Album");
     EXPECT_TRUE(flow.webText().startsWith("HTTP/1.0 200 OK"));
@@ -393,7 +393,7 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
     expected += "+" + QString::number(total) + "&hello=tester+example.org+Tunora+4.0.77&proto=6";
     ASSERT_EQ(server.requestLines().size(), 1);
     EXPECT_TRUE(server.requestLines().at(0).contains(expected)) << server.requestLines().at(0).toStdString();
-    EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));
+    EXPECT_EQ(ui.resultTexts(), QStringList({"CDDB: Some Artist / Some Album", "CDDB: Dozen Band / Twelve Songs"}));
     EXPECT_TRUE(ui.fetch->isEnabled());
     EXPECT_TRUE(messages.texts.isEmpty());
 

@@ -1,10 +1,14 @@
 #include "tests/common/MainWindowFixture.h"
 
+#include "album/Choixrecoldir.h"
 #include "app/AppAssembly.h"
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QListWidget>
+#include <QPushButton>
 
 namespace tunora::test {
 
@@ -38,6 +42,27 @@ MainWindow* MainWindowFixture::start()
     window->startup();
     window->show();
     return window.get();
+}
+
+void MainWindowFixture::browseAlbum(QWidget* page, const QString& folder, const QString& format)
+{
+    dialogs->steps << [=](QDialog* d) {
+        auto* c = qobject_cast<Choixrecoldir*>(d);
+        ASSERT_TRUE(c);
+        ASSERT_TRUE(c->setDirPath(folder));
+        Child<QComboBox>(c, "format_cmb")->setCurrentText(format);
+        Child<QPushButton>(c, "ok_btn")->click();
+    };
+    Child<QPushButton>(page, "browse_btn")->click();
+}
+
+QStringList MainWindowFixture::Shown(QWidget* page, const char* list)
+{
+    QStringList out;
+    auto* l = Child<QListWidget>(page, list);
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
 }
 
 } // namespace tunora::test

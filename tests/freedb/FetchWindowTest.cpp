@@ -1,6 +1,5 @@
 // The album road's search and fetch on the real main window, through tinyproxy to the
 // loopback CDDB server.
-#include "album/Choixrecoldir.h"
 #include "freedb/WebClient.h"
 #include "shell/Page.h"
 #include "shell/core/AppState.h"
@@ -10,7 +9,6 @@
 #include "tests/freedb/FreedbServer.h"
 #include "tests/common/TestSupport.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,27 +39,10 @@ protected:
         server.reset();
         MainWindowFixture::TearDown();
     }
-    void browse(const QString& folder)
-    {
-        dialogs->steps << [=](QDialog* d) {
-            auto* c = qobject_cast<Choixrecoldir*>(d);
-            ASSERT_TRUE(c);
-            ASSERT_TRUE(c->setDirPath(folder));
-            Child<QComboBox>(c, "format_cmb")->setCurrentText("MP3");
-            Child<QPushButton>(c, "ok_btn")->click();
-        };
-        click("browse_btn");
-    }
+    void browse(const QString& folder) { browseAlbum(page, folder); }
     void click(const char* name) { Child<QPushButton>(page, name)->click(); }
     QString text(const char* name) { return Child<QLineEdit>(page, name)->text(); }
-    QStringList shown(const char* list)
-    {
-        QStringList out;
-        auto* l = Child<QListWidget>(page, list);
-        for (int i = 0; i < l->count(); ++i)
-            out << l->item(i)->text();
-        return out;
-    }
+    QStringList shown(const char* list) { return Shown(page, list); }
     bool enabled(const char* name) { return Child<QPushButton>(page, name)->isEnabled(); }
     void expectIdle()
     {
@@ -96,7 +77,7 @@ TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
     };
     click("go_btn");
     EXPECT_EQ(offered, "Some Album");
-    EXPECT_EQ(shown("resalb_lst"), QStringList({"Some Artist / Some Album", "Dozen Band / Twelve Songs"}));
+    EXPECT_EQ(shown("resalb_lst"), QStringList({"CDDB: Some Artist / Some Album", "CDDB: Dozen Band / Twelve Songs"}));
     expectIdle();
     EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join("|").toStdString();
 

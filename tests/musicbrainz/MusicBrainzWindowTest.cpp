@@ -1,0 +1,121 @@
+// The album page with MusicBrainz as its source, on the real main window against the
+// loopback stand-in (which fails any request closer than a second to the previous one).
+#include "shell/Page.h"
+#include "shell/core/Settings.h"
+#include "shell/core/Shared.h"
+#include "tests/common/MainWindowFixture.h"
+#include "tests/common/Mp3Fixtures.h"
+#include "tests/musicbrainz/MusicBrainzServer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace tunora;
+using namespace tunora::test;
+
+namespace {
+
+class MusicBrainzWindowTest : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        server = std::make_unique<MusicBrainzServer>(env->root());
+        ASSERT_TRUE(server->running());
+        start();
+        page = window->page(PageId::Album);
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(server->violations().isEmpty()) << server->violations().join("\n").toStdString();
+        window.reset();
+        server.reset();
+        MainWindowFixture::TearDown();
+    }
+    void click(const char* name) { Child<QPushButton>(page, name)->click(); }
+    QString text(const char* name) { return Child<QLineEdit>(page, name)->text(); }
+    QStringList shown(const char* list) { return Shown(page, list); }
+
+    std::unique_ptr<MusicBrainzServer> server;
+    QWidget* page = nullptr;
+};
+
+const QString kPair = "a1b2c3d4-0000-4000-8000-000000000022";
+
+} // namespace
+
+TEST_F(MusicBrainzWindowTest, FindByLengthsReadsAMediumWithItsCoverAndApplyEmbedsIt)
+{
+    EXPECT_EQ(Child<QLabel>(page, "source_lbl")->text(), "Source:");
+    EXPECT_EQ(Child<QCheckBox>(page, "cover_chk")->text(), "Embed front cover");
+    EXPECT_EQ(Child<QComboBox>(page, "source_cmb")->currentText(), "CDDB");
+    Child<QComboBox>(page, "source_cmb")->setCurrentText("MusicBrainz");
+    Child<QCheckBox>(page, "cover_chk")->setChecked(true);
+    EXPECT_EQ(Setting("LookupSource"), "MusicBrainz");
+    EXPECT_EQ(Setting("EmbedCover"), "1");
+
+    // Two files of 1 s and 2 s: the stand-in's table-of-contents match is the two-disc release.
+    const QString folder = env->makeDir("Double");
+    ASSERT_TRUE(MakeMp3(folder + "/a.mp3", 1.0));
+    ASSERT_TRUE(MakeMp3(folder + "/b.mp3", 2.0));
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) + QByteArray(1000, '\x01');
+    ASSERT_TRUE(WriteAll(server->extra() + "/cover/" + kPair + ".png", png));
+    browseAlbum(page, folder);
+    click("findlen_btn");
+    EXPECT_EQ(shown("resalb_lst"), QStringList({"MusicBrainz: Pair & Band / Double Album (1999, XE) CD 1/2 [3]",
+                                                "MusicBrainz: Pair & Band / Double Album (1999, XE) CD 2/2 [2]"}));
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join("|").toStdString();
+
+    // The row of the second medium, read while CDDB is chosen again: the row keeps its source.
+    Child<QComboBox>(page, "source_cmb")->setCurrentText("CDDB");
+    Child<QListWidget>(page, "resalb_lst")->setCurrentRow(1);
+    click("fetch_btn");
+    EXPECT_EQ(text("artist_txt"), "Pair & Band");
+    EXPECT_EQ(text("album_txt"), "Double Album");
+    EXPECT_EQ(text("year_txt"), "1999");
+    EXPECT_EQ(shown("tracks_lst"), QStringList({"[01] Side Two Opener", "[02] Closer"}));
+    EXPECT_EQ(Child<QLabel>(window.get(), "info_lbl")->text(), "");
+    ASSERT_TRUE(Child<QPushButton>(page, "apply_btn")->isEnabled());
+
+    for (const char* option : {"ren_chk", "pls_chk"})
+        Child<QCheckBox>(page, option)->setChecked(false);
+    click("apply_btn");
+    QByteArray tags;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.id3 import ID3\nt = ID3(sys.argv[1])\n"
+                          "p = t.getall('APIC')\n"
+                          "print(len(p), int(p[0].type), p[0].mime, repr(p[0].desc), p[0].data.hex())\n"
+                          "print(t['TPOS'].text[0], t['TIT2'].text[0], t['TRCK'].text[0])",
+                          folder + "/b.mp3"},
+                         &tags),
+              0);
+    EXPECT_EQ(tags, "1 3 image/png '' " + png.toHex() + "\n2/2 Closer 2\n");
+
+    // 1 - Search with MusicBrainz: the dialog's words, then "more" widens the same words.
+    Child<QComboBox>(page, "source_cmb")->setCurrentText("MusicBrainz");
+    dialogs->steps << [](QDialog* d) {
+        Child<QLineEdit>(d, "query_txt")->setText("Dozen - Twelve");
+        Child<QPushButton>(d, "ok_btn")->click();
+    };
+    messages->answers << MsgAnswer::Yes; // the fetched disc may go
+    click("go_btn");
+    EXPECT_EQ(shown("resalb_lst").value(0), "MusicBrainz: Dozen Band / Twelve Songs (2001, GB) [12]");
+    EXPECT_EQ(shown("resalb_lst").size(), 3);
+    click("more_btn");
+    EXPECT_EQ(shown("resalb_lst").size(), 3);
+    EXPECT_TRUE(server->targets().value(5).contains("artist%3A%28Dozen%29%20OR%20release%3A%28Twelve%29"))
+        << server->targets().value(5).toStdString();
+
+    // A new window keeps the option and the source last chosen.
+    window.reset();
+    start();
+    page = window->page(PageId::Album);
+    EXPECT_EQ(Child<QComboBox>(page, "source_cmb")->currentText(), "MusicBrainz");
+    EXPECT_TRUE(Child<QCheckBox>(page, "cover_chk")->isChecked());
+    EXPECT_EQ(server->targets().size(), 6); // toc, release, front-500, the picture, two searches
+}
