@@ -249,7 +249,8 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
 
 FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags)
 {
-    FileUndo u {from};
+    FileUndo u;
+    u.path = from;
     if (to != from) {
         if (to.compare(from, Qt::CaseInsensitive) == 0 || !nameTaken(to)) {
             if (RenameFileReporting(from, to))

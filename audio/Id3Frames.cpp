@@ -415,10 +415,10 @@ QList<QByteArray> convert(const QList<Source>& frames, bool oldTag, int depth, q
                         last = v23Encoding(g.data.at(0));
                     }
                 }
-            QByteArray data(1, char(last));
+            QByteArray ipls(1, char(last));
             for (const QString& p : people)
-                data += encoded(p, last, true);
-            out << ID3v23Frame("IPLS", data);
+                ipls += encoded(p, last, true);
+            out << ID3v23Frame("IPLS", ipls);
             continue;
         }
         if (f.id == "CHAP" || f.id == "CTOC") {
@@ -427,11 +427,11 @@ QList<QByteArray> convert(const QList<Source>& frames, bool oldTag, int depth, q
             if (at < 0 || depth >= 4)
                 continue;
             const QByteArray inner = f.data.mid(at);
-            QByteArray data = f.data.left(at);
+            QByteArray chapter = f.data.left(at);
             for (const QByteArray& g : framesAsV23(QByteArray("ID3\x04\0\0", 6) + syncsafeBytes(inner.size()) + inner,
                                                    depth + 1, budget))
-                data += g;
-            out << ID3v23Frame(f.id.constData(), data);
+                chapter += g;
+            out << ID3v23Frame(f.id.constData(), chapter);
             continue;
         }
         if (v24Only(f.id))
