@@ -27,6 +27,14 @@ using namespace tunora::test;
 
 namespace {
 
+// Extras that only record the tags before and after the write.
+TagWriteExtras RecordingInto(TagUndo* undo)
+{
+    TagWriteExtras extras;
+    extras.undo = undo;
+    return extras;
+}
+
 QByteArray B(const char* s, qsizetype n)
 {
     return QByteArray(s, n);
@@ -82,7 +90,7 @@ TEST_F(Id3Write, Id3v1IsAppendedOnceAndThenReplacedInPlace)
     const QByteArray audio = Audio(4000000);
     const QString p = put("a.mp3", audio);
     TagUndo first, second;
-    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false, nullptr, {{}, &first}));
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, false, nullptr, RecordingInto(&first)));
     QByteArray after = ReadAll(p);
     EXPECT_EQ(after.size(), 4000128);
     EXPECT_TRUE(after.startsWith(audio));
@@ -90,7 +98,7 @@ TEST_F(Id3Write, Id3v1IsAppendedOnceAndThenReplacedInPlace)
 
     TrackTag other = SampleTag();
     other.title = "Other";
-    ASSERT_TRUE(WriteID3Tags(other, p, true, false, nullptr, {{}, &second}));
+    ASSERT_TRUE(WriteID3Tags(other, p, true, false, nullptr, RecordingInto(&second)));
     after = ReadAll(p);
     EXPECT_EQ(after.size(), 4000128);
     EXPECT_EQ(after.right(128), B("TAG", 3) + BuildID3v1(other));
@@ -179,7 +187,7 @@ TEST_F(Id3Write, PermissionBitsAndLinksSurviveTheRewrite)
     const QString link = dir + "/link.mp3";
     ASSERT_TRUE(QFile::link(p, link));
     TagUndo undo;
-    ASSERT_TRUE(WriteID3Tags(SampleTag(), link, true, true, nullptr, {{}, &undo}));
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), link, true, true, nullptr, RecordingInto(&undo)));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(ReadAll(p) == v2() + Audio(1000) + "TAG" + BuildID3v1(SampleTag()));
     // Undo through the link: the link stays, the file gets its tags back.
