@@ -118,9 +118,9 @@ void Updater::CheckForUpdate(bool automatic)
         return;
     }
 
-    // A copy that cannot write its own folder came from a package: the package manager updates
-    // it, so nothing is downloaded or run, and the description needs no signature.
-    const bool portable = AppFolderWritable();
+    // A package copy (marked, or unable to write its own folder) is updated by the package
+    // manager, so nothing is downloaded or run, and the description needs no signature.
+    const bool portable = PortableCopy();
     if (portable) {
         // The installer that follows is run: nothing in the description counts unless the
         // program's key signed it.

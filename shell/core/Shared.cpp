@@ -32,14 +32,17 @@ QString AppFile(const QString& relativeName)
     return AppFolder() + '/' + relativeName;
 }
 
-bool AppFolderWritable()
+bool PortableCopy()
 {
+    // Root can write /usr/lib/tunora, so writability alone cannot tell a package from a portable copy.
+    if (QFileInfo::exists(AppFile(QLatin1String(kPackageMarkerName))))
+        return false;
     return ::access(QFile::encodeName(AppFolder()).constData(), W_OK | X_OK) == 0;
 }
 
 QString WritableFolder()
 {
-    if (AppFolderWritable())
+    if (PortableCopy())
         return AppFolder();
     // The base directory specification ignores a relative XDG_CACHE_HOME.
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");

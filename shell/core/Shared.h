@@ -14,12 +14,13 @@ namespace tunora {
 QString AppFolder();
 // AppFolder() + "/" + name.
 QString AppFile(const QString& relativeName);
-// Where the program writes files of its own (burn list, update downloads): the app folder when
-// it is writable (a portable copy), else $XDG_CACHE_HOME/tunora (~/.cache/tunora), created
-// when missing.
+// The package installs this file into the app folder: its presence marks a package copy.
+inline constexpr char kPackageMarkerName[] = "installed-from-package";
+// Where the program writes files of its own (burn list, update downloads): the app folder of a
+// portable copy, else $XDG_CACHE_HOME/tunora (~/.cache/tunora), created when missing.
 QString WritableFolder();
-// True when the app folder is writable by this user: a portable copy rather than a package.
-bool AppFolderWritable();
+// True for a portable copy: the app folder holds no package marker and this user can write it.
+bool PortableCopy();
 
 QString FillPattern(const QString& pattern, const QString& artist, const QString& album, qint16 trackNumber,
                     const QString& title, const QString& year, const QString& genre);

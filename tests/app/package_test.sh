@@ -28,6 +28,7 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/tunora usr/bin/tunora-cli usr/lib/tunora/tunora usr/lib/tunora/tunora-cli \
          usr/lib/tunora/libDorvane.so usr/lib/tunora/english.lf usr/lib/tunora/French.lf \
+         usr/lib/tunora/installed-from-package \
          usr/lib/tunora/styles.dat usr/lib/tunora/VMsound.wav "usr/lib/tunora/skin/sweep disk.ico" \
          usr/share/applications/org.example.tunora.Tunora.desktop \
          usr/share/metainfo/org.example.tunora.Tunora.metainfo.xml \

@@ -127,6 +127,11 @@ TEST(BurnListFile, AnUnwritableAppFolderSendsTheListToTheCache)
     // The app folder of a portable copy is used as it is.
     ASSERT_TRUE(QFile::setPermissions(env.appDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     EXPECT_EQ(BurnListPath(), env.appDir() + "/list.c2c");
+    // A package copy's writable app folder (root's) is not: its marker sends the list to the cache.
+    ASSERT_TRUE(WriteAll(env.appDir() + "/" + kPackageMarkerName, ""));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(env.root() + "/xdg"));
+    EXPECT_EQ(BurnListPath(), env.root() + "/xdg/tunora/list.c2c");
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST(BurnMoves, OnlyASingleMovableSelection)

@@ -21,6 +21,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -365,8 +366,9 @@ TEST_F(UpdaterTest, AnUntrustedDescriptionOrInstallerRunsNothing)
     }
 }
 
-// A copy installed from a package cannot write its app folder: it is told about a newer build
-// and offered the web site, and never downloads or runs an installer.
+// A copy installed from a package (its app folder read-only, or writable, as for root, but
+// holding the package's marker) is told about a newer build and offered the web site, and
+// never downloads or runs an installer; its downloads go to the cache folder.
 TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
 {
     const QString browser = env->makeDir("browser") + "/open";
@@ -376,13 +378,22 @@ TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
     startServer();
     ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
-    // No signature and no checksum: nothing from the description is run here.
-    describe("[Tunora]\r\nbuild=78\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n", Sig::Missing);
     start();
-    {
-        ReadOnlyFolder readOnly(env->appDir());
-        if (!readOnly.ok())
-            GTEST_SKIP() << "cannot make a folder read-only for root here";
+    const QString marker = env->appDir() + "/" + kPackageMarkerName;
+    for (const bool marked : {true, false}) {
+        SCOPED_TRACE(marked ? "marker in a writable app folder" : "read-only app folder");
+        std::optional<ReadOnlyFolder> readOnly;
+        if (marked) {
+            ASSERT_TRUE(WriteAll(marker, ""));
+        } else {
+            ASSERT_TRUE(QFile::remove(marker));
+            readOnly.emplace(env->appDir());
+            if (!readOnly->ok())
+                GTEST_SKIP() << "cannot make a folder read-only for root here";
+        }
+        QFile::remove(env->root() + "/opened.txt");
+        // No signature and no checksum: nothing from the description is run here.
+        describe("[Tunora]\r\nbuild=78\r\nFileName=i.sh\r\nPath=/veldmarkco/files\r\n", Sig::Missing);
         messages->texts.clear();
         messages->answers = {MsgAnswer::Yes};
         checkFromAbout();
@@ -391,6 +402,7 @@ TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
         // The description was fetched into the cache folder, and removed from there.
         EXPECT_TRUE(QFileInfo(cache + "/tunora/upd").isDir());
         EXPECT_TRUE(QDir(cache + "/tunora/upd").isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(env->appDir() + "/upd"));
         expectNothingRan("i.sh");
 
         describe("[Tunora]\r\nbuild=77\r\n", Sig::Missing);
