@@ -126,8 +126,9 @@ TEST_F(MainWindowTest, PageButtonsHaveTheirIconsAndCaptions)
         // A picture of its own for 1x, 1.5x and 2x: nothing is drawn scaled up.
         for (const qreal scale : {1.0, 1.5, 2.0})
             EXPECT_TRUE(b->icon().availableSizes().contains(b->iconSize() * scale)) << icons[i] << ' ' << scale;
-        if (i != 0 && i != 6)
+        if (i != 0 && i != 6) {
             EXPECT_EQ(b->text(), QStringLiteral("En %1").arg(kButtonTexts[i]));
+        }
     }
     // Every "&" is doubled so that it shows instead of marking a shortcut.
     EXPECT_EQ(Child<QToolButton>(w, "brand_btn_0")->text(), "Album && Tags");
@@ -435,8 +436,9 @@ TEST_F(MainWindowTest, MissingGenreFileShowsText63AndDisablesId3v1)
     QFile::remove(app("styles.dat"));
     MainWindow* w = start();
     EXPECT_EQ(messages->texts, QStringList {LanguageText(63)});
-    if (auto* v1 = w->findChild<QWidget*>("ID3v1_chk"))
+    if (auto* v1 = w->findChild<QWidget*>("ID3v1_chk")) {
         EXPECT_FALSE(v1->isEnabled());
+    }
 }
 
 // The settings file.
