@@ -44,13 +44,7 @@ void SetListerPatternSetting(const QString& pattern)
 QString ListerFill(const QString& pattern, const QString& v1, const QString& v2, const QString& v3,
                    const QString& v4, const QString& v5)
 {
-    QString s = pattern.trimmed();
-    s.replace(QLatin1String("%1"), v1);
-    s.replace(QLatin1String("%2"), v2);
-    s.replace(QLatin1String("%3"), v3);
-    s.replace(QLatin1String("%4"), v4);
-    s.replace(QLatin1String("%5"), v5);
-    return s;
+    return FillPlaceholders(pattern.trimmed(), {v1, v2, v3, v4, v5});
 }
 
 static QString megabytes(double mb)
@@ -91,15 +85,10 @@ bool ListerWantsName(const QString& name, const QStringList& formats)
 
 QString ListerLine(const QString& pattern, const QString& name, const QString& folder, qint64 bytes)
 {
-    // ListerFill, with the size written only when the line shows it.
-    QString s = pattern.trimmed();
-    s.replace(QLatin1String("%1"), name.left(name.size() - 4));
-    s.replace(QLatin1String("%2"), name.right(4));
-    s.replace(QLatin1String("%3"), name.right(3).toUpper());
-    if (s.contains(QLatin1String("%4")))
-        s.replace(QLatin1String("%4"), ListerSizeText(bytes));
-    s.replace(QLatin1String("%5"), JoinFolder(folder, QString()));
-    return s;
+    // The size is written only when the line shows it.
+    const QString size = pattern.contains(QLatin1String("%4")) ? ListerSizeText(bytes) : QString();
+    return ListerFill(pattern, name.left(name.size() - 4), name.right(4), name.right(3).toUpper(), size,
+                      JoinFolder(folder, QString()));
 }
 
 QString ListingFileName(const QString& typed)

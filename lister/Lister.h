@@ -21,7 +21,7 @@ QStringList ListerPatterns();
 QString ListerPatternSetting();
 void SetListerPatternSetting(const QString& pattern);
 
-// Trims the pattern, then replaces every "%1" by v1, then "%2" by v2 ... "%5" by v5.
+// Trims the pattern, then replaces "%1" by v1 ... "%5" by v5 in one pass (a value's "%2" stays text).
 QString ListerFill(const QString& pattern, const QString& v1, const QString& v2, const QString& v3,
                    const QString& v4, const QString& v5);
 // Megabytes with two decimals in the locale's number format, then " Mb".

@@ -60,17 +60,30 @@ static QString trackNumberText(qint16 n)
     return v < 0 ? '-' + digits : digits;
 }
 
+QString FillPlaceholders(const QString& pattern, const QStringList& values)
+{
+    QString out;
+    out.reserve(pattern.size());
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        if (c == '%' && i + 1 < pattern.size()) {
+            const int d = pattern.at(i + 1).digitValue();
+            if (d >= 1 && d <= values.size() && pattern.at(i + 1).unicode() < 0x80) {
+                out += values.at(d - 1);
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
 QString FillPattern(const QString& pattern, const QString& artist, const QString& album, qint16 trackNumber,
                     const QString& title, const QString& year, const QString& genre)
 {
-    QString s = pattern;
-    s.replace(QLatin1String("%1"), artist.trimmed());
-    s.replace(QLatin1String("%3"), album.trimmed());
-    s.replace(QLatin1String("%6"), trackNumberText(trackNumber));
-    s.replace(QLatin1String("%2"), title.trimmed());
-    s.replace(QLatin1String("%4"), year);
-    s.replace(QLatin1String("%5"), genre);
-    return CleanFileName(s);
+    return CleanFileName(FillPlaceholders(
+        pattern, {artist.trimmed(), title.trimmed(), album.trimmed(), year, genre, trackNumberText(trackNumber)}));
 }
 
 namespace {

@@ -22,6 +22,11 @@ QString WritableFolder();
 // True for a portable copy: the app folder holds no package marker and this user can write it.
 bool PortableCopy();
 
+// Replaces each "%d" (d from 1 to values.size()) by values[d - 1] in one pass, so a value that
+// holds "%2" stays text.
+QString FillPlaceholders(const QString& pattern, const QStringList& values);
+// The naming pattern's placeholders: %1 artist, %2 title, %3 album, %4 year, %5 genre,
+// %6 track number as "00"; the result cleaned as a file name.
 QString FillPattern(const QString& pattern, const QString& artist, const QString& album, qint16 trackNumber,
                     const QString& title, const QString& year, const QString& genre);
 // A file name made from text (often network text): without / \ : ? * " < > |, control

@@ -36,12 +36,13 @@ private:
 
 } // namespace
 
-TEST(ListerFill, ReplacesInOrderOnTheGrowingText)
+TEST(ListerFill, ReplacesEachPlaceholderOnce)
 {
     EXPECT_EQ(ListerFill("  [%3] %1%2  ", "a", ".mp3", "MP3", "", ""), "[MP3] a.mp3");
-    // A value holding a later placeholder is replaced again; an earlier one is not.
-    EXPECT_EQ(ListerFill("%1", "x%3", "", "MP3", "", ""), "xMP3");
+    // A value holding a placeholder stays text, whichever comes first.
+    EXPECT_EQ(ListerFill("%1", "x%3", "", "MP3", "", ""), "x%3");
     EXPECT_EQ(ListerFill("%2", "", "%1", "", "", ""), "%1");
+    EXPECT_EQ(ListerLine("%1 (%4)", "50%4 off.mp3", "/m", 1048576), "50%4 off (" + ListerSizeText(1048576) + ")");
     // Case-sensitive, every occurrence.
     EXPECT_EQ(ListerFill("%5%5 %6", "", "", "", "", "/d/"), "/d//d/ %6");
 }

@@ -20,9 +20,12 @@ TEST(FillPattern, ReplacesInOrderAndCleans)
 {
     EXPECT_EQ(FillPattern("[%6]%1 - %3 - %2", " A ", "B/C", 7, "D?", "2001", "Rock"), "[07]A - BC - D");
     EXPECT_EQ(FillPattern("  plain: name  ", "A", "B", 1, "T", "Y", "G"), "plain name");
-    // An artist that holds a later placeholder is replaced again; an earlier one is not.
-    EXPECT_EQ(FillPattern("%1", "%2", "", 0, "Title", "", ""), "Title");
+    // Each placeholder is replaced once: a value that holds one stays text.
+    EXPECT_EQ(FillPattern("%1", "%2", "", 0, "Title", "", ""), "%2");
     EXPECT_EQ(FillPattern("%2", "Artist", "", 0, "%1", "", ""), "%1");
+    EXPECT_EQ(FillPattern("%3 %6", "", "%6%", 4, "", "", ""), "%6% 04");
+    // Other "%" and a "%7" or "%0" are text; "%12" is the artist then "2".
+    EXPECT_EQ(FillPattern("100% %7%0 %12", "A", "", 0, "", "", ""), "100% %7%0 A2");
     // Year and genre keep their spaces inside the name; only the ends are trimmed.
     EXPECT_EQ(FillPattern("%4|%5", "", "", 0, "", " 1999 ", " Pop "), "1999  Pop");
     EXPECT_EQ(FillPattern("%6", "", "", 0, "", "", ""), "00");
