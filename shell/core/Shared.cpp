@@ -168,7 +168,7 @@ QString RelativePath(const QString& filePath, const QString& baseFolder)
     const int n = std::min<int>(f.size() - 2, b.size() - 1);
     int i = -1;
     for (int k = 0; k <= n; ++k) {
-        if (f.at(k).compare(b.at(k), Qt::CaseInsensitive) != 0)
+        if (f.at(k) != b.at(k)) // folder names differ in letter case on this file system
             break;
         i = k;
     }

@@ -13,7 +13,7 @@ TEST(M3u, LinesAreRelativeToThePlaylistFolder)
                                  "../Rock/SP/01.mp3\r\n"
                                  "../01.mp3\r\n"
                                  "../../Other/x.mp3\r\n"
-                                 "Case.mp3\r\n" // folders compare without regard to case
+                                 "../../music/lists/Case.mp3\r\n" // another folder than /Music/Lists
                                  "Sub/b.ogg\r\n");
     // A final "/" on the folder changes nothing; the root as the playlist folder.
     EXPECT_EQ(M3uText(files, d + "/"), M3uText(files, d));

@@ -84,8 +84,9 @@ TEST(RelativePath, SlashPaths)
     EXPECT_EQ(RelativePath("/Music/A/x.mp3", "/Music/A"), "x.mp3");
     EXPECT_EQ(RelativePath("/Music/A/x.mp3", "/Music/A/"), "x.mp3");
     EXPECT_EQ(RelativePath("/Music/Rock/SP/01.mp3", "/Music/Lists/Deep"), "../../Rock/SP/01.mp3");
-    // Folders compare without regard to case.
-    EXPECT_EQ(RelativePath("/music/a/x.mp3", "/Music/A"), "x.mp3");
+    // Folders differ in letter case: "/music" is another folder than "/Music".
+    EXPECT_EQ(RelativePath("/music/a/x.mp3", "/Music/A"), "../../music/a/x.mp3");
+    EXPECT_EQ(RelativePath("/Music/a/x.mp3", "/Music/A"), "../a/x.mp3");
     // A file above the base.
     EXPECT_EQ(RelativePath("/Music/x.mp3", "/Music/A/B"), "../../x.mp3");
     // Relative paths with nothing in common are rebuilt whole.
