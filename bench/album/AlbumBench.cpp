@@ -1,12 +1,14 @@
 // Auto-sort of a 100-track album (greedy against optimal), measuring 100 MP3 files against
-// reading their first bytes, and the folder walk of 20,000 files against a bare readdir
-// walk. Each figure comes with its peer from the same run; compare the ratios.
+// reading their first bytes, the folder walk of 20,000 files against a bare readdir walk,
+// and the walks of 20,000 sibling folders against 2,000 x 10. Each figure comes with its
+// peer from the same run; compare the ratios.
 //
 //   cmake -S . -B build-bench -G Ninja -DTUNORA_BENCH=ON -DTUNORA_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 //   cmake --build build-bench --target album_bench && build-bench/bench-bin/album_bench
 // (needs lame and ffmpeg for the MP3 files).
 #include "album/AutoSort.h"
 #include "album/FolderWalk.h"
+#include "lister/Lister.h"
 #include "shell/core/Shared.h"
 
 #include <QCoreApplication>
@@ -22,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -182,6 +185,57 @@ void BM_BareReaddirWalk20000(benchmark::State& state)
     state.counters["entries"] = static_cast<double>(n);
 }
 BENCHMARK(BM_BareReaddirWalk20000)->Unit(benchmark::kMillisecond);
+
+// 20,000 empty folders side by side, and the same number as 2,000 folders of 10: a walk
+// linear in the number of folders takes about as long for both (ratio near 1).
+QString foldersTree(bool flat)
+{
+    static QTemporaryDir dirs[2];
+    static bool made[2] = {false, false};
+    QTemporaryDir& dir = dirs[flat ? 0 : 1];
+    if (!made[flat ? 0 : 1]) {
+        made[flat ? 0 : 1] = true;
+        for (int d = 0; d < 2000; ++d) {
+            const QByteArray parent = QFile::encodeName(dir.path()) + (flat ? "/" : "/p" + QByteArray::number(d) + "/");
+            if (!flat)
+                ::mkdir(parent.constData(), 0755);
+            for (int k = 0; k < 10; ++k)
+                ::mkdir((parent + "f" + QByteArray::number(d * 10 + k)).constData(), 0755);
+        }
+    }
+    return dir.path();
+}
+
+template <class Walk>
+void siblingsAgainstNested(benchmark::State& state, Walk walk)
+{
+    const QString flat = foldersTree(true), nested = foldersTree(false);
+    double flatNs = 0, nestedNs = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        walk(flat);
+        const auto t1 = std::chrono::steady_clock::now();
+        walk(nested);
+        const auto t2 = std::chrono::steady_clock::now();
+        flatNs += std::chrono::duration<double, std::nano>(t1 - t0).count();
+        nestedNs += std::chrono::duration<double, std::nano>(t2 - t1).count();
+    }
+    state.counters["siblings_over_nested"] = flatNs / nestedNs;
+}
+
+void BM_WalkFoldersSiblingsVsNested(benchmark::State& state)
+{
+    siblingsAgainstNested(state, [](const QString& root) { benchmark::DoNotOptimize(WalkAudioFolder(root, true)); });
+}
+BENCHMARK(BM_WalkFoldersSiblingsVsNested)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ListerFoldersSiblingsVsNested(benchmark::State& state)
+{
+    siblingsAgainstNested(state, [](const QString& root) {
+        benchmark::DoNotOptimize(BuildListing(root, "%1%2", {"MP3"}, true));
+    });
+}
+BENCHMARK(BM_ListerFoldersSiblingsVsNested)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
