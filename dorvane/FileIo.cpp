@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,23 +76,69 @@ bool EncodeCp1252(const QString& text, QByteArray* out)
     return true;
 }
 
+namespace {
+
+// A descriptor of the regular file at path, or -1 with *err set. Opened non-blocking, so
+// that a FIFO or a device there answers "not a file" instead of waiting for a writer; a
+// regular file reads the same either way.
+int openRegularFile(const QString& path, struct stat* st, int* err)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *err = errno;
+        return -1;
+    }
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        *err = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+bool ReadFileHead(const QString& path, qint64 maxBytes, QByteArray* out, int* err)
+{
+    *err = 0;
+    out->clear();
+    struct stat st {};
+    const int fd = openRegularFile(path, &st, err);
+    if (fd < 0)
+        return false;
+    out->resize(qsizetype(std::min<qint64>(maxBytes, st.st_size + 1)));
+    qsizetype got = 0;
+    while (got < maxBytes) {
+        if (got == out->size())
+            out->resize(qsizetype(std::min<qint64>(maxBytes, qint64(got) * 2 + 4096)));
+        const ssize_t n = ::read(fd, out->data() + got, size_t(out->size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *err = errno;
+            ::close(fd);
+            out->clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    out->resize(got);
+    return true;
+}
+
 bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* missing, bool* tooBig, int* err)
 {
     *missing = false;
     *tooBig = false;
     *err = 0;
     out->clear();
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *err = errno;
-        *missing = (errno == ENOENT || errno == ENOTDIR);
-        return false;
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *err = S_ISDIR(st.st_mode) ? EISDIR : (errno ? errno : EINVAL);
-        ::close(fd);
+    const int fd = openRegularFile(path, &st, err);
+    if (fd < 0) {
+        *missing = (*err == ENOENT || *err == ENOTDIR);
         return false;
     }
     if (st.st_size > maxBytes) {

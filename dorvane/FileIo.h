@@ -16,10 +16,15 @@ DORVANE_EXPORT QString DecodeCp1252(const QByteArray& bytes);
 // Windows-1252 bytes of text; false when a character has no byte there.
 DORVANE_EXPORT bool EncodeCp1252(const QString& text, QByteArray* out);
 
-// Reads a whole regular file of at most maxBytes. Answers false on any failure; *tooBig and
-// *missing tell the two common reasons, *err carries errno of the failure.
+// Reads a whole regular file of at most maxBytes, never waiting on a FIFO or device. Answers
+// false on any failure; *tooBig and *missing tell the two common reasons, *err carries errno
+// of the failure.
 DORVANE_EXPORT bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* missing,
                                   bool* tooBig, int* err);
+
+// Reads at most the first maxBytes of a regular file (a FIFO or device is refused without
+// waiting). False on any failure, *err carrying errno.
+DORVANE_EXPORT bool ReadFileHead(const QString& path, qint64 maxBytes, QByteArray* out, int* err);
 
 // Writes path as bytes: a uniquely named hidden temporary file in the same folder, written in
 // full, fsync'ed, given the old file's permissions (newMode for a new file), and renamed over

@@ -3,12 +3,14 @@
 #include "dorvane/FileIo.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSet>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -497,22 +499,33 @@ void removeOrphans(const QString& target)
         dir.remove(n);
 }
 
+std::atomic<int> g_lockWaitMs {10000};
+
 class LockFile {
 public:
+    // Waits for the lock at most lockWaitMs: a writer that hangs while holding it must not
+    // freeze this program for good.
     explicit LockFile(const QString& target)
     {
-        m_fd = ::open(QFile::encodeName(target + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        m_fd = ::open(QFile::encodeName(target + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK,
+                      0600);
         if (m_fd < 0) {
             m_err = errno;
             return;
         }
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                m_err = errno;
-                ::close(m_fd);
-                m_fd = -1;
-                return;
+        QElapsedTimer waited;
+        waited.start();
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EWOULDBLOCK && waited.elapsed() < g_lockWaitMs.load()) {
+                ::usleep(20000);
+                continue;
             }
+            m_err = errno;
+            ::close(m_fd);
+            m_fd = -1;
+            return;
         }
     }
     ~LockFile()
@@ -535,6 +548,11 @@ void Notify(StoreNotice::Kind kind, const QString& path, const QString& detail)
     const StoreNoticeHandler h = noticeHandler();
     if (h)
         h(StoreNotice{kind, path, detail});
+}
+
+int SetLockWaitMs(int ms)
+{
+    return g_lockWaitMs.exchange(ms);
 }
 
 StoreNoticeHandler SetNoticeHandler(StoreNoticeHandler h)
@@ -622,7 +640,8 @@ bool Modify(const std::function<void(RegDocument&)>& change)
         return failed(QStringLiteral("cannot create the folder %1").arg(folder));
     LockFile lock(target);
     if (!lock.held())
-        return failed(errnoText(lock.error()));
+        return failed(lock.error() == EWOULDBLOCK ? QStringLiteral("another program holds the settings file's lock")
+                                                  : errnoText(lock.error()));
     removeOrphans(target);
 
     bool missing = false;

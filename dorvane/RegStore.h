@@ -80,6 +80,10 @@ DORVANE_EXPORT std::shared_ptr<const RegDocument> Load();
 // store now holds the change.
 DORVANE_EXPORT bool Modify(const std::function<void(RegDocument&)>& change);
 
+// How long a write waits for another program's lock before it fails (10 s); answers the
+// previous wait.
+DORVANE_EXPORT int SetLockWaitMs(int ms);
+
 // True while the store's file exists but cannot be read or parsed.
 DORVANE_EXPORT bool Unreadable();
 

@@ -152,10 +152,27 @@ void Dorvanectrl::OpenURL(qint32 hwnd, QString& url, bool& NewWnd)
         DefautExec(hwnd, url);
         return;
     }
-    // The registered browser command is used as it stands, with the address added as one argument.
+    // The registered browser command with the address in place of its "%1" or "%u" (one
+    // argument each); a command without either gets the address as its last argument.
     QStringList args = QProcess::splitCommand(RegistryRead(CLASSES_ROOT, "htmlfile\\shell\\open\\command", ""));
     const QString program = args.isEmpty() ? QStringLiteral("xdg-open") : args.takeFirst();
-    args << url;
+    bool placed = false;
+    for (QString& a : args) {
+        QString out;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            const QChar next = i + 1 < a.size() ? a.at(i + 1) : QChar();
+            if (a.at(i) == '%' && (next == '1' || next == 'u' || next == 'U')) {
+                out += url;
+                placed = true;
+                ++i;
+            } else {
+                out += a.at(i);
+            }
+        }
+        a = out;
+    }
+    if (!placed)
+        args << url;
     if (!QProcess::startDetached(program, args))
         throw RuntimeError(53, "File not found");
 }

@@ -1,9 +1,7 @@
 #include "shell/core/Genres.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/Shared.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 namespace tunora {
 
@@ -17,11 +15,12 @@ GenreLoad LoadGenreTable(const QString& stylesDatPath)
 {
     QStringList& t = GenreTable();
     t.clear();
-    QFile f(stylesDatPath);
-    if (!QFileInfo(stylesDatPath).isFile() || !f.open(QIODevice::ReadOnly))
-        return GenreLoad::Missing;
     // The table is small; a larger file is read no further than its 148th line.
-    QStringList lines = DecodeText(f.read(1 << 20)).split('\n');
+    QByteArray bytes;
+    int err = 0;
+    if (!dorvane::io::ReadFileHead(stylesDatPath, 1 << 20, &bytes, &err))
+        return GenreLoad::Missing;
+    QStringList lines = DecodeText(bytes).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     for (QString line : lines) {

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using dorvane::Dorvanectrl;
 
 namespace {
@@ -157,6 +160,14 @@ TEST_F(IniTest, RefusalsAnswerFalseAndChangeNothing)
     EXPECT_FALSE(ctl.EcrireINI(file("rw.ini"), "S", "[K", "v"));
     EXPECT_EQ(readFile(file("rw.ini")), "[S]\nK=old\n");
     EXPECT_FALSE(ctl.EcrireINI(dir.path(), "S", "K", "v"));
+
+    // A FIFO is no INI file: read and write answer at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file("pipe.ini")).constData(), 0600), 0);
+    ::alarm(20);
+    EXPECT_EQ(ctl.LireINI(file("pipe.ini"), "S", "K", "default"), "default");
+    EXPECT_FALSE(ctl.EcrireINI(file("pipe.ini"), "S", "K", "v"));
+    ::alarm(0);
+    EXPECT_FALSE(QFileInfo(file("pipe.ini")).isFile());
 }
 
 TEST_F(IniTest, WritingLetsTheHostRunFirst)

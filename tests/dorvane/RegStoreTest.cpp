@@ -15,6 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using dorvane::Dorvanectrl;
 using dorvane::StoreNotice;
@@ -429,6 +433,41 @@ TEST_F(StoreTest, UnwritableStoreIsReportedNotClobbered)
     ctl.RegistryWrite(2, kTunora, "A", "1");
     EXPECT_TRUE(QFileInfo(regPath).isDir());
     EXPECT_EQ(count(StoreNotice::WriteFailed), 2);
+}
+
+TEST_F(StoreTest, AFifoAtTheStorePathNeitherFreezesNorIsReplaced)
+{
+    QDir().mkpath(QFileInfo(regPath).absolutePath());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(regPath).constData(), 0600), 0);
+    ::alarm(20); // a read that waits for a writer would hang here for good
+    EXPECT_EQ(ctl.RegistryRead(2, kTunora, "Lang"), "");
+    ctl.RegistryWrite(2, kTunora, "Lang", "English");
+    ::alarm(0);
+    EXPECT_EQ(count(StoreNotice::Unreadable), 1);
+    EXPECT_EQ(count(StoreNotice::WriteFailed), 1);
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(regPath).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(StoreTest, ALockHeldTooLongFailsTheWriteAndIsReportedOnce)
+{
+    ctl.RegistryWrite(2, kTunora, "Before", "1");
+    const int oldWait = store::SetLockWaitMs(300);
+    // Another program that took the lock and hangs.
+    const int held = ::open(QFile::encodeName(regPath + ".lock").constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ctl.RegistryWrite(2, kTunora, "A", "1");
+    ctl.RegistryWrite(2, kTunora, "B", "2");
+    EXPECT_EQ(count(StoreNotice::WriteFailed), 1);
+    EXPECT_EQ(ctl.RegistryRead(2, kTunora, "A"), "");
+    EXPECT_EQ(ctl.RegistryRead(2, kTunora, "Before"), "1") << "reads never wait for the lock";
+    ::close(held);
+    ctl.RegistryWrite(2, kTunora, "C", "3");
+    store::SetLockWaitMs(oldWait);
+    EXPECT_EQ(ctl.RegistryRead(2, kTunora, "C"), "3");
+    EXPECT_EQ(count(StoreNotice::WriteFailed), 1);
 }
 
 TEST_F(StoreTest, LinkedStoreStaysALink)

@@ -131,12 +131,26 @@ TEST_F(ShellTest, OpenUrlInTheSameWindowGoesThroughTheShell)
 TEST_F(ShellTest, OpenUrlInANewWindowStartsTheRegisteredBrowser)
 {
     const QString script = browserScript();
-    ctl.RegistryWrite(dorvane::CLASSES_ROOT, "htmlfile\\shell\\open\\command", "", "\"" + script + "\" -nohome \"%1\"");
-    QString url = "http://127.0.0.1/a page?x=1&y=2";
-    bool newWindow = true;
-    ctl.OpenURL(0, url, newWindow);
-    // The command is used as registered, placeholders included, with the address as one argument.
-    EXPECT_EQ(waitForArgs(), "-nohome\n%1\nhttp://127.0.0.1/a page?x=1&y=2\n");
+    // The address takes the place of "%1" or "%u" as one argument, or comes last.
+    const struct {
+        const char* args;
+        const char* got;
+    } rows[] = {
+        {" -nohome \"%1\"", "-nohome\nhttp://127.0.0.1/a page?x=1&y=2\n"},
+        {" %u --new", "http://127.0.0.1/a page?x=1&y=2\n--new\n"},
+        {" --url=%U", "--url=http://127.0.0.1/a page?x=1&y=2\n"},
+        {" -nohome", "-nohome\nhttp://127.0.0.1/a page?x=1&y=2\n"},
+        {" 100%", "100%\nhttp://127.0.0.1/a page?x=1&y=2\n"},
+    };
+    for (const auto& r : rows) {
+        QFile::remove(dir.path() + "/args.txt");
+        ctl.RegistryWrite(dorvane::CLASSES_ROOT, "htmlfile\\shell\\open\\command", "",
+                          "\"" + script + "\"" + QString::fromUtf8(r.args));
+        QString url = "http://127.0.0.1/a page?x=1&y=2";
+        bool newWindow = true;
+        ctl.OpenURL(0, url, newWindow);
+        EXPECT_EQ(waitForArgs(), r.got) << r.args;
+    }
     EXPECT_TRUE(recorder.urls.isEmpty());
 }
 
