@@ -55,14 +55,18 @@ int RunPlaylistCommand(const QStringList& args)
         return 1;
     }
     QString error;
-    if (!WriteFileAtomically(target, M3uText(files, QFileInfo(target).absolutePath()), &error, force)) {
+    QStringList leftOut;
+    const QByteArray bytes = M3uText(files, QFileInfo(target).absolutePath(), &leftOut);
+    if (!WriteFileAtomically(target, bytes, &error, force)) {
         std::fprintf(stderr, "tunora-cli playlist: cannot write '%s': %s\n", output.toLocal8Bit().constData(),
                      error.toLocal8Bit().constData());
         return 1;
     }
-    std::printf("%lld entries written to %s\n", static_cast<long long>(files.size()),
+    if (!leftOut.isEmpty())
+        std::fprintf(stderr, "tunora-cli playlist: %s\n", LeftOutMessage(leftOut).toLocal8Bit().constData());
+    std::printf("%lld entries written to %s\n", static_cast<long long>(files.size() - leftOut.size()),
                 output.toLocal8Bit().constData());
-    return 0;
+    return leftOut.isEmpty() ? 0 : 1;
 }
 
 } // namespace tunora

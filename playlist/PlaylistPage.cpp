@@ -83,6 +83,8 @@ PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
     connect(m_reset, &QPushButton::clicked, this, &PlaylistPage::reset);
     connect(m_outputBtn, &QPushButton::clicked, this, &PlaylistPage::chooseOutputFolder);
     connect(m_go, &QPushButton::clicked, this, [this] { writePlaylist(); });
+    connect(m_name, &QLineEdit::textChanged, this, &PlaylistPage::refreshGo);
+    connect(m_output, &QLineEdit::textChanged, this, &PlaylistPage::refreshGo);
 }
 
 void PlaylistPage::prepare()
@@ -111,10 +113,14 @@ QStringList PlaylistPage::entries() const
     return out;
 }
 
+bool PlaylistPage::canWrite() const
+{
+    return IsPlaylistName(m_name->text()) && m_list->count() > 0 && QFileInfo(m_output->text()).isDir();
+}
+
 void PlaylistPage::refreshGo()
 {
-    const QFileInfo output(m_output->text());
-    m_go->setEnabled(!m_name->text().trimmed().isEmpty() && m_list->count() > 0 && output.isDir());
+    m_go->setEnabled(canWrite());
 }
 
 void PlaylistPage::addFiles()
@@ -178,6 +184,10 @@ void PlaylistPage::setButtonsEnabled(bool enabled)
 
 bool PlaylistPage::writePlaylist()
 {
+    // The folder may have gone since Go was enabled.
+    refreshGo();
+    if (!canWrite())
+        return false;
     SetCancelRequested(false);
     const QString folder = m_output->text();
     const QString path = PlaylistPath(folder, m_name->text());
@@ -187,10 +197,14 @@ bool PlaylistPage::writePlaylist()
 
     setButtonsEnabled(false);
     QByteArray bytes;
-    const bool complete = BuildM3u(entries(), folder, &bytes, [](const QString& file) {
-        SetStatusText(file);
-        return !CancelRequested();
-    });
+    QStringList leftOut;
+    const bool complete = BuildM3u(
+        entries(), folder, &bytes,
+        [](const QString& file) {
+            SetStatusText(file);
+            return !CancelRequested();
+        },
+        &leftOut);
     if (!complete) {
         // The user agreed to give up the old playlist; a stopped run leaves none.
         if (replacing)
@@ -208,6 +222,8 @@ bool PlaylistPage::writePlaylist()
         return false;
     }
     setButtonsEnabled(true);
+    if (!leftOut.isEmpty())
+        ShowMessage(LeftOutMessage(leftOut));
     ShowMessage(LanguageText(51));
     return true;
 }

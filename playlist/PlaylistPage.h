@@ -35,6 +35,8 @@ public Q_SLOTS:
 
 private:
     void setButtonsEnabled(bool enabled);
+    // A name the playlist may take, files to list and an existing output folder.
+    bool canWrite() const;
 
     QListWidget* m_list = nullptr;
     QLabel* m_nameLbl = nullptr;

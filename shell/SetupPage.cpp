@@ -264,7 +264,7 @@ void SetupPage::LoadSetupPage()
             m_plsParent->setChecked(true);
         } else if (digit == 2) {
             const QString folder = mode.mid(1);
-            if (mode.size() >= 4 && isFolder(folder)) {
+            if (isFolder(folder)) { // any length: "/" is a folder too
                 m_plsSpec->setChecked(true);
                 m_plsFolder->setText(folder);
             } else {
@@ -273,7 +273,7 @@ void SetupPage::LoadSetupPage()
         }
     }
     // The fixed folder is remembered while another location is chosen.
-    if (mode.size() > 3 && isFolder(mode.mid(1)))
+    if (mode.size() > 1 && isFolder(mode.mid(1)))
         m_plsFolder->setText(mode.mid(1));
     UpdatePlaylistFolderState();
 

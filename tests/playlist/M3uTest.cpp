@@ -45,4 +45,20 @@ TEST(M3u, PlaylistPathTrimsTheName)
 {
     EXPECT_EQ(PlaylistPath("/m/Lists", "  My list  "), "/m/Lists/My list.m3u");
     EXPECT_EQ(PlaylistPath("/", "x"), "/x.m3u");
+    for (const char* name : {"My list", " a..b ", ".hidden", "#1"})
+        EXPECT_TRUE(IsPlaylistName(name)) << name;
+    for (const char* name : {"", "  ", "../x", "a/b", "/", ".", "..", " ... "})
+        EXPECT_FALSE(IsPlaylistName(name)) << name;
+}
+
+TEST(M3u, LineBreaksAreLeftOutAndAHashIsNoComment)
+{
+    QStringList leftOut;
+    const QStringList files {"/m/#1 hit.mp3", "/m/a\nb.mp3", "/m/sub/#2.mp3", "/m/c\r.mp3", "/m/x#.mp3", "/#top.mp3"};
+    EXPECT_EQ(M3uText(files, "/m", &leftOut), "./#1 hit.mp3\r\n"
+                                              "sub/#2.mp3\r\n"
+                                              "x#.mp3\r\n"
+                                              "../#top.mp3\r\n");
+    EXPECT_EQ(leftOut, (QStringList {"/m/a\nb.mp3", "/m/c\r.mp3"}));
+    EXPECT_TRUE(LeftOutMessage(leftOut).contains("/m/a\u2424b.mp3"));
 }

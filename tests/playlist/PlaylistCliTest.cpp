@@ -71,3 +71,14 @@ TEST_F(PlaylistCli, ExistingPlaylistNeedsForceAndBadPathsWriteNothing)
     EXPECT_EQ(run({music + "/Lists/a.mp3"}), 2);
     EXPECT_FALSE(QFileInfo::exists(none));
 }
+
+TEST_F(PlaylistCli, ANameWithALineBreakIsLeftOutAndAHashIsNoComment)
+{
+    ASSERT_TRUE(WriteAll(music + "/Odd/#1 hit.mp3", "x"));
+    ASSERT_TRUE(WriteAll(music + "/Odd/two\nlines.mp3", "x"));
+    const QString out = music + "/Odd/odd.m3u";
+    QByteArray err;
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"playlist", "--output", out, music + "/Odd"}, nullptr, &err), 1);
+    EXPECT_EQ(ReadAll(out), "./#1 hit.mp3\r\n");
+    EXPECT_TRUE(err.contains("two\xE2\x90\xA4lines.mp3")) << err.toStdString();
+}

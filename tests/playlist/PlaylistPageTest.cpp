@@ -1,6 +1,7 @@
 #include "playlist/PlaylistPage.h"
 
 #include "album/Choixrecoldir.h"
+#include "playlist/M3u.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -89,37 +90,34 @@ TEST_F(PlaylistPageTest, CaptionsAndStartState)
     EXPECT_EQ(button("pls_output_btn")->text(), LanguageText(6));
 }
 
-TEST_F(PlaylistPageTest, GoFollowsListFolderAndNameOnlyWhenTheyAreRefreshed)
+TEST_F(PlaylistPageTest, GoFollowsNameAndFolderAsTheyAreTypedAndIsCheckedAgainOnClick)
 {
-    // Typing a name after the list and folder are set does not enable Go ...
     list->addItem(music + "/01.mp3");
-    chooser(lists);
-    button("pls_output_btn")->click();
-    EXPECT_EQ(output->text(), lists);
-    EXPECT_FALSE(go->isEnabled());
-    QTest::keyClicks(name, "mix");
-    EXPECT_FALSE(go->isEnabled());
-    // ... until the folder or the list changes again.
-    chooser(lists);
-    button("pls_output_btn")->click();
-    EXPECT_TRUE(go->isEnabled());
+    struct Row {
+        QString name, folder;
+        bool go;
+    };
+    for (const Row& r : {Row {"mix", lists, true}, Row {"   ", lists, false}, Row {"../mix", lists, false},
+                         Row {"a/b", lists, false}, Row {"..", lists, false}, Row {"#1 mix", lists, true},
+                         Row {"mix", music + "/01.mp3", false}, Row {"mix", music + "/none", false}}) {
+        name->clear();
+        QTest::keyClicks(name, r.name);
+        output->clear();
+        QTest::keyClicks(output, r.folder);
+        EXPECT_EQ(go->isEnabled(), r.go) << r.name.toStdString() << " in " << r.folder.toStdString();
+    }
 
-    // A name of spaces keeps Go disabled.
-    name->setText("   ");
-    button("pls_reset_btn")->click();
-    list->addItem(music + "/01.mp3");
-    chooser(lists);
-    button("pls_output_btn")->click();
+    // The folder goes after Go was enabled: the click finds out and writes nothing.
+    const QString later = env->makeDir("Later");
+    name->setText("mix");
+    output->setText(later);
+    ASSERT_TRUE(go->isEnabled());
+    ASSERT_TRUE(QDir(later).removeRecursively());
+    go->click();
     EXPECT_FALSE(go->isEnabled());
-
-    // A folder that does not exist (or a plain file) keeps it disabled too.
-    name->setText("x");
-    output->setText(music + "/01.mp3");
-    page->refreshGo();
-    EXPECT_FALSE(go->isEnabled());
+    EXPECT_FALSE(QFileInfo::exists(later));
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
     output->setText(lists);
-    page->refreshGo();
-    EXPECT_TRUE(go->isEnabled());
     button("pls_reset_btn")->click();
     EXPECT_FALSE(go->isEnabled());
 }
@@ -177,10 +175,12 @@ TEST_F(PlaylistPageTest, AddFolderKeepsDuplicatesDeleteAndReset)
 
 TEST_F(PlaylistPageTest, GoWritesRelativeLinesAndReports)
 {
-    ready({music + "/Rock/SP/01.mp3", music + "/Lists/a.mp3", music + "/01.mp3", music + "/01.mp3"}, "  My list ");
+    const QString broken = music + "/two\nlines.mp3";
+    ready({music + "/Rock/SP/01.mp3", music + "/Lists/a.mp3", broken, music + "/01.mp3", music + "/01.mp3"},
+          "  My list ");
     go->click();
     EXPECT_EQ(ReadAll(lists + "/My list.m3u"), "../Rock/SP/01.mp3\r\na.mp3\r\n../01.mp3\r\n../01.mp3\r\n");
-    EXPECT_EQ(messages->texts, QStringList {LanguageText(51)});
+    EXPECT_EQ(messages->texts, (QStringList {LeftOutMessage({broken}), LanguageText(51)}));
     EXPECT_TRUE(fiveButtonsEnabled());
 }
 

@@ -159,7 +159,7 @@ TEST_F(SetupPageTest, ServerIsFoundByItsLeadingText)
 struct PlaylistModeCase {
     QString stored;
     const char* option;
-    bool folderFilled;
+    QString folderShown;
 };
 
 TEST_F(SetupPageTest, PlaylistModeVariants)
@@ -169,25 +169,26 @@ TEST_F(SetupPageTest, PlaylistModeVariants)
     const QString file = env->root() + "/plain.txt";
     WriteAll(file, "x");
     const QList<PlaylistModeCase> cases {
-        {"", "setup_plsalb_opt", false},
-        {"0", "setup_plsalb_opt", false},
-        {"1", "setup_plsparent_opt", false},
-        {"2", "setup_plsalb_opt", false},
-        {"2" + folder, "setup_plsspec_opt", true},
-        {"2" + gone, "setup_plsalb_opt", false},
-        {"2" + file, "setup_plsalb_opt", false},
-        {"0" + folder, "setup_plsalb_opt", true},
-        {"1" + folder, "setup_plsparent_opt", true},
-        {"x" + folder, "setup_plsalb_opt", true},
+        {"", "setup_plsalb_opt", {}},
+        {"0", "setup_plsalb_opt", {}},
+        {"1", "setup_plsparent_opt", {}},
+        {"2", "setup_plsalb_opt", {}},
+        {"2" + folder, "setup_plsspec_opt", folder},
+        {"2/", "setup_plsspec_opt", "/"}, // a folder of any length is kept
+        {"2" + gone, "setup_plsalb_opt", {}},
+        {"2" + file, "setup_plsalb_opt", {}},
+        {"0" + folder, "setup_plsalb_opt", folder},
+        {"1" + folder, "setup_plsparent_opt", folder},
+        {"x" + folder, "setup_plsalb_opt", folder},
         // Another digit changes no option: the album folder stays chosen.
-        {"7" + folder, "setup_plsalb_opt", true},
+        {"7" + folder, "setup_plsalb_opt", folder},
     };
     for (const PlaylistModeCase& k : cases) {
         SetSetting("PlaylistMode", k.stored);
         start();
         for (const char* o : {"setup_plsalb_opt", "setup_plsparent_opt", "setup_plsspec_opt"})
             EXPECT_EQ(c<QRadioButton>(o)->isChecked(), QByteArray(o) == k.option) << k.stored.toStdString() << o;
-        EXPECT_EQ(c<QLineEdit>("setup_plsfolder_txt")->text(), k.folderFilled ? folder : QString())
+        EXPECT_EQ(c<QLineEdit>("setup_plsfolder_txt")->text(), k.folderShown)
             << k.stored.toStdString();
         const bool fixed = QByteArray(k.option) == "setup_plsspec_opt";
         EXPECT_EQ(c<QLineEdit>("setup_plsfolder_txt")->isEnabled(), fixed) << k.stored.toStdString();
