@@ -164,9 +164,10 @@ QStringList ApplyWalkDuplicateRule(ChooserMode mode, const QStringList& found, c
 {
     if (mode != ChooserMode::BulkAddFolder && mode != ChooserMode::BurnAddFolder)
         return found;
-    // The same test as ListContains (trimmed, letter case ignored), by lookup: a walk may
-    // bring tens of thousands of files against a list as long.
-    auto key = [](const QString& s) { return s.trimmed().toCaseFolded(); };
+    // By lookup: a walk may bring tens of thousands of files against a list as long. The bulk
+    // list compares paths exactly, as the file system tells "Song.mp3" from "song.mp3"; the
+    // burn list as ListContains does (trimmed, letter case ignored).
+    auto key = [mode](const QString& s) { return mode == ChooserMode::BulkAddFolder ? s : s.trimmed().toCaseFolded(); };
     QSet<QString> seen;
     seen.reserve(existing.size() + found.size());
     for (const QString& e : existing)

@@ -37,9 +37,9 @@ QStringList ListFolderFiles(const QString& folder, const QString& ext);
 // name is always a valid path; the root "/" therefore becomes the empty text.
 QString DeliveredFolder(const QString& path);
 
-// The callers' duplicate rules for the files a walk found: mode 4 (bulk list) and mode 8
-// (burn list) leave out every file already in existing (trimmed, letter case ignored), and
-// mode 4 also a file the same walk already added; mode 6 (playlist) takes them all.
+// The callers' duplicate rules for the files a walk found: the bulk list leaves out
+// every file already in existing or added by the same walk (the same path exactly); the burn
+// list every file already in existing (trimmed, letter case ignored); the playlist takes them all.
 QStringList ApplyWalkDuplicateRule(ChooserMode mode, const QStringList& found, const QStringList& existing);
 
 } // namespace tunora

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QSet>
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace tunora {
 
@@ -27,48 +26,6 @@ void complain(const QString& message)
     printPath(stderr, message);
     std::fputc('\n', stderr);
 }
-
-struct FileId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
-bool fileId(const QString& path, FileId* id)
-{
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    id->dev = st.st_dev;
-    id->ino = st.st_ino;
-    return true;
-}
-
-// Which names a dry run would find taken, as the renames before it would have left them.
-class DryRunNames {
-public:
-    bool canTake(const QString& from, const QString& to) const
-    {
-        if (m_taken.contains(to))
-            return false;
-        if (m_freed.contains(to))
-            return true;
-        FileId a, b;
-        if (!fileId(to, &b))
-            return true;
-        // A change of letter case on a file system that ignores case finds the file itself.
-        return fileId(from, &a) && a.dev == b.dev && a.ino == b.ino;
-    }
-    void renamed(const QString& from, const QString& to)
-    {
-        m_taken.remove(from);
-        m_freed.insert(from);
-        m_freed.remove(to);
-        m_taken.insert(to);
-    }
-
-private:
-    QSet<QString> m_taken, m_freed;
-};
 
 } // namespace
 
@@ -138,33 +95,34 @@ int RunRenameCommand(const QStringList& args)
     }
 
     qint64 renamed = 0;
-    DryRunNames names;
-    for (const QString& f : std::as_const(files)) {
-        const BulkStep step = PlanBulkRename(f, options);
-        if (!step.changes())
-            continue;
-        QString why;
-        bool ok;
-        if (dryRun) {
-            ok = names.canTake(step.oldPath, step.newPath);
-            if (ok)
-                names.renamed(step.oldPath, step.newPath);
-            else
-                why = QStringLiteral("the name is taken");
-        } else {
-            ok = RenameNoReplace(step.oldPath, step.newPath, &why);
-        }
-        if (!ok) {
+    const auto report = [&](const BulkStep& step, const QString& why) {
+        if (!why.isEmpty()) {
             complain((dryRun ? QStringLiteral("would not rename ") : QStringLiteral("cannot rename ")) + step.oldPath +
                      QStringLiteral(" to ") + step.newPath + QStringLiteral(": ") + why);
             failed = true;
-            continue;
+            return;
         }
         ++renamed;
         printPath(stdout, step.oldPath);
         std::fputc('\t', stdout);
         printPath(stdout, step.newPath);
         std::fputc('\n', stdout);
+    };
+    if (dryRun) {
+        // The rows the Bulk Renamer's list shows beside its files.
+        for (const BulkPreviewRow& row : PreviewBulk(files, options))
+            if (row.state == BulkPreviewRow::Renamed || row.state == BulkPreviewRow::Taken)
+                report({true, row.oldPath, row.newPath},
+                       row.state == BulkPreviewRow::Taken ? QStringLiteral("the name is taken") : QString());
+    } else {
+        for (const QString& f : std::as_const(files)) {
+            const BulkStep step = PlanBulkRename(f, options);
+            if (!step.changes())
+                continue;
+            QString why;
+            const bool ok = RenameNoReplace(step.oldPath, step.newPath, &why);
+            report(step, ok ? QString() : why.isEmpty() ? QStringLiteral("failed") : why);
+        }
     }
     std::printf("%lld of %lld files %s\n", static_cast<long long>(renamed), static_cast<long long>(files.size()),
                 dryRun ? "would be renamed" : "renamed");

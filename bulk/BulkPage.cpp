@@ -12,7 +12,8 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QHeaderView>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -58,10 +59,15 @@ BulkPage::BulkPage(QWidget* parent) : Page(parent)
     auto* top = new QHBoxLayout;
     outer->addLayout(top, 1);
 
-    m_list = new QListWidget(this);
+    // Each file with the name the options give it, before Go.
+    m_list = new QTreeWidget(this);
     m_list->setObjectName("bulk_lst");
+    m_list->setColumnCount(2);
+    m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setUniformItemSizes(true); // keeps lists of many thousand files quick
+    m_list->setUniformRowHeights(true); // keeps lists of many thousand files quick
+    m_list->header()->setSectionResizeMode(QHeaderView::Stretch);
+    m_list->setTextElideMode(Qt::ElideLeft); // the file names are at the ends
     top->addWidget(m_list, 1);
 
     auto* buttons = new QVBoxLayout;
@@ -143,6 +149,8 @@ BulkPage::BulkPage(QWidget* parent) : Page(parent)
     exclusive(m_unmerge, m_merge);
     exclusive(m_merge, m_unmerge);
     connect(m_multi, &QCheckBox::toggled, this, &BulkPage::refreshGo);
+    for (QRadioButton* r : {m_lc, m_uc, m_fluc})
+        connect(r, &QRadioButton::toggled, this, &BulkPage::refreshGo);
 }
 
 void BulkPage::prepare()
@@ -175,6 +183,7 @@ void BulkPage::transme()
     m_go->setText(LanguageText(97));
     m_undoBtn->setText(LanguageText(19));
     m_optionsFrame->setTitle(LanguageText(4));
+    m_list->setHeaderLabels({LanguageText(11), LanguageText(83)});
 }
 
 BulkOptions BulkPage::options() const
@@ -198,10 +207,14 @@ QString BulkPage::fileDialogFilter()
                           "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)");
 }
 
-void BulkPage::appendEntry(const QString& path)
+void BulkPage::appendEntries(const QStringList& paths)
 {
-    m_entries.append(path);
-    m_list->addItem(path);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(paths.size());
+    for (const QString& path : paths)
+        items.append(new QTreeWidgetItem(QStringList {path}));
+    m_entries.append(paths);
+    m_list->addTopLevelItems(items);
 }
 
 void BulkPage::setEntry(int index, const QString& path)
@@ -211,8 +224,8 @@ void BulkPage::setEntry(int index, const QString& path)
     m_entries[index] = path;
     if (m_running)
         m_pendingRows.append(index);
-    else if (QListWidgetItem* item = m_list->item(index))
-        item->setText(path);
+    else if (QTreeWidgetItem* item = m_list->topLevelItem(index))
+        item->setText(0, path);
     Q_EMIT entryRenamed(index, path);
 }
 
@@ -221,8 +234,8 @@ void BulkPage::setEntry(int index, const QString& path)
 void BulkPage::showPendingEntries()
 {
     for (int row : std::as_const(m_pendingRows))
-        if (QListWidgetItem* item = m_list->item(row))
-            item->setText(m_entries.at(row));
+        if (QTreeWidgetItem* item = m_list->topLevelItem(row))
+            item->setText(0, m_entries.at(row));
     m_pendingRows.clear();
 }
 
@@ -238,6 +251,30 @@ void BulkPage::refreshGo()
     const BulkOptions o = options();
     const bool anyOption = o.case_ || o.space || o.under || o.multi || o.unmerge || o.merge;
     m_go->setEnabled(!m_running && anyOption && !m_entries.isEmpty());
+    if (!m_running)
+        refreshPreview();
+}
+
+void BulkPage::refreshPreview()
+{
+    const BulkOptions o = options();
+    const bool anyOption = o.case_ || o.space || o.under || o.multi || o.unmerge || o.merge;
+    const QList<BulkPreviewRow> rows = anyOption ? PreviewBulk(m_entries, o) : QList<BulkPreviewRow>();
+    const QBrush normal = m_list->palette().brush(QPalette::Text);
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_list->topLevelItem(i);
+        const BulkPreviewRow row = rows.value(i);
+        const bool shown = row.state == BulkPreviewRow::Renamed || row.state == BulkPreviewRow::Taken;
+        const QString name = shown ? row.newPath.mid(row.newPath.lastIndexOf('/') + 1) : QString();
+        QString why;
+        if (row.state == BulkPreviewRow::Taken)
+            why = LanguageText(46).replace(QLatin1String("%%1%%"), row.newPath).replace(QLatin1String("%%2%%"), row.oldPath);
+        if (item->text(1) == name && item->toolTip(1) == why)
+            continue;
+        item->setText(1, name);
+        item->setToolTip(1, why);
+        item->setForeground(1, why.isEmpty() ? normal : QBrush(Qt::red));
+    }
 }
 
 void BulkPage::setProgress(int percent)
@@ -279,16 +316,18 @@ void BulkPage::addFiles()
     if (chosen.size() == 1) {
         const QString& path = chosen.first();
         if (isExistingFile(path)) {
-            appendEntry(path);
+            appendEntries({path});
             QString folder = folderOf(path);
             if (!folder.endsWith('/'))
                 folder += '/';
             SetSetting(setting::kLastFolder, folder.trimmed());
         }
     } else if (chosen.size() > 1) {
+        QStringList found;
         for (const QString& path : chosen)
             if (isExistingFile(path))
-                appendEntry(path);
+                found.append(path);
+        appendEntries(found);
         SetSetting(setting::kLastFolder, folderOf(chosen.first()).trimmed());
     }
     listChanged();
@@ -299,9 +338,7 @@ void BulkPage::addFolder()
     if (m_running)
         return;
     // The chooser leaves out files the list already holds (trimmed, letter case ignored).
-    const QStringList added = ChooseAndWalk(window(), ChooserMode::BulkAddFolder, m_entries);
-    m_entries.append(added);
-    m_list->addItems(added);
+    appendEntries(ChooseAndWalk(window(), ChooserMode::BulkAddFolder, m_entries));
     listChanged();
 }
 
@@ -309,9 +346,9 @@ void BulkPage::deleteSelected()
 {
     if (m_running)
         return;
-    for (int i = m_list->count() - 1; i >= 0; --i) {
-        if (m_list->item(i)->isSelected()) {
-            delete m_list->takeItem(i);
+    for (int i = m_list->topLevelItemCount() - 1; i >= 0; --i) {
+        if (m_list->topLevelItem(i)->isSelected()) {
+            delete m_list->takeTopLevelItem(i);
             m_entries.removeAt(i);
         }
     }
@@ -340,7 +377,10 @@ void BulkPage::run()
         m_undoWasEnabled = true;
         setRunning(false);
     };
-    RunBulk(m_entries, m_undo, o, hooks);
+    const BulkRunOutcome out = RunBulk(m_entries, m_undo, o, hooks);
+    // The undo list now holds the names before this run: valid for what it renamed.
+    if (out.cancelled)
+        m_undoWasEnabled = out.renamed > 0;
     setRunning(false);
 }
 
@@ -350,6 +390,7 @@ void BulkPage::undo()
         return;
     UndoBulk(m_entries, m_undo, [this](int i, const QString& path) { setEntry(i, path); });
     m_undoBtn->setEnabled(false);
+    refreshPreview();
 }
 
 } // namespace tunora

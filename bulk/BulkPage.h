@@ -10,9 +10,9 @@
 class QCheckBox;
 class QFrame;
 class QGroupBox;
-class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QTreeWidget;
 
 namespace tunora {
 
@@ -46,11 +46,12 @@ Q_SIGNALS:
     void entryRenamed(int index, const QString& path);
 
 private:
-    void appendEntry(const QString& path);
+    void appendEntries(const QStringList& paths);
     void setEntry(int index, const QString& path);
     void showPendingEntries();
     void listChanged();
     void refreshGo();
+    void refreshPreview();
     void setRunning(bool running);
     void setProgress(int percent);
 
@@ -61,7 +62,7 @@ private:
     QList<int> m_pendingRows;      // renamed during the run, not yet shown
     int m_shownPercent = -1;
 
-    QListWidget* m_list = nullptr;
+    QTreeWidget* m_list = nullptr; // bulk_lst: each path, and the new name the options give it
     QPushButton *m_add = nullptr, *m_addFolder = nullptr, *m_delete = nullptr, *m_reset = nullptr;
     QPushButton *m_go = nullptr, *m_undoBtn = nullptr;
     QGroupBox* m_optionsFrame = nullptr;

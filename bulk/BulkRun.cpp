@@ -5,6 +5,7 @@
 #include "shell/core/Ui.h"
 
 #include <QFile>
+#include <QSet>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -43,6 +44,57 @@ BulkStep PlanBulkRename(const QString& path, const BulkOptions& options)
     step.found = true;
     step.newPath = folder + TransformName(name, options);
     return step;
+}
+
+namespace {
+
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+bool fileId(const QString& path, FileId* id)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    id->dev = st.st_dev;
+    id->ino = st.st_ino;
+    return true;
+}
+
+} // namespace
+
+QList<BulkPreviewRow> PreviewBulk(const QStringList& entries, const BulkOptions& options)
+{
+    // Names the renames before an entry would have taken or given up.
+    QSet<QString> taken, freed;
+    QList<BulkPreviewRow> rows;
+    rows.reserve(entries.size());
+    for (const QString& path : entries) {
+        BulkPreviewRow row;
+        const BulkStep step = freed.contains(path) ? BulkStep {false, path, path} : PlanBulkRename(path, options);
+        row.oldPath = step.oldPath;
+        row.newPath = step.newPath;
+        if (!step.found) {
+            row.state = BulkPreviewRow::Skipped;
+        } else if (step.changes()) {
+            bool free = !taken.contains(step.newPath);
+            FileId a, b;
+            if (free && !freed.contains(step.newPath) && fileId(step.newPath, &b))
+                // A change of letter case on a file system that ignores case finds the file itself.
+                free = fileId(step.oldPath, &a) && a.dev == b.dev && a.ino == b.ino;
+            row.state = free ? BulkPreviewRow::Renamed : BulkPreviewRow::Taken;
+            if (free) {
+                taken.remove(step.oldPath);
+                freed.insert(step.oldPath);
+                freed.remove(step.newPath);
+                taken.insert(step.newPath);
+            }
+        }
+        rows.append(row);
+    }
+    return rows;
 }
 
 QString BulkClosingMessage(qint32 renamed, int count)
@@ -96,7 +148,7 @@ void UndoBulk(QStringList& entries, const QStringList& undo,
               const std::function<void(int index, const QString& path)>& entryChanged)
 {
     const qsizetype n = std::min(entries.size(), undo.size());
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = n - 1; i >= 0; --i) {
         const QString cur = entries.at(i);
         const QString old = undo.at(i);
         if (cur == old)

@@ -4,6 +4,7 @@
 
 #include "bulk/BulkTransform.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -21,6 +22,16 @@ struct BulkStep {
 // Looks the entry up on disk and applies TransformName to its file name; no change on disk.
 BulkStep PlanBulkRename(const QString& path, const BulkOptions& options);
 
+// What a run would do with each entry, in list order, as the renames before it would leave
+// the folder: the list's preview and the command line's dry run.
+struct BulkPreviewRow {
+    enum State { Unchanged, Renamed, Taken, Skipped }; // Skipped: no such file, or a name of 3 characters or fewer
+    State state = Unchanged;
+    QString oldPath;
+    QString newPath; // folder + transformed name (oldPath when skipped)
+};
+QList<BulkPreviewRow> PreviewBulk(const QStringList& entries, const BulkOptions& options);
+
 struct BulkRunHooks {
     std::function<void(int index, const QString& path)> entryChanged; // the list shows path at index
     std::function<void(int percent)> progress;                         // 0 clears the bar
@@ -35,13 +46,14 @@ struct BulkRunOutcome {
 
 // Renames every entry in list order through RenameFileReporting (never replacing a file),
 // rewriting entries in place and storing each entry's previous path in undo. Sets busy,
-// yields after each file and stops at the next file once cancel is requested. A finished
-// run shows the closing count.
+// yields after each file and stops at the next file once cancel is requested; undo then
+// holds the entries examined so far. A finished run shows the closing count.
 BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOptions& options,
                        const BulkRunHooks& hooks);
 
-// Puts back the names stored in undo at the same positions; a name taken meanwhile by
-// another file is reported (text 46) and left alone.
+// Puts back the names stored in undo at the same positions, last entry first (a later entry
+// may have taken a name an earlier one gave up); a name taken by another file is reported
+// (text 46) and left alone.
 void UndoBulk(QStringList& entries, const QStringList& undo,
               const std::function<void(int index, const QString& path)>& entryChanged);
 

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QList>
 #include <string>
+#include <vector>
 
 namespace tunora {
 
@@ -38,13 +39,24 @@ Text trimmed(const Text& t)
     return t.substr(b, e - b);
 }
 
-Text collapseSpaces(const Text& t)
+// Runs of spaces become one space: every run when all is set, else only the runs holding a
+// space that an earlier step made (flags parallel to t).
+Text collapseSpaces(const Text& t, const std::vector<bool>& made, bool all)
 {
     Text out;
     out.reserve(t.size());
-    for (char32_t c : t)
-        if (c != U' ' || out.empty() || out.back() != U' ')
-            out.push_back(c);
+    for (size_t i = 0; i < t.size();) {
+        if (t[i] != U' ') {
+            out.push_back(t[i++]);
+            continue;
+        }
+        size_t end = i;
+        bool anyMade = false;
+        for (; end < t.size() && t[end] == U' '; ++end)
+            anyMade = anyMade || made[end];
+        out.append((all || anyMade) ? 1 : end - i, U' ');
+        i = end;
+    }
     return out;
 }
 
@@ -91,7 +103,7 @@ Text capitaliseWords(const Text& t)
 // Inserts a space between a lower-case letter and a following character that is its own
 // upper case (a capital, a digit, punctuation). The last pairs, those within the
 // extension and the one just before it, are never examined.
-Text unmerge(Text t)
+void unmerge(Text& t, std::vector<bool>& made)
 {
     size_t i = 1; // 1-based cursor
     while (i + 5 < t.size()) {
@@ -99,12 +111,12 @@ Text unmerge(Text t)
         const char32_t d = t[i];
         if (isLowerLetter(c) && d != U' ' && d == upper(d)) {
             t.insert(t.begin() + static_cast<std::ptrdiff_t>(i), U' ');
+            made.insert(made.begin() + static_cast<std::ptrdiff_t>(i), true);
             i += 2;
         } else {
             ++i;
         }
     }
-    return t;
 }
 
 Text replaced(Text t, char32_t from, char32_t to)
@@ -120,8 +132,18 @@ Text replaced(Text t, char32_t from, char32_t to)
 QString TransformName(const QString& name, const BulkOptions& o)
 {
     Text t = trimmed(toText(name));
-    if (o.multi)
-        t = collapseSpaces(t);
+    // Which spaces the steps below made, so that only those runs collapse unasked.
+    std::vector<bool> made(t.size(), false);
+    if (o.under) {
+        for (size_t i = 0; i < t.size(); ++i)
+            if (t[i] == U'_') {
+                t[i] = U' ';
+                made[i] = true;
+            }
+    }
+    // Before the case step, which would erase the capitals the words are split on.
+    if (o.unmerge)
+        unmerge(t, made);
     if (o.case_) {
         switch (o.case_mode) {
         case CaseMode::uc:
@@ -131,16 +153,14 @@ QString TransformName(const QString& name, const BulkOptions& o)
             t = caseAllButLastFour(t, lower);
             break;
         case CaseMode::fluc:
-            t = capitaliseWords(t);
+            t = capitaliseWords(t); // collapses every run of spaces on its way
+            made.assign(t.size(), false);
             break;
         }
     }
-    if (o.unmerge)
-        t = unmerge(std::move(t));
+    t = collapseSpaces(t, made, o.multi);
     if (o.merge)
         std::erase(t, U' ');
-    if (o.under)
-        t = replaced(std::move(t), U'_', U' ');
     if (o.space)
         t = replaced(std::move(t), U' ', U'_');
     return fromText(t);

@@ -19,9 +19,11 @@ struct BulkOptions {
 };
 
 // The new name of a file name (extension included, no folder). Pure: no file-system access.
-// Steps, each when its option is on, always in this order: trim spaces (always), multiple
-// spaces, case, un-merge, merge, underscores to spaces, spaces to underscores. Characters
-// are Unicode code points with their simple case mapping, so accented letters have case.
+// Steps, each when its option is on, in the order the captions promise: trim spaces
+// (always), underscores to spaces, un-merge (on the name's own capitals), case, then runs
+// of spaces collapse (every run with multi, else the runs the earlier steps made), merge,
+// spaces to underscores. Characters are Unicode code points with their simple case
+// mapping, so accented letters have case.
 QString TransformName(const QString& name, const BulkOptions& options);
 
 } // namespace tunora

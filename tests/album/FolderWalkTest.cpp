@@ -121,11 +121,13 @@ TEST(WalkRules, DuplicateRulesOfTheCallers)
 {
     const QStringList found {"/m/a.mp3", "/m/B.mp3", "/m/c.mp3"};
     const QStringList existing {" /M/A.MP3 ", "/m/b.mp3"};
-    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, found, existing), QStringList({"/m/c.mp3"}));
+    // The bulk list tells files apart as the file system does: "/m/B.mp3" is not "/m/b.mp3".
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, found, existing), QStringList({"/m/a.mp3", "/m/B.mp3", "/m/c.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, found, {"/m/a.mp3", "/m/B.mp3"}), QStringList({"/m/c.mp3"}));
     EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BurnAddFolder, found, existing), QStringList({"/m/c.mp3"}));
     EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::PlaylistAddFolder, found, existing), found);
     // The bulk list never takes one file twice, even from one walk.
-    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, {"/m/x.mp3", "/m/X.mp3"}, {}), QStringList({"/m/x.mp3"}));
+    EXPECT_EQ(ApplyWalkDuplicateRule(ChooserMode::BulkAddFolder, {"/m/x.mp3", "/m/X.mp3", "/m/x.mp3"}, {}), QStringList({"/m/x.mp3", "/m/X.mp3"}));
 }
 
 TEST(WalkRules, DeliveredFolderNeverEndsInASlash)

@@ -13,7 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -33,7 +33,7 @@ protected:
         window->switchPage(PageId::Bulk);
         page = qobject_cast<BulkPage*>(window->page(PageId::Bulk));
         ASSERT_NE(page, nullptr);
-        list = Child<QListWidget>(page, "bulk_lst");
+        list = Child<QTreeWidget>(page, "bulk_lst");
         go = Child<QPushButton>(page, "bulk_go_btn");
         undo = Child<QPushButton>(page, "bulk_undo_btn");
         folder = env->makeDir("music");
@@ -59,11 +59,12 @@ protected:
 
     QCheckBox* check(const char* name) { return Child<QCheckBox>(page, name); }
 
-    QStringList shownPaths() const
+    // The list's column of paths (0) or of the new names the options give them (1).
+    QStringList shownPaths(int column = 0) const
     {
         QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            out << list->topLevelItem(i)->text(column);
         return out;
     }
 
@@ -72,7 +73,7 @@ protected:
     QString closing(int renamed, int count) const { return BulkClosingMessage(renamed, count); }
 
     BulkPage* page = nullptr;
-    QListWidget* list = nullptr;
+    QTreeWidget* list = nullptr;
     QPushButton* go = nullptr;
     QPushButton* undo = nullptr;
     QString folder;
@@ -90,7 +91,7 @@ TEST_F(BulkPageTest, StartsWithOptionsOffAndButtonsDisabled)
     EXPECT_FALSE(go->isEnabled());
     EXPECT_FALSE(undo->isEnabled());
     EXPECT_FALSE(Child<QWidget>(page, "bulk_cur_bar")->isVisible());
-    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(list->topLevelItemCount(), 0);
 
     const std::pair<const char*, int> captions[] = {
         {"add_btn", 94}, {"addfolder_btn", 95}, {"Command3", 14}, {"reset_btn", 96},
@@ -173,6 +174,57 @@ TEST_F(BulkPageTest, CaseOnlyRenameAndItsUndo)
     EXPECT_FALSE(undo->isEnabled());
 }
 
+TEST_F(BulkPageTest, TheListShowsEachNewNameBeforeGoAsTheDryRunPrintsIt)
+{
+    const QStringList paths = {makeFile("my_first_song.mp3"), makeFile("second__Song.mp3"),
+                               makeFile("thirdTrackName.mp3"), makeFile("Done.mp3"), makeFile("my first song.mp3")};
+    addFiles(paths);
+    EXPECT_EQ(shownPaths(1), QStringList(5, QString())) << "no option, no new name";
+    check("under_chk")->click();
+    EXPECT_EQ(shownPaths(1), (QStringList {"my first song.mp3", "second Song.mp3", "", "", ""}));
+    check("unmerge_chk")->click();
+    check("case_chk")->click();
+    const QStringList expected {"My First Song.mp3", "Second Song.mp3", "Third Track Name.mp3", "", "My First Song.mp3"};
+    EXPECT_EQ(shownPaths(1), expected);
+    // The last file finds its new name taken by the first one's rename, and says so.
+    EXPECT_EQ(list->topLevelItem(4)->toolTip(1), "taken: " + folder + "/My First Song.mp3 | " + paths.at(4));
+    EXPECT_TRUE(list->topLevelItem(0)->toolTip(1).isEmpty());
+
+    // tunora-cli prints the same rows.
+    QByteArray out, err;
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli",
+                         QStringList {"rename", "--case", "fluc", "--unmerge", "--under", "--dry-run"} + paths, &out,
+                         &err),
+              1);
+    QStringList rows;
+    for (int i = 0; i < 3; ++i)
+        rows << paths.at(i) + "\t" + folder + "/" + expected.at(i);
+    rows << "3 of 5 files would be renamed";
+    EXPECT_EQ(QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts), rows);
+    EXPECT_TRUE(err.contains(QFile::encodeName(paths.at(4)) + " to " + QFile::encodeName(folder) + "/My First Song.mp3"))
+        << err.toStdString();
+
+    go->click();
+    EXPECT_EQ(filesOnDisk(),
+              (QStringList {"Done.mp3", "My First Song.mp3", "Second Song.mp3", "Third Track Name.mp3", "my first song.mp3"}));
+    EXPECT_EQ(shownPaths(1), (QStringList {"", "", "", "", "My First Song.mp3"})) << "only the file left alone";
+    Child<QRadioButton>(page, "uc_rdo")->click();
+    EXPECT_EQ(shownPaths(1).at(3), "DONE.mp3") << "a case mode chosen refreshes the list too";
+}
+
+TEST_F(BulkPageTest, UndoRunsFromTheLastEntryBack)
+{
+    // The run renamed a.mp3 to b.mp3, then c.mp3 to the name a.mp3 had given up.
+    const QString a = folder + "/a.mp3", b = makeFile("b.mp3", "was a"), c = folder + "/c.mp3";
+    makeFile("a.mp3", "was c");
+    QStringList entries {b, a};
+    UndoBulk(entries, {a, c}, {});
+    EXPECT_EQ(ReadAll(a), "was a");
+    EXPECT_EQ(ReadAll(c), "was c");
+    EXPECT_EQ(entries, (QStringList {a, c}));
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+}
+
 TEST_F(BulkPageTest, CoincidingNewNamesLeaveTheSecondFileAlone)
 {
     const QString a = makeFile("my song.mp3", "first");
@@ -227,7 +279,7 @@ TEST_F(BulkPageTest, CancelAfterTheThirdOfTenFiles)
     EXPECT_TRUE(controlsLockedDuringRun);
     EXPECT_EQ(messages->texts, QStringList {LanguageText(177)});
     EXPECT_FALSE(IsBusy());
-    EXPECT_FALSE(undo->isEnabled()) << "Undo keeps the state it had before the run";
+    EXPECT_TRUE(undo->isEnabled()) << "the three renames done can be undone";
     EXPECT_TRUE(go->isEnabled());
     EXPECT_TRUE(Child<QToolButton>(window.get(), "brand_btn_0")->isEnabled());
     EXPECT_FALSE(Child<QWidget>(page, "bulk_cur_bar")->isVisible());
@@ -293,17 +345,17 @@ TEST_F(BulkPageTest, EveryListEditDisablesUndo)
     runOnce();
     Child<QPushButton>(page, "addfolder_btn")->click(); // the chooser is dismissed
     EXPECT_FALSE(undo->isEnabled()) << "add folder";
-    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->topLevelItemCount(), 3);
 
     runOnce();
-    list->item(1)->setSelected(true);
+    list->topLevelItem(1)->setSelected(true);
     Child<QPushButton>(page, "Command3")->click();
     EXPECT_FALSE(undo->isEnabled()) << "delete";
 
     runOnce();
     Child<QPushButton>(page, "reset_btn")->click();
     EXPECT_FALSE(undo->isEnabled()) << "reset";
-    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(list->topLevelItemCount(), 0);
 
     // The stale undo list is never replayed: a click on the disabled button does nothing.
     const QStringList before = filesOnDisk();
@@ -343,7 +395,7 @@ TEST_F(BulkPageTest, DeleteRemovesEverySelectedEntry)
         paths << makeFile(QStringLiteral("f%1.mp3").arg(i));
     addFiles(paths);
     for (int row : {0, 2, 4})
-        list->item(row)->setSelected(true);
+        list->topLevelItem(row)->setSelected(true);
     Child<QPushButton>(page, "Command3")->click();
     EXPECT_EQ(shownPaths(), (QStringList {paths.at(1), paths.at(3)}));
     EXPECT_EQ(page->entries(), shownPaths());
@@ -397,7 +449,7 @@ TEST_F(BulkPageTest, AddFilesRemembersTheFolderInLastDir)
     // A single file that is not there adds nothing and keeps LastDir.
     addFiles({folder + "/missing.mp3"});
     EXPECT_EQ(Setting("LastDir"), other);
-    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->topLevelItemCount(), 3);
 
     SetSetting("LastDir", "  " + folder + "/nowhere  ");
     addFiles({});
@@ -453,7 +505,7 @@ TEST_F(BulkPageTest, ALongRunStaysCancellableAndConsistent)
         paths << p;
     }
     addFiles(paths);
-    ASSERT_EQ(list->count(), kFiles);
+    ASSERT_EQ(list->topLevelItemCount(), kFiles);
     check("under_chk")->click();
 
     auto* cancel = Child<QPushButton>(window.get(), "cancel_btn");
@@ -470,15 +522,15 @@ TEST_F(BulkPageTest, ALongRunStaysCancellableAndConsistent)
     EXPECT_GT(barWidthAtCancel, 0) << "progress shown on the way";
     int renamed = 0;
     for (int i = 0; i < kFiles; ++i) {
-        const QString shown = list->item(i)->text();
+        const QString shown = list->topLevelItem(i)->text(0);
         ASSERT_TRUE(QFileInfo::exists(shown)) << shown.toStdString();
         renamed += shown != paths.at(i);
     }
     EXPECT_EQ(renamed, kFiles / 2);
     EXPECT_EQ(page->undoEntries().size(), kFiles / 2);
 
-    // Undo was not valid before this run, so it stays disabled; a finished run makes it valid.
-    EXPECT_FALSE(undo->isEnabled());
+    // The renames done before the cancel can be undone; a second run replaces that undo list.
+    EXPECT_TRUE(undo->isEnabled());
     const QStringList beforeSecondRun = shownPaths();
     messages->texts.clear();
     go->click();

@@ -170,26 +170,40 @@ TEST(TransformName, MergeUnderscoresAndSpaces)
     expectRows(space, {{"my song.mp3", "my_song.mp3"}, {" my  song .mp3 ", "my__song_.mp3"}});
 }
 
-TEST(TransformName, StepsRunInTheirFixedOrder)
+TEST(TransformName, StepsRunAsTheCaptionsPromise)
 {
+    // The folder a new user tries: capitals, un-merge and underscores to spaces at once.
+    BulkOptions captions = caseMode(CaseMode::fluc);
+    captions.unmerge = true;
+    captions.under = true;
+    expectRows(captions, {
+        {"my_first_song.mp3", "My First Song.mp3"},
+        {"second__Song.mp3", "Second Song.mp3"}, // the spaces the steps made collapse
+        {"thirdTrackName.mp3", "Third Track Name.mp3"},
+    });
+
     BulkOptions flucSpace = caseMode(CaseMode::fluc);
     flucSpace.space = true;
     expectRows(flucSpace, {{"my song.mp3", "My_Song.mp3"}});
 
-    // Case before un-merge: capitalising first leaves no capitals inside the words.
+    // Un-merge before case: it splits on the name's own capitals.
     BulkOptions flucUnmerge = caseMode(CaseMode::fluc);
     flucUnmerge.unmerge = true;
-    expectRows(flucUnmerge, {{"AnOdeToNoOne.mp3", "Anodetonoone.mp3"}});
+    expectRows(flucUnmerge, {{"AnOdeToNoOne.mp3", "An Ode To No One.mp3"}});
 
-    // Case before underscores: the underscored name is one word for the capitals.
+    // Underscores before case: each word gets its capital.
     BulkOptions flucUnder = caseMode(CaseMode::fluc);
     flucUnder.under = true;
-    expectRows(flucUnder, {{"my_song.mp3", "My song.mp3"}});
+    expectRows(flucUnder, {{"my_song.mp3", "My Song.mp3"}});
 
-    // Multiple spaces before upper case, whose last four characters then shift.
-    BulkOptions multiUc = caseMode(CaseMode::uc);
-    multiUc.multi = true;
-    expectRows(multiUc, {{"a  b.mp3", "A B.mp3"}});
+    // Only the runs a step made collapse without the multi option.
+    BulkOptions under;
+    under.under = true;
+    expectRows(under, {{"a__b  c.mp3", "a b  c.mp3"}, {"a_ b.mp3", "a b.mp3"}});
+    BulkOptions ucUnder = caseMode(CaseMode::uc);
+    ucUnder.under = true;
+    ucUnder.multi = true;
+    expectRows(ucUnder, {{"a_ b  c.mp3", "A B C.mp3"}});
 
     // A record the page never builds still follows the order.
     BulkOptions unmergeMerge;
@@ -205,7 +219,7 @@ TEST(TransformName, StepsRunInTheirFixedOrder)
     all.multi = true;
     all.unmerge = true;
     all.space = true;
-    expectRows(all, {{"  THE   Best.MP3 ", "the_best.MP3"}});
+    expectRows(all, {{"  THE   Best.MP3 ", "the_best.MP3"}, {"bigBand  Live.mp3", "big_band_live.mp3"}});
 
     // The case mode counts only with case on.
     BulkOptions caseOff;
