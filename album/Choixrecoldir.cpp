@@ -14,6 +14,9 @@
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeView>
@@ -28,9 +31,9 @@ namespace tunora {
 
 namespace {
 
-// Dialog geometry per mode, in pixels (the form's twips / 15).
+// What each mode shows beside the folder tree, and its default size (the form's, in pixels).
 struct ModeLayout {
-    int width, height, okLeft, cancelLeft;
+    int width, height;
     bool recurse, preview;
 };
 
@@ -43,13 +46,13 @@ ModeLayout layoutFor(ChooserMode mode)
 {
     switch (mode) {
     case ChooserMode::AlbumFolder:
-        return {7965 / 15, (4750 + 7) / 15, 2760 / 15, 4080 / 15, false, true};
+        return {531, 317, false, true};
     case ChooserMode::BulkAddFolder:
     case ChooserMode::PlaylistAddFolder:
     case ChooserMode::BurnAddFolder:
-        return {4320 / 15, (4750 + 7) / 15, 0, 1200 / 15, true, false};
+        return {288, 317, true, false};
     default:
-        return {4320 / 15, (4750 + 7) / 15, 840 / 15, 2160 / 15, false, false};
+        return {288, 317, false, false};
     }
 }
 
@@ -123,6 +126,10 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
     setObjectName("Choixrecoldir");
     setModal(true);
 
+    // A folder typed or pasted goes to the tree on Enter (and is taken by OK).
+    m_path = new QLineEdit(this);
+    m_path->setObjectName("dir_txt");
+
     m_driveFrm = new QGroupBox(this);
     m_driveFrm->setObjectName("drive_frm");
     m_drive = new QComboBox(m_driveFrm);
@@ -166,6 +173,26 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
     m_cancel = new QPushButton(this);
     m_cancel->setObjectName("cancel_btn");
 
+    // Laid out, not placed: captions of any language and any font size fit.
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(m_path);
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_driveFrm);
+    left->addWidget(m_folderFrm, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_formatFrm);
+    right->addWidget(m_fileFrm, 1);
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+    outer->addLayout(columns, 1);
+    outer->addWidget(m_recurseFrm);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    outer->addLayout(buttons);
+
     // Opening: captions, the owner's icon, mode 1, the formats, the last folder.
     transme();
     if (parent)
@@ -184,12 +211,14 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
                 if (!current.isValid())
                     return;
                 m_dir = m_model->filePath(current);
+                m_path->setText(m_dir);
                 RefreshList();
             });
+    m_path->installEventFilter(this);
 
-    const QString last = Setting(setting::kLastFolder);
+    const QString last = Setting(setting::kLastFolder).trimmed();
     if (last.isEmpty() || !setDirPath(last))
-        setDirPath(AppFolder());
+        setDirPath(QDir::homePath());
     SetMode(ChooserMode::AlbumFolder);
 }
 
@@ -214,43 +243,42 @@ void Choixrecoldir::SetMode(ChooserMode mode)
     if (!validMode(mode))
         return;
     const ModeLayout l = layoutFor(mode);
-    setMinimumSize(l.width, l.height);
-    resize(l.width, l.height);
-    relayout();
-}
-
-void Choixrecoldir::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    relayout();
-}
-
-void Choixrecoldir::relayout()
-{
-    const ModeLayout l = layoutFor(validMode(m_mode) ? m_mode : ChooserMode::AlbumFolder);
-    const int w = width(), h = height();
-    const int margin = 8, buttonH = 28, buttonW = 76, top = 8, driveH = 56;
-    const int bottom = h - buttonH - margin;
-    const int leftW = l.preview ? 256 : w - 2 * margin;
-    const int listH = bottom - margin - (top + driveH + 4);
-
-    m_driveFrm->setGeometry(margin, top, leftW, driveH);
-    m_folderFrm->setGeometry(margin, top + driveH + 4, leftW, listH);
     m_formatFrm->setVisible(l.preview);
     m_fileFrm->setVisible(l.preview);
-    if (l.preview) {
-        const int rightX = margin + leftW + margin;
-        const int rightW = w - rightX - margin;
-        m_formatFrm->setGeometry(rightX, top, rightW, driveH);
-        m_fileFrm->setGeometry(rightX, top + driveH + 4, rightW, listH);
-    }
-    m_ok->setGeometry(l.okLeft, bottom, buttonW, buttonH);
-    m_cancel->setGeometry(l.cancelLeft, bottom, buttonW, buttonH);
     m_recurseFrm->setVisible(l.recurse);
-    if (l.recurse) {
-        const int x = l.cancelLeft + buttonW + 4;
-        m_recurseFrm->setGeometry(x, bottom - 20, std::max(40, w - x - 4), buttonH + 24);
+    // The form's size, or more when the captions need it.
+    if (QLayout* lay = layout())
+        lay->activate();
+    resize(QSize(l.width, l.height).expandedTo(minimumSizeHint()));
+}
+
+bool Choixrecoldir::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in the path field moves the tree there; it does not press OK as well.
+    if (watched == m_path && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            takeTypedPath();
+            return true;
+        }
     }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool Choixrecoldir::takeTypedPath()
+{
+    QString typed = m_path->text().trimmed();
+    if (typed == m_dir)
+        return true;
+    if (typed.startsWith(QLatin1String("~/")) || typed == QLatin1String("~"))
+        typed = QDir::homePath() + typed.mid(1);
+    if (setDirPath(typed))
+        return true;
+    // Not a folder: the user hears why, and the shown folder stays.
+    const bool exists = !typed.isEmpty() && QFileInfo::exists(typed);
+    ShowMessage(typed + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(exists ? ENOTDIR : ENOENT)));
+    m_path->setText(m_dir);
+    return false;
 }
 
 QStringList Choixrecoldir::drives() const
@@ -283,6 +311,7 @@ bool Choixrecoldir::setDirPath(const QString& path)
         return false;
     QString p = QDir::cleanPath(info.absoluteFilePath());
     m_dir = p;
+    m_path->setText(p);
     const QModelIndex idx = m_model->index(p);
     if (idx.isValid()) {
         QSignalBlocker block(m_tree->selectionModel());
@@ -323,6 +352,9 @@ void Choixrecoldir::RefreshList()
 void Choixrecoldir::onOk()
 {
     if (m_walking)
+        return;
+    // A path typed without Enter counts too.
+    if (!takeTypedPath())
         return;
     // No more input while the choice is carried out; cancel stays live to stop a walk.
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

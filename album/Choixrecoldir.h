@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
 class QGroupBox;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTreeView;
@@ -45,15 +46,16 @@ public:
     void transme();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onOk();
     void onCancel();
     void onDriveChosen(int index);
     void selectDriveFor(const QString& path);
-    void relayout();
+    // Moves to the folder typed in dir_txt; false (and a message) when it names none.
+    bool takeTypedPath();
 
     ChooserMode m_mode = ChooserMode::AlbumFolder;
     QString m_folder, m_format;
@@ -62,6 +64,7 @@ private:
     bool m_walking = false;
     bool m_walkCancelled = false;
 
+    QLineEdit* m_path = nullptr; // dir_txt: the chosen folder as text
     QGroupBox* m_driveFrm = nullptr;
     QGroupBox* m_folderFrm = nullptr;
     QGroupBox* m_formatFrm = nullptr;
