@@ -2,6 +2,7 @@
 
 #include "shell/Page.h"
 #include "dorvane/Dorvanectrl.h"
+#include "dorvane/FileIo.h"
 #include "shell/Dialogs.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Genres.h"
@@ -19,7 +20,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSoundEffect>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -82,8 +85,12 @@ MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWi
     }
     buttonRow->addStretch(1);
 
+    // The pages share one place whose size fits the largest of them, so a page switch never
+    // resizes the window.
+    m_stack = new QStackedWidget(this);
+    outer->addWidget(m_stack, 1);
     for (int i = 0; i < kPageCount; ++i) {
-        auto* frame = new QWidget(this);
+        auto* frame = new QWidget(m_stack);
         frame->setObjectName(QStringLiteral("workfrm_%1").arg(i));
         auto* l = new QVBoxLayout(frame);
         l->setContentsMargins(0, 0, 0, 0);
@@ -92,8 +99,7 @@ MainWindow::MainWindow(const std::array<PageFactory, kPageCount>& factories, QWi
             p = new Page;
         p->setParent(frame);
         l->addWidget(p);
-        frame->hide();
-        outer->addWidget(frame, 1);
+        m_stack->addWidget(frame);
         m_frames[static_cast<size_t>(i)] = frame;
         m_pages[static_cast<size_t>(i)] = p;
     }
@@ -193,6 +199,7 @@ bool MainWindow::startupSteps()
     page(PageId::Album)->afterStartup();
 
     m_maximized = Setting(setting::kFullscreen) == QLatin1String("1");
+    restorePlacement();
 
     m_timer->start();
     switchPage(PageId::Album);
@@ -202,13 +209,68 @@ bool MainWindow::startupSteps()
 void MainWindow::switchPage(PageId id)
 {
     const int index = static_cast<int>(id);
-    for (int i = 0; i < kPageCount; ++i) {
+    for (int i = 0; i < kPageCount; ++i)
         m_buttons[static_cast<size_t>(i)]->setChecked(i == index);
-        m_frames[static_cast<size_t>(i)]->setVisible(i == index);
-    }
+    if (index >= 0 && index < kPageCount)
+        m_stack->setCurrentIndex(index);
     m_current = index;
     if (id == PageId::About)
         playAboutSound();
+}
+
+QRect FitInside(const QRect& wanted, const QRect& available, const QSize& minimum)
+{
+    if (!available.isValid())
+        return wanted;
+    QSize size = wanted.size().boundedTo(available.size()).expandedTo(minimum);
+    QRect r(wanted.topLeft(), size);
+    // Moved, never shrunk further: the whole window on the screen, its top left first.
+    if (r.right() > available.right())
+        r.moveRight(available.right());
+    if (r.bottom() > available.bottom())
+        r.moveBottom(available.bottom());
+    if (r.left() < available.left())
+        r.moveLeft(available.left());
+    if (r.top() < available.top())
+        r.moveTop(available.top());
+    return r;
+}
+
+void MainWindow::restorePlacement()
+{
+    const QStringList parts = Setting(setting::kWindowPlacement).split(',');
+    QRect wanted;
+    if (parts.size() == 4) {
+        int v[4];
+        bool ok = true;
+        for (int i = 0; i < 4 && ok; ++i)
+            v[i] = parts.at(i).trimmed().toInt(&ok);
+        if (ok && v[2] > 0 && v[3] > 0)
+            wanted = QRect(v[0], v[1], v[2], v[3]);
+    }
+    QScreen* screen = wanted.isValid() ? QGuiApplication::screenAt(wanted.center()) : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    if (!wanted.isValid()) {
+        // First start: the built-in size, in the middle of the screen.
+        wanted = QRect(QPoint(0, 0), size());
+        if (available.isValid())
+            wanted.moveCenter(available.center());
+    }
+    const QRect r = FitInside(wanted, available, minimumSizeHint());
+    move(r.topLeft());
+    resize(r.size());
+}
+
+void MainWindow::savePlacement()
+{
+    const QRect r = (isMaximized() || isFullScreen()) ? normalGeometry() : QRect(pos(), size());
+    if (!r.isValid())
+        return;
+    const QString text = QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    if (Setting(setting::kWindowPlacement) != text)
+        SetSetting(setting::kWindowPlacement, text);
 }
 
 void MainWindow::playAboutSound()
@@ -226,22 +288,20 @@ void MainWindow::playAboutSound()
 void MainWindow::loadlangue(const QString& fileName)
 {
     QStringList& table = LanguageTable();
-    table.clear();
+    // At start-up an empty table tells that no language could be loaded. Later the texts on
+    // screen stay until a whole new table is read.
+    if (m_starting)
+        table.clear();
     QString name = fileName;
     if (name.startsWith('&'))
         name.remove(0, 1);
     const bool isEnglish = SameTextCI(name.trimmed(), QStringLiteral("english.lf"));
     const QString onDisk = appFileNameCI(name);
-    QFile f(AppFile(onDisk));
-    if (onDisk.isEmpty() || !f.open(QIODevice::ReadOnly)) {
-        // A chosen language whose file vanished falls back to English instead of blank captions.
-        if (!isEnglish)
-            loadlangue(QStringLiteral("english.lf"));
-        else
-            Fatal(QStringLiteral("Default language file (English) missing !!"));
-        return;
-    }
-    const QStringList texts = ReadLanguageFile(f);
+    QByteArray bytes;
+    int err = 0;
+    const bool read =
+        !onDisk.isEmpty() && dorvane::io::ReadFileHead(AppFile(onDisk), kMaxLanguageFileBytes, &bytes, &err);
+    const QStringList texts = read ? ParseLanguageFile(bytes) : QStringList();
     if (texts.size() == kLanguageTextCount) {
         table = texts;
         const QString shown = name.left(name.size() - 3);
@@ -252,12 +312,22 @@ void MainWindow::loadlangue(const QString& fileName)
             SetSetting(setting::kLanguage, shown);
         return;
     }
-    if (isEnglish) {
-        Fatal(QStringLiteral("Language file error, you must reinstall ") + QString::fromLatin1(product::kName) +
-              QStringLiteral(" and contact technical support"));
+    if (!m_starting && (!read || isEnglish)) {
+        // A language file that vanished or broke while the program runs never ends it.
+        ShowMessage(QStringLiteral("The language file %1 cannot be read; the texts shown stay as they are.")
+                        .arg(AppFile(onDisk.isEmpty() ? name : onDisk)));
         return;
     }
-    loadlangue(QStringLiteral("english.lf"));
+    if (!isEnglish) {
+        // A chosen language whose file vanished falls back to English instead of blank captions.
+        loadlangue(QStringLiteral("english.lf"));
+        return;
+    }
+    if (!read)
+        Fatal(QStringLiteral("Default language file (English) missing !!"));
+    else
+        Fatal(QStringLiteral("Language file error, you must reinstall ") + QString::fromLatin1(product::kName) +
+              QStringLiteral(" and contact technical support"));
 }
 
 void MainWindow::listlangues()
@@ -300,6 +370,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     if (closeConnections)
         closeConnections();
+    savePlacement();
     event->accept();
     // The program ends with its main window: every other window of it goes too.
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -11,9 +11,13 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 class QSoundEffect;
+class QStackedWidget;
 class QTimer;
 
 namespace tunora {
+
+// wanted moved (and shrunk no smaller than minimum) to lie inside available.
+QRect FitInside(const QRect& wanted, const QRect& available, const QSize& minimum);
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -56,10 +60,14 @@ private:
     bool startupSteps();
     void onBusyChanged(bool busy);
     void playAboutSound();
+    // The size and place of the last session, kept inside the available screen.
+    void restorePlacement();
+    void savePlacement();
 
     std::array<QToolButton*, kPageCount> m_buttons {};
     std::array<QWidget*, kPageCount> m_frames {};
     std::array<Page*, kPageCount> m_pages {};
+    QStackedWidget* m_stack = nullptr;
     QLabel* m_info = nullptr;
     QPushButton* m_cancel = nullptr;
     QTimer* m_timer = nullptr;

@@ -15,6 +15,7 @@ inline constexpr SettingKey kNamingPattern {"Pattern"};      // album file names
 inline constexpr SettingKey kPlaylistPattern {"Playlist"};   // album playlist name
 inline constexpr SettingKey kPlaylistMode {"PlaylistMode"};  // where the album playlist goes
 inline constexpr SettingKey kFullscreen {"Fullscreen"};      // "1": start maximised
+inline constexpr SettingKey kWindowPlacement {"WindowPlacement"}; // "x,y,width,height" of the normal window
 inline constexpr SettingKey kAutoUpdate {"AutoUpd"};         // "1": check for updates at start-up
 inline constexpr SettingKey kSkipConnectionTest {"Bypass"};  // "1": update check without the online test
 inline constexpr SettingKey kCddbServer {"FreeDBServer"};

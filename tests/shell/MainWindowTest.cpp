@@ -1,6 +1,14 @@
 #include "tests/common/MainWindowFixture.h"
 
+#include "album/AlbumSession.h"
+#include "album/AutosortDialog.h"
+#include "album/Choixrecoldir.h"
+#include "album/StatsDialog.h"
+#include "album/TrackEditor.h"
 #include "app/AppAssembly.h"
+#include "audio/GenrePicker.h"
+#include "freedb/FetchFlow.h"
+#include "updater/UpdWindow.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Product.h"
@@ -10,6 +18,8 @@
 #include "tests/shell/LanguageFiles.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -20,6 +30,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+
+#include <memory>
+#include <vector>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -50,6 +63,28 @@ QStringList captions(QWidget* w)
     for (auto* g : w->findChildren<QGroupBox*>())
         out << g->title();
     out.removeAll(QString());
+    return out;
+}
+
+// Every visible widget under top that sticks out of its parent or is smaller than its own
+// minimum size hint (a caption or field cut off), as "objectName (class): why".
+QStringList clipped(QWidget* top)
+{
+    QStringList out;
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+        if (w->isWindow() || !w->isVisibleTo(top))
+            continue;
+        // Scrolled contents may be larger than their viewport: that is what scrolling is for.
+        if (qobject_cast<QAbstractScrollArea*>(w->parentWidget()) || w->parentWidget()->objectName() == "qt_scrollarea_viewport")
+            continue;
+        const QString who = QStringLiteral("%1 (%2)").arg(w->objectName(), w->metaObject()->className());
+        if (!w->parentWidget()->rect().contains(w->geometry()))
+            out << who + ": outside its parent";
+        const QSize min = w->minimumSizeHint();
+        if (w->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored && min.isValid() &&
+            (w->width() < min.width() || w->height() < min.height()))
+            out << who + QStringLiteral(": %1x%2 < %3x%4").arg(w->width()).arg(w->height()).arg(min.width()).arg(min.height());
+    }
     return out;
 }
 
@@ -99,6 +134,88 @@ TEST_F(MainWindowTest, StartsOnPageZeroAndSwitchesPages)
     b4->click();
     EXPECT_TRUE(b4->isChecked());
     EXPECT_TRUE(Child<QWidget>(w, "workfrm_4")->isVisible());
+}
+
+TEST_F(MainWindowTest, PageSwitchesNeverChangeTheWindowsSize)
+{
+    MainWindow* w = start();
+    QCoreApplication::processEvents();
+    const QSize size = w->size();
+    const QRect screen = w->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(w->frameGeometry())) << "opens inside the screen";
+    EXPECT_TRUE(clipped(w).isEmpty()) << clipped(w).join('\n').toStdString();
+    for (int k : {5, 0, 1, 2, 3, 4, 6, 0, 5}) {
+        Child<QToolButton>(w, QStringLiteral("brand_btn_%1").arg(k))->click();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w->size(), size) << "page " << k;
+        EXPECT_TRUE(clipped(w).isEmpty()) << "page " << k << "\n" << clipped(w).join('\n').toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, TheWindowOpensWhereItWasButInsideTheScreen)
+{
+    MainWindow* w = start();
+    const QRect screen = w->screen()->availableGeometry();
+    const QSize minimum = w->minimumSizeHint();
+    w->resize(minimum + QSize(10, 20));
+    w->move(screen.topLeft() + QPoint(3, 4));
+    ASSERT_TRUE(w->close());
+    EXPECT_EQ(Setting("WindowPlacement"), QStringLiteral("%1,%2,%3,%4")
+                                              .arg(screen.x() + 3)
+                                              .arg(screen.y() + 4)
+                                              .arg(minimum.width() + 10)
+                                              .arg(minimum.height() + 20));
+    w = start();
+    EXPECT_EQ(w->geometry(), QRect(screen.topLeft() + QPoint(3, 4), minimum + QSize(10, 20)));
+
+    // Moved back on the screen, shrunk to it, never below the window's minimum.
+    const struct {
+        QRect wanted, got;
+    } rows[] = {
+        {{screen.right() + 500, screen.bottom() + 500, minimum.width(), minimum.height()},
+         {screen.right() - minimum.width() + 1, screen.bottom() - minimum.height() + 1, minimum.width(),
+          minimum.height()}},
+        {{-4000, -4000, minimum.width(), minimum.height()}, {screen.topLeft(), minimum}},
+        {{screen.x(), screen.y(), screen.width() * 3, screen.height() * 3}, screen},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(FitInside(r.wanted, screen, minimum), r.got) << r.wanted.x() << "," << r.wanted.y();
+    EXPECT_EQ(FitInside({0, 0, 10, 10}, {0, 0, 100, 100}, {200, 50}), QRect(0, 0, 200, 50));
+    for (const char* stored : {"-9000,-9000,300,300", "1,2,nonsense,4", "5,5,0,0"}) {
+        SetSetting("WindowPlacement", stored);
+        w = start();
+        EXPECT_TRUE(screen.contains(w->frameGeometry())) << stored;
+    }
+}
+
+TEST_F(MainWindowTest, NoDialogClipsItsContents)
+{
+    MainWindow* w = start();
+    AlbumSession session;
+    QString words = "words";
+    std::vector<std::pair<QString, std::function<QDialog*()>>> dialogs;
+    for (int mode = 1; mode <= 8; ++mode)
+        dialogs.emplace_back(QStringLiteral("chooser mode %1").arg(mode), [w, mode] {
+            auto* c = new Choixrecoldir(w);
+            c->SetMode(ChooserMode(mode));
+            return c;
+        });
+    dialogs.emplace_back("genre picker", [w] { return new GenrePicker(w); });
+    dialogs.emplace_back("statistics", [w, &session] { return new StatsDialog(session, w); });
+    dialogs.emplace_back("track editor", [w, &session] { return new TrackEditor(session, w); });
+    dialogs.emplace_back("auto sort", [w, &session] { return new AutosortDialog(session, w); });
+    dialogs.emplace_back("search", [w, &words] { return new AskQuery("/music/album", words, w); });
+    for (const auto& [name, make] : dialogs) {
+        std::unique_ptr<QDialog> d(make());
+        d->show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(clipped(d.get()).isEmpty()) << name.toStdString() << "\n" << clipped(d.get()).join('\n').toStdString();
+        d->close();
+    }
+    UpdWindow upd(w);
+    upd.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(clipped(&upd).isEmpty()) << clipped(&upd).join('\n').toStdString();
 }
 
 TEST_F(MainWindowTest, AboutSoundPlaysOnEveryClick)
@@ -303,18 +420,34 @@ TEST_F(MainWindowTest, WrongCountsFallBackToEnglish)
     }
 }
 
-TEST_F(MainWindowTest, ChosenLanguageFileThatVanishedFallsBackToEnglish)
+TEST_F(MainWindowTest, ALanguageFileThatVanishesWhileRunningKeepsTheTextsShown)
 {
     WriteAll(app("Testlang.lf"), LanguageFileBytes("Tl"));
+    WriteAll(app("Other.lf"), LanguageFileBytes("Ot"));
+    WriteAll(app("Short.lf"), LanguageFileBytes("Sh", 177));
+    SetSetting("langue", "Other");
+    auto old = installFatal();
     MainWindow* w = start();
     auto* lng = Child<QComboBox>(w, "setup_lngcmb");
-    lng->setCurrentIndex(lng->findText("Testlang"));
-    ASSERT_TRUE(QFile::remove(app("Testlang.lf")));
-    Child<QPushButton>(w, "setup_ok_btn")->click();
-    ASSERT_EQ(LanguageTable().size(), kLanguageTextCount);
-    EXPECT_EQ(LanguageTable(), ParseLanguageFile(ReadAll(app("english.lf"))));
-    EXPECT_FALSE(Child<QToolButton>(w, "brand_btn_0")->text().isEmpty());
-    EXPECT_EQ(Setting("langue"), "english");
+    // The chosen file went; the chosen file is short and English went; English broke.
+    const std::function<void()> faults[] = {
+        [&] { QFile::remove(app("Testlang.lf")); },
+        [&] { QFile::rename(app("english.lf"), app("english.lf.gone")); },
+        [&] { WriteAll(app("english.lf"), "nothing of use"); },
+    };
+    const char* chosen[] = {"Testlang", "Short", "English"};
+    for (int i = 0; i < 3; ++i) {
+        lng->setCurrentIndex(lng->findText(chosen[i]));
+        faults[i]();
+        messages->texts.clear();
+        Child<QPushButton>(w, "setup_ok_btn")->click();
+        EXPECT_EQ(LanguageText(10), "Ot 10") << chosen[i];
+        EXPECT_EQ(Child<QToolButton>(w, "brand_btn_3")->text(), "Ot 10") << chosen[i];
+        EXPECT_EQ(messages->texts.size(), 1) << chosen[i];
+        EXPECT_EQ(Setting("langue"), "Other") << chosen[i];
+    }
+    SetFatalHandler(old);
+    EXPECT_TRUE(fatals.isEmpty()) << fatals.join('|').toStdString();
 }
 
 TEST_F(MainWindowTest, LanguageListIgnoresCaseOfTheEndingAndKeepsTheSpelling)
