@@ -31,6 +31,13 @@ bool nameTaken(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+// The file itself, through a link: a dangling link has nothing to tag or rename.
+bool fileThere(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
 bool readOnly(const QString& path)
 {
     return ::access(QFile::encodeName(path).constData(), W_OK) != 0;
@@ -148,7 +155,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                 r.plan.append(entry + '\t' + after);
                 YieldEvents();
             };
-            if (!folder.exists(old)) {
+            if (!folder.exists(old) || !fileThere(old)) {
                 // Gone since the folder was listed: nothing to tag or rename.
                 ShowMessage(old + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENOENT)));
                 ++r.failures;

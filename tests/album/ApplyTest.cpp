@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 using namespace tunora;
@@ -298,13 +300,17 @@ TEST_F(ApplyTest, AnExistingPlaylistIsReplacedOnlyOnYes)
 
 TEST_F(ApplyTest, AVanishedFileIsReportedAndTheNextOneHandled)
 {
-    files({"a.mp3", "b.mp3"});
+    files({"a.mp3", "b.mp3", "c.mp3"});
     QFile::remove(album + "/a.mp3");
+    // A link whose file went is as gone as the file, not read-only.
+    QFile::remove(album + "/b.mp3");
+    ASSERT_TRUE(QFile::link(album + "/gone.mp3", album + "/b.mp3"));
     const ApplyResult r = ApplyAlbum(s, all);
-    ASSERT_EQ(messages.texts.size(), 2);
-    EXPECT_TRUE(messages.texts[0].startsWith(album + "/a.mp3: "));
-    EXPECT_EQ(onDisk(), QStringList({"02 - Two.mp3", "Artist - Album.m3u"}));
-    EXPECT_EQ(r.failures, 1);
+    ASSERT_EQ(messages.texts.size(), 3);
+    EXPECT_EQ(messages.texts[0], album + "/a.mp3: " + QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(messages.texts[1], album + "/b.mp3: " + QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(onDisk(), QStringList({"03 - Three.mp3", "Artist - Album.m3u"}));
+    EXPECT_EQ(r.failures, 2);
 }
 
 TEST_F(ApplyTest, ANameThatWouldHideTheFileIsNotGiven)
