@@ -26,8 +26,8 @@ PatternSamples SamplesFor(const QString& namingPattern, const QString& playlistP
 
 PatternSamples RefreshPatternSamples(AlbumSession& session)
 {
-    session.namingPattern = Setting(setting::kNamingPattern);
-    session.playlistPattern = Setting(setting::kPlaylistPattern);
+    session.namingPattern = NamingPatternSetting();
+    session.playlistPattern = PlaylistPatternSetting();
     return SamplesFor(session.namingPattern, session.playlistPattern);
 }
 

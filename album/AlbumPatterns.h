@@ -20,8 +20,8 @@ bool PatternApplicable(const QString& pattern);
 // The samples of the two patterns, with the current year.
 PatternSamples SamplesFor(const QString& namingPattern, const QString& playlistPattern);
 
-// RefreshPatternSamples: reads the settings "Pattern" and "Playlist" into the session and
-// answers their samples.
+// RefreshPatternSamples: reads the naming and playlist patterns (the setup page's defaults
+// while none is stored) into the session and answers their samples.
 PatternSamples RefreshPatternSamples(AlbumSession& session);
 
 } // namespace tunora

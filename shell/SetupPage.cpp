@@ -21,9 +21,9 @@
 namespace tunora {
 
 namespace {
-const char* const kPatternPresets[] = {"%1 - %3 - %6 - %2", "%3 - %6 - %2", "%1 - %6 - %3 - %2", "%6 - %2",
+const char* const kPatternPresets[] = {kDefaultNamingPattern, "%3 - %6 - %2", "%1 - %6 - %3 - %2", "%6 - %2",
                                        "[%6]%1 - %3 - %2"};
-const char* const kPlaylistPresets[] = {"%3", "%1 - %3"};
+const char* const kPlaylistPresets[] = {kDefaultPlaylistPattern, "%1 - %3"};
 const QLatin1String kDefaultCgi("/~cddb/cddb.cgi");
 const QLatin1String kDefaultPort("80");
 

@@ -56,6 +56,18 @@ void SetSetting(SettingKey key, const QString& value)
     toolctl().RegistryWrite(kSettingsRoot, QString::fromLatin1(kSettingsPath), QString::fromLatin1(key.name), value);
 }
 
+QString NamingPatternSetting()
+{
+    const QString stored = Setting(setting::kNamingPattern);
+    return stored.isEmpty() ? QString::fromLatin1(kDefaultNamingPattern) : stored;
+}
+
+QString PlaylistPatternSetting()
+{
+    const QString stored = Setting(setting::kPlaylistPattern);
+    return stored.isEmpty() ? QString::fromLatin1(kDefaultPlaylistPattern) : stored;
+}
+
 namespace {
 struct Server {
     const char* host;

@@ -25,6 +25,13 @@ bool SettingsUnreadable();
 QString Setting(SettingKey key);
 void SetSetting(SettingKey key, const QString& value);
 
+// The naming and playlist patterns of the album page. The setup page offers these first and
+// shows them while none is stored; the album page applies them then too.
+inline const char* const kDefaultNamingPattern = "%1 - %3 - %6 - %2";
+inline const char* const kDefaultPlaylistPattern = "%3";
+QString NamingPatternSetting();
+QString PlaylistPatternSetting();
+
 // Descriptive form (true): "host (location)" lines; host-only form (false). Lines joined by CR LF.
 QString FreeDBServerList(bool descriptive);
 
