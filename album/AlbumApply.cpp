@@ -1,7 +1,9 @@
 #include "album/AlbumApply.h"
 
 #include "album/AlbumSession.h"
+#include "album/AutoSort.h"
 #include "audio/Id3.h"
+#include "dorvane/FileIo.h"
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -38,9 +40,13 @@ bool fileThere(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+// As the tag writer sees it: no write permission bit at all (as the read-only attribute,
+// whoever runs the program), or none for us.
 bool readOnly(const QString& path)
 {
-    return ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    return ::stat(name.constData(), &st) != 0 || (st.st_mode & 0222) == 0 || ::access(name.constData(), W_OK) != 0;
 }
 
 // The folder as a dry run sees it: the real one with the planned renames made.
@@ -74,6 +80,35 @@ private:
 QString joined(const QString& folder, const QString& name)
 {
     return folder + '/' + name;
+}
+
+// A playlist larger than this is not kept for Undo: Undo then leaves the new one.
+constexpr qint64 kMaxUndoPlaylistBytes = 16 << 20;
+
+// Removes the playlist Apply wrote, or puts back the one it replaced, when the file still
+// holds what Apply wrote; a playlist changed since is the user's and stays. False when
+// the playlist could not be given back.
+bool undoPlaylist(const AlbumSession::WrittenPlaylist& p)
+{
+    if (p.path.isEmpty())
+        return true;
+    QByteArray now;
+    bool missing = false, tooBig = false;
+    int err = 0;
+    if (!dorvane::io::ReadSmallFile(p.path, kMaxUndoPlaylistBytes, &now, &missing, &tooBig, &err) || now != p.written) {
+        if (missing)
+            return true;
+        ShowMessage(LocalText("%1 changed since Apply wrote it: it stays as it is.",
+                              "%1 a changé depuis qu'Appliquer l'a écrite : elle reste telle quelle.")
+                        .arg(p.path));
+        return false;
+    }
+    QString error;
+    if (p.replaced ? WriteFileAtomically(p.path, p.before, &error, true)
+                   : ::unlink(QFile::encodeName(p.path).constData()) == 0)
+        return true;
+    ShowMessage(p.path + QStringLiteral(": ") + (p.replaced ? error : QString::fromLocal8Bit(std::strerror(errno))));
+    return false;
 }
 
 } // namespace
@@ -118,67 +153,120 @@ QString NewFileName(const AlbumSession& s, int index)
     return FileNameWithExtension(stem, s.ext.toLower());
 }
 
+QStringList ApplyRowCaptions()
+{
+    return {LanguageText(11),
+            LocalText("Length", "Durée"),
+            LocalText("Track", "Piste"),
+            LocalText("Track length", "Durée de la piste"),
+            LocalText("Difference", "Écart"),
+            LocalText("New name", "Nouveau nom"),
+            LocalText("Left alone because", "Laissé tel quel car")};
+}
+
+QStringList ApplyRowColumns(const ApplyRow& row)
+{
+    // m:ss.cc, so that the difference column reads against the two lengths.
+    auto length = [](qint64 ms) {
+        return ms <= 0 ? QString()
+                       : QStringLiteral("%1:%2").arg(ms / 60000).arg(FormatSeconds((ms % 60000) / 1000.0), 5, '0');
+    };
+    const qint64 trackMs = row.trackFrames * 1000 / 75;
+    QString diff;
+    if (row.fileMs > 0 && row.trackFrames > 0) {
+        const double d = Deviation(row.fileMs, row.trackFrames) / 1000.0;
+        diff = (d > 0 ? QStringLiteral("+") : QString()) + FormatSeconds(d);
+    }
+    return {row.file, length(row.fileMs), row.track, length(trackMs), diff, row.newName, row.leftAlone};
+}
+
+QString ApplyCountsLine(const ApplyResult& r)
+{
+    return LocalText("Tagged: %1, renamed: %2, left alone: %3, playlist written: %4",
+                     "Étiquetés : %1, renommés : %2, laissés tels quels : %3, liste de lecture écrite : %4")
+        .arg(r.tagged)
+        .arg(r.renamed)
+        .arg(r.leftAlone)
+        .arg(LanguageText(r.playlistPath.isEmpty() || !r.somethingDone ? 1 : 0));
+}
+
 ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::function<void(bool)>& running)
 {
     ApplyResult r;
+    const bool quiet = o.dryRun && o.quiet;
+    auto tell = [quiet](const QString& text) {
+        if (!quiet)
+            ShowMessage(text);
+    };
     if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
-        ShowMessage(text::NoOptionChosen());
+        tell(text::NoOptionChosen());
         return r;
     }
     r.started = true;
     if (running)
         running(true);
     FolderView folder(o.dryRun);
-    s.undo.clear();
-    s.undoTags.clear();
+    // A dry run leaves the session as it is: the preview and the Apply after it see the same.
+    QStringList undo;
+    QList<TagUndo> undoTags;
+    QString year = s.year.trimmed();
+    if (!IsFourDigitYear(year))
+        year = QDate::currentDate().toString(QStringLiteral("yyyy"));
+    if (!o.dryRun) {
+        s.undoPlaylist = {};
+        s.year = year;
+    }
+    const bool paired = s.fetched.size() == s.mp3.size();
 
-    if (s.fetched.size() == s.mp3.size()) {
-        r.somethingDone = true;
-        s.year = s.year.trimmed();
-        if (!IsFourDigitYear(s.year))
-            s.year = QDate::currentDate().toString(QStringLiteral("yyyy"));
-        // The medium's place in its release, where the source tells it: "2/3".
-        QByteArray partOfSet;
-        if (s.discNumber > 0)
-            partOfSet = QByteArray::number(s.discNumber);
-        if (s.discNumber > 0 && s.discCount > 0)
-            partOfSet += '/' + QByteArray::number(s.discCount);
-        for (int i = 0; i < s.mp3.size(); ++i) {
-            const QString entry = s.mp3.at(i).text;
-            s.undo.append(entry);
-            s.undoTags.append(TagUndo {});
-            if (entry == kFakeTrack)
-                continue;
-            const QString old = joined(s.path, entry);
-            QString after = entry;
-            auto done = [&] {
-                r.plan.append(entry + '\t' + after);
-                YieldEvents();
-            };
-            if (!folder.exists(old) || !fileThere(old)) {
-                // Gone since the folder was listed: nothing to tag or rename.
-                ShowMessage(old + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENOENT)));
-                ++r.failures;
-                done();
-                continue;
-            }
-            if (readOnly(old)) {
-                ShowMessage(text::ReadOnlyNotTagged(old));
-                ++r.failures;
-                done();
-                continue;
-            }
+    // The medium's place in its release, where the source tells it: "2/3".
+    QByteArray partOfSet;
+    if (s.discNumber > 0)
+        partOfSet = QByteArray::number(s.discNumber);
+    if (s.discNumber > 0 && s.discCount > 0)
+        partOfSet += '/' + QByteArray::number(s.discCount);
+
+    for (int i = 0; i < s.mp3.size(); ++i) {
+        const QString entry = s.mp3.at(i).text;
+        ApplyRow row {entry, s.mp3.at(i).data, QString(), 0, entry, QString()};
+        if (i < s.fetched.size()) {
+            row.track = s.fetched.at(i).text;
+            row.trackFrames = s.fetched.at(i).data;
+        }
+        // Leaves the row's file alone for why, with the message the user gets during Apply.
+        auto leave = [&](const QString& why, const QString& message) {
+            row.leftAlone = why;
+            if (!message.isEmpty())
+                tell(message);
+        };
+        undo.append(entry);
+        undoTags.append(TagUndo {});
+        const QString old = joined(s.path, entry);
+        if (!paired) {
+            leave(LocalText("the disc has another number of tracks", "le disque a un autre nombre de pistes"), {});
+        } else if (entry == kFakeTrack) {
+            leave(LocalText("fake track", "piste fictive"), {});
+        } else if (!folder.exists(old) || !fileThere(old)) {
+            // Gone since the folder was listed (a dangling link too): nothing to tag or rename.
+            leave(QString::fromLocal8Bit(std::strerror(ENOENT)),
+                  old + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENOENT)));
+            ++r.failures;
+        } else if (readOnly(old)) {
+            leave(LocalText("read-only", "lecture seule"), text::ReadOnlyNotTagged(old));
+            ++r.failures;
+        } else {
             if (o.id3v1 || o.id3v2) {
                 const TrackTag tag {s.fetched.at(i).text, QString::number(i + 1), s.artist.trimmed(), s.album.trimmed(),
-                                    s.year, kComment, s.genre.trimmed()};
+                                    year, kComment, s.genre.trimmed()};
                 TagWriteExtras extras;
-                extras.undo = &s.undoTags.last();
+                extras.undo = &undoTags.last();
                 extras.partOfSet = partOfSet;
                 if (o.embedCover)
                     extras.frontCover = s.frontCover;
                 if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
-                    ShowMessage(text::TagsNotWritten());
+                    leave(LocalText("tags not written", "étiquettes non écrites"), text::TagsNotWritten());
                     ++r.failures;
+                } else {
+                    ++r.tagged;
                 }
             }
             if (o.rename) {
@@ -186,43 +274,60 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                 const QString target = joined(s.path, name);
                 if (name.startsWith('.')) {
                     // An empty stem (or one starting with a dot) would hide the file.
-                    ShowMessage(text::NotRenamed(old));
+                    leave(LocalText("the new name would hide it", "le nouveau nom le cacherait"),
+                          text::NotRenamed(old));
                     ++r.failures;
                 } else if (target == old) {
                     // Already named right.
                 } else if (target.compare(old, Qt::CaseInsensitive) == 0 || !folder.exists(target)) {
                     if (folder.rename(old, target)) {
-                        s.mp3[i].text = name;
-                        after = name;
+                        if (!o.dryRun)
+                            s.mp3[i].text = name;
+                        row.newName = name;
+                        ++r.renamed;
                     } else {
+                        leave(LocalText("rename failed", "échec du renommage"), {});
                         ++r.failures;
                     }
                 } else {
-                    ShowMessage(text::NameTaken(target, old));
+                    leave(LocalText("name taken", "nom déjà pris"), text::NameTaken(target, old));
                     ++r.failures;
                 }
             }
-            done();
         }
-    } else {
-        ShowMessage(text::TrackCountDiffers());
+        if (!row.leftAlone.isEmpty() && entry != kFakeTrack)
+            ++r.leftAlone;
+        if (paired && entry != kFakeTrack) {
+            r.plan.append(entry + '\t' + row.newName);
+            YieldEvents();
+        }
+        r.rows.append(row);
+    }
+    if (paired)
+        r.somethingDone = true;
+    else
+        tell(text::TrackCountDiffers());
+    if (!o.dryRun) {
+        s.undo = paired ? undo : QStringList();
+        s.undoTags = paired ? undoTags : QList<TagUndo>();
     }
 
     if (o.playlist) {
         r.somethingDone = true;
-        const QString pattern = Setting(setting::kPlaylistPattern);
+        const QString pattern = PlaylistPatternSetting();
         bool configured = false;
         QString plsFolder = PlaylistFolder(Setting(setting::kPlaylistMode), s.path, &configured);
         // A mode that names no folder is asked about like a mode never set up.
         if (plsFolder.isEmpty())
-            plsFolder = AskYesNo(text::AskPlaylistInAlbumFolder()) ? s.path + '/' : QString();
+            plsFolder = (quiet || AskYesNo(text::AskPlaylistInAlbumFolder())) ? s.path + '/' : QString();
         QString file;
         bool replace = false;
         if (!plsFolder.isEmpty()) {
             file = plsFolder +
-                   FileNameWithExtension(FillPattern(pattern, s.artist, s.album, 0, QString(), s.year, s.genre), "m3u");
+                   FileNameWithExtension(FillPattern(pattern, s.artist, s.album, 0, QString(), year, s.genre), "m3u");
             if (nameTaken(file)) {
-                replace = AskYesNo(text::AskReplacePlaylist());
+                replace = quiet || AskYesNo(text::AskReplacePlaylist());
+                r.playlistReplaced = replace;
                 if (!replace)
                     file.clear();
             }
@@ -234,13 +339,23 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                     continue;
                 content += RelativePath(joined(s.path, e.text), plsFolder).toUtf8() + "\r\n";
             }
+            // What Undo puts back: the playlist replaced, when it can be read whole.
+            AlbumSession::WrittenPlaylist written {file, content, replace, {}};
+            if (replace && !o.dryRun) {
+                bool missing = false, tooBig = false;
+                int err = 0;
+                if (!dorvane::io::ReadSmallFile(file, kMaxUndoPlaylistBytes, &written.before, &missing, &tooBig, &err))
+                    written.path.clear();
+            }
             QString error;
             // Written whole or not at all; an existing playlist is replaced only on the
             // user's word, and a file that appeared meanwhile is never overwritten.
             if (o.dryRun || WriteFileAtomically(file, content, &error, replace)) {
                 r.playlistPath = file;
+                if (!o.dryRun)
+                    s.undoPlaylist = written;
             } else {
-                ShowMessage(file + QStringLiteral(": ") + error);
+                tell(file + QStringLiteral(": ") + error);
                 ++r.failures;
             }
         }
@@ -249,8 +364,9 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
     if (running)
         running(false);
     if (r.somethingDone)
-        ShowMessage(text::Done());
-    s.notifyChanged();
+        tell(text::Done() + '\n' + ApplyCountsLine(r));
+    if (!o.dryRun)
+        s.notifyChanged();
     return r;
 }
 
@@ -298,6 +414,9 @@ int UndoAlbum(AlbumSession& s)
     if (!tagsLeft.isEmpty())
         ShowMessage(LocalText("These files keep the tags they have now:", "Ces fichiers gardent leurs tags actuels :") +
                     '\n' + tagsLeft.join('\n'));
+    if (!undoPlaylist(s.undoPlaylist))
+        ++failures;
+    s.undoPlaylist = {};
     s.undoAvailable = false;
     s.notifyChanged();
     return failures;

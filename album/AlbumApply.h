@@ -3,6 +3,7 @@
 
 #include "audio/Id3.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -18,20 +19,45 @@ struct ApplyOptions {
     bool playlist = false;
     bool id3v1 = false;
     bool id3v2 = false;
-    // Work out and report the outcome without touching a file.
+    // Work out and report the outcome without touching a file or the session.
     bool dryRun = false;
     // The ID3v2 tag also carries the fetched disc's front picture (when it has one), in place
     // of an earlier front cover.
     bool embedCover = false;
+    // With dryRun: the preview before Apply, which shows no message and asks nothing (a
+    // playlist folder that would be asked for is taken as the album folder).
+    bool quiet = false;
 };
+
+// One entry of the album as Apply treats it: shown before Apply, printed by a dry run.
+struct ApplyRow {
+    QString file;           // the entry: a file name or the fake-track marker
+    qint64 fileMs = 0;      // its playing time, 0 when not measured
+    QString track;          // the fetched title it goes to
+    qint64 trackFrames = 0; // that track's length in CD frames
+    QString newName;        // its name afterwards (file when it keeps it)
+    QString leftAlone;      // why it is not tagged or renamed as asked; empty when it is
+};
+
+// The row as the preview table and the dry run show it: file, length, track, track length,
+// difference (seconds, signed), new name, why it is left alone. Unknown lengths are empty.
+QStringList ApplyRowColumns(const ApplyRow& row);
+// The captions of those columns.
+QStringList ApplyRowCaptions();
 
 struct ApplyResult {
     bool started = false;      // false when no option was on (language text 168)
     bool somethingDone = false;
     int failures = 0;          // files not tagged or not renamed as asked, playlist not written
     QStringList plan;          // per real file: old name, tab, name afterwards
+    QList<ApplyRow> rows;      // per entry, fake tracks included
     QString playlistPath;      // the playlist written (or, in a dry run, to be written)
+    bool playlistReplaced = false; // it replaces a file of that name
+    int tagged = 0, renamed = 0, leftAlone = 0;
 };
+
+// The closing message's line of counts: tagged, renamed, left alone, playlist written.
+QString ApplyCountsLine(const ApplyResult& r);
 
 // The folder the playlist goes to by the setting "PlaylistMode" (ending in "/"), empty when
 // the mode names none. configured is false when the mode is empty.
@@ -59,8 +85,9 @@ struct FileUndo {
 FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags);
 
 // Undo: renames every file the last apply renamed back to its recorded name and gives back
-// the tags it replaced; one message lists the files whose tags changed since. Answers the
-// number of files that could not be given their name or tags back.
+// the tags it replaced; one message lists the files whose tags changed since. The playlist
+// it wrote is removed (or the one it replaced put back) while it is still as Apply left it.
+// Answers the number of files (playlist included) that could not be given back.
 int UndoAlbum(AlbumSession& s);
 
 } // namespace tunora

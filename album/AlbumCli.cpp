@@ -81,7 +81,9 @@ int RunAlbumCommand(const QStringList& args)
     cmd.addFlag(QStringLiteral("no-v1"), QStringLiteral("no ID3v1 tag"));
     cmd.addFlag(QStringLiteral("no-v2"), QStringLiteral("no ID3v2 tag"));
     cmd.addFlag(QStringLiteral("no-playlist"), QStringLiteral("no playlist"));
-    cmd.addFlag(QStringLiteral("dry-run"), QStringLiteral("print what would be done, change nothing"));
+    cmd.addFlag(QStringLiteral("dry-run"),
+                QStringLiteral("change nothing; print the rows Apply shows first (file, length, track, track length, "
+                               "difference, new name, why left alone; tab-separated), then the playlist"));
     if (const int code = cmd.parse(args); code >= 0)
         return code;
     const QString category = cmd.value(QStringLiteral("read")), discid = cmd.secondValue(QStringLiteral("read"));
@@ -212,9 +214,17 @@ int RunAlbumCommand(const QStringList& args)
                      error.toLocal8Bit().constData());
         return 2;
     }
+    // A dry run prints the rows the page's preview shows before Apply.
+    if (dryRun)
+        MeasureMissingLengths(s);
     const ApplyResult r = ApplyAlbum(s, o);
-    for (const QString& line : r.plan)
-        printLine(stdout, line);
+    if (dryRun) {
+        for (const ApplyRow& row : r.rows)
+            printLine(stdout, ApplyRowColumns(row).join('\t'));
+    } else {
+        for (const QString& line : r.plan)
+            printLine(stdout, line);
+    }
     if (!r.playlistPath.isEmpty())
         printLine(stdout, r.playlistPath);
     if (!journal.isEmpty() && !WriteJournal(journal, dryRun ? QList<JournalEntry>() : AlbumJournal(s), &error)) {

@@ -2,6 +2,8 @@
 
 #include "album/AlbumApply.h"
 #include "album/AlbumPatterns.h"
+#include "album/ApplyPreview.h"
+#include "album/AutoSort.h"
 #include "album/AutosortDialog.h"
 #include "album/StatsDialog.h"
 #include "album/Choixrecoldir.h"
@@ -438,6 +440,19 @@ void AlbumPage::apply()
     o.id3v2 = m_v2->isChecked() && m_v2->isEnabled();
     o.embedCover = m_cover->isChecked();
     readFieldsToSession();
+    if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
+        ApplyAlbum(m_session, o); // says which option is missing
+        return;
+    }
+    // What Apply will do, before it does it: the lengths beside each file and track, and
+    // the rows that will be left alone.
+    MeasureMissingLengths(m_session);
+    ApplyOptions preview = o;
+    preview.dryRun = true;
+    preview.quiet = true;
+    ApplyPreview dlg(ApplyAlbum(m_session, preview), this);
+    if (ExecDialog(&dlg) != QDialog::Accepted)
+        return;
     ApplyAlbum(m_session, o, [this](bool running) {
         // The file list and the disc stay as they are while the files are worked on: the
         // pass pairs them by position between its yields.

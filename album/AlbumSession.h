@@ -34,6 +34,13 @@ public:
     QStringList tracks;                    // tracks_lst: display lines of the fetched disc
     QStringList undo;                      // undo_lst: names before the last apply
     QList<TagUndo> undoTags;               // by the positions of undo: the tags it replaced
+    // The playlist the last apply wrote, its bytes, and the bytes of the one it replaced.
+    struct WrittenPlaylist {
+        QString path;
+        QByteArray written;
+        bool replaced = false;
+        QByteArray before;
+    } undoPlaylist;
     QString artist, album, year, genre;    // artist_txt, album_txt, year_txt, genre_txt
     // Of the fetched disc, where its source tells them: the medium's position in a release
     // of discCount media (0: unknown) and the release's front picture (empty: none).

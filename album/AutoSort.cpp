@@ -22,6 +22,13 @@ qint64 MeasureMs(const QString& path)
     return static_cast<qint64>(std::llround(std::min(ms, 2147483647.0)));
 }
 
+void MeasureMissingLengths(AlbumSession& s)
+{
+    for (ListItem& e : s.mp3)
+        if (e.data <= 0 && e.text.compare(kFakeTrack, Qt::CaseInsensitive) != 0)
+            e.data = MeasureMs(s.path + '/' + e.text);
+}
+
 DeviationStats ComputeDeviations(const QList<ListItem>& files, const QList<ListItem>& tracks)
 {
     DeviationStats s;

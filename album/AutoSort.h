@@ -16,6 +16,8 @@ double Deviation(qint64 fileMs, qint64 trackFrames);
 
 // The playing time of a file in whole milliseconds, 0 when it cannot be read.
 qint64 MeasureMs(const QString& path);
+// Measures the session's files whose playing time is still 0 (fake tracks stay 0).
+void MeasureMissingLengths(AlbumSession& s);
 
 struct DeviationStats {
     int n = 0;             // files compared (playing time above 0)

@@ -69,18 +69,34 @@ protected:
 
 } // namespace
 
-TEST_F(AlbumCliTest, ADryRunPrintsThePlanAndChangesNoByte)
+TEST_F(AlbumCliTest, ADryRunPrintsThePreviewRowsAndChangesNoByte)
 {
     const auto before = snapshot();
     ASSERT_EQ(run({album, "--xmcd", xmcd, "--sort", "optimal", "--dry-run"}), 0) << err.constData();
     EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(QString::fromUtf8(out), "b.mp3\t01 - One.mp3\n"
-                                      "c.mp3\t02 - Two.mp3\n"
-                                      "a.mp3\t03 - Three.mp3\n" +
-                                          album + "/Some Artist - Some Album.m3u\n");
-    // Without sorting, the files keep the page's order.
-    ASSERT_EQ(run({album, "--xmcd", xmcd, "--dry-run", "--no-playlist"}), 0);
-    EXPECT_EQ(QString::fromUtf8(out), "a.mp3\t01 - One.mp3\nb.mp3\t02 - Two.mp3\nc.mp3\t03 - Three.mp3\n");
+    // File, length, track, track length, difference, new name, why left alone.
+    QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << out.constData();
+    EXPECT_EQ(lines.takeLast(), album + "/Some Artist - Some Album.m3u");
+    const QStringList expected[] = {{"b.mp3", "One", "0:01.00", "01 - One.mp3", ""},
+                                    {"c.mp3", "Two", "0:02.00", "02 - Two.mp3", ""},
+                                    {"a.mp3", "Three", "0:03.00", "03 - Three.mp3", ""}};
+    for (int r = 0; r < 3; ++r) {
+        const QStringList got = lines.at(r).split('\t');
+        ASSERT_EQ(got.size(), 7) << lines.at(r).toStdString();
+        EXPECT_EQ(QStringList({got[0], got[2], got[3], got[5], got[6]}), expected[r]);
+        EXPECT_NEAR(got[4].toDouble(), FfprobeDuration(album + "/" + got[0]) - (r + 1), 0.06) << got[4].toStdString();
+    }
+    // Without sorting, the files keep the page's order, and a taken name is marked.
+    SetSetting("Pattern", "%1");
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--dry-run", "--no-playlist", "--no-v1", "--no-v2"}), 1);
+    lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    for (int r = 0; r < 3; ++r) {
+        const QStringList got = lines.at(r).split('\t');
+        ASSERT_EQ(got.size(), 7);
+        EXPECT_EQ(got.mid(5), r == 0 ? QStringList({"Some Artist.mp3", ""}) : QStringList({got[0], "name taken"}));
+    }
     EXPECT_EQ(snapshot(), before);
 }
 

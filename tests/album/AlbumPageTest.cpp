@@ -13,11 +13,15 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRadioButton>
+#include <QTableWidget>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+
+#include <unistd.h>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -486,8 +490,10 @@ TEST_F(AlbumPageTest, ApplyAndUndoFromThePage)
     Child<QCheckBox>(page, "ren_chk")->setChecked(true);
     Child<QCheckBox>(page, "pls_chk")->setChecked(true);
     messages->texts.clear();
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "preview_apply_btn")->click(); };
     click("apply_btn");
-    EXPECT_EQ(messages->texts, QStringList({LanguageText(51)}));
+    EXPECT_EQ(messages->texts,
+              QStringList({LanguageText(51) + "\nTagged: 0, renamed: 2, left alone: 0, playlist written: Yes"}));
     EXPECT_EQ(shown("mp3_lst"), QStringList({"01 One.mp3", "02 Two.mp3"}));
     EXPECT_TRUE(QFile::exists(dir + "/Disc.m3u"));
     EXPECT_FALSE(IsBusy());
@@ -518,16 +524,94 @@ TEST_F(AlbumPageTest, TheFileListCannotBeEditedWhileApplyRuns)
     // The second file's new name is taken: the message comes while the pass runs.
     QStringList seen;
     const MessageHandler old = SetMessageHandler([&](const QString& text, MsgButtons) {
-        if (text != LanguageText(51))
+        if (!text.startsWith(LanguageText(51)))
             for (const char* w : {"curfiles_frm", "choosefold_frm", "alb_frm", "apply_btn", "go_btn", "brand_btn_1"})
                 if (!window->findChild<QWidget*>(w)->isEnabled())
                     seen << w;
         return MsgAnswer::Ok;
     });
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "preview_apply_btn")->click(); };
     apply->click();
     SetMessageHandler(old);
     EXPECT_EQ(seen, QStringList({"curfiles_frm", "choosefold_frm", "alb_frm", "apply_btn", "go_btn", "brand_btn_1"}));
     EXPECT_TRUE(Child<QWidget>(page, "curfiles_frm")->isEnabled());
     EXPECT_TRUE(Child<QPushButton>(page, "up_btn")->isEnabled());
     EXPECT_EQ(shown("mp3_lst"), QStringList({"Same.mp3", "b.mp3"}));
+}
+
+TEST_F(AlbumPageTest, AFreshStartPreviewsThenAppliesWhatItsOptionsShowAndUndoesIt)
+{
+    // No pattern stored: the page applies the setup page's defaults.
+    startPage();
+    const QString dir = env->makeDir("album");
+    const double seconds[] = {1.0, 2.0, 1.0};
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(MakeMp3(dir + QStringLiteral("/%1.mp3").arg(QChar('a' + i)), seconds[i]));
+    browse(dir);
+    AlbumSession& s = page->session();
+    s.fetched = {{"One", 75}, {"Two", 150}, {"Three", 225}};
+    s.notifyChanged();
+    Child<QPushButton>(page, "apply_btn")->setEnabled(true);
+    Child<QLineEdit>(page, "artist_txt")->setText("Band");
+    Child<QLineEdit>(page, "album_txt")->setText("Disc");
+    Child<QLineEdit>(page, "year_txt")->setText("2001");
+    // Meanwhile another program takes the second file's new name, and the third is read-only.
+    ASSERT_TRUE(WriteAll(dir + "/Band - Disc - 02 - Two.mp3", "not ours"));
+    QFile::setPermissions(dir + "/c.mp3", QFileDevice::ReadOwner);
+
+    QList<QStringList> rows;
+    QString playlistLine;
+    auto readTable = [&](QDialog* d) {
+        auto* t = Child<QTableWidget>(d, "preview_tbl");
+        rows.clear();
+        for (int r = 0; r < t->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < t->columnCount(); ++c)
+                cells << t->item(r, c)->text();
+            rows << cells;
+        }
+        playlistLine = Child<QLabel>(d, "preview_pls_lbl")->text();
+    };
+    // Cancel: nothing is touched.
+    dialogs->steps << [&](QDialog* d) {
+        readTable(d);
+        Child<QPushButton>(d, "preview_cancel_btn")->click();
+    };
+    click("apply_btn");
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files, QDir::Name),
+              QStringList({"Band - Disc - 02 - Two.mp3", "a.mp3", "b.mp3", "c.mp3"}));
+    ASSERT_EQ(rows.size(), 3);
+    const QStringList expected[] = {
+        {"a.mp3", "One", "0:01.00", "Band - Disc - 01 - One.mp3", ""},
+        {"b.mp3", "Two", "0:02.00", "b.mp3", "name taken"},
+        {"c.mp3", "Three", "0:03.00", "c.mp3", "read-only"}, // whoever runs the program
+    };
+    for (int r = 0; r < 3; ++r) {
+        const QStringList& got = rows.at(r);
+        ASSERT_EQ(got.size(), 7);
+        EXPECT_EQ(QStringList({got[0], got[2], got[3], got[5], got[6]}), expected[r]) << r;
+        // The file's length and its difference from the track, against ffprobe's reading.
+        const double file = FfprobeDuration(dir + "/" + got[0]);
+        EXPECT_TRUE(got[1].startsWith(QStringLiteral("0:0%1.").arg(int(file)))) << got[1].toStdString();
+        EXPECT_NEAR(got[4].toDouble(), file - (r + 1), 0.06) << got[4].toStdString();
+    }
+    EXPECT_TRUE(playlistLine.endsWith(dir + "/Disc.m3u")) << playlistLine.toStdString();
+
+    // Apply: the playlist folder was never set up, so it is asked for; the counts follow Done.
+    messages->answers = {MsgAnswer::Yes};
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "preview_apply_btn")->click(); };
+    click("apply_btn");
+    // The second file is tagged but keeps its name.
+    const QString counts = "Tagged: 2, renamed: 1, left alone: 2, playlist written: Yes";
+    EXPECT_EQ(messages->texts.value(messages->texts.size() - 1), LanguageText(51) + "\n" + counts)
+        << messages->texts.join('|').toStdString();
+    EXPECT_EQ(shown("mp3_lst").value(0), "Band - Disc - 01 - One.mp3");
+    EXPECT_EQ(ReadAll(dir + "/Disc.m3u"),
+              "Band - Disc - 01 - One.mp3\r\nb.mp3\r\nc.mp3\r\n");
+
+    // Undo gives the names back and takes the playlist away again.
+    click("undo_btn");
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files, QDir::Name),
+              QStringList({"Band - Disc - 02 - Two.mp3", "a.mp3", "b.mp3", "c.mp3"}));
 }

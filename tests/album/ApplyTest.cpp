@@ -102,6 +102,15 @@ protected:
         return l;
     }
     QString t(int n) const { return LanguageText(n); }
+    // The closing message with its line of counts.
+    QString done(int tagged, int renamed, int leftAlone, bool playlist) const
+    {
+        return t(51) + QStringLiteral("\nTagged: %1, renamed: %2, left alone: %3, playlist written: %4")
+                           .arg(tagged)
+                           .arg(renamed)
+                           .arg(leftAlone)
+                           .arg(t(playlist ? 0 : 1));
+    }
 
     static QTemporaryDir* source;
     TempAppEnv env;
@@ -137,7 +146,7 @@ TEST_F(ApplyTest, TagsRenamesAndListsTheAlbum)
     });
     EXPECT_TRUE(busyDuring);
     EXPECT_EQ(calls, 2);
-    EXPECT_EQ(messages.texts, QStringList({t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(51) + "\nTagged: 3, renamed: 3, left alone: 0, playlist written: Yes"}));
     EXPECT_EQ(r.failures, 0);
     EXPECT_EQ(onDisk(), QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3", "Artist - Album.m3u"}));
     EXPECT_EQ(s.fileNames(), QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3"}));
@@ -170,7 +179,7 @@ TEST_F(ApplyTest, TwoTracksWithOneNewNameTheSecondKeepsItsName)
     const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false});
     EXPECT_EQ(onDisk(), QStringList({"Artist.mp3", "b.mp3"}));
     EXPECT_EQ(messages.texts, QStringList({t(46).replace("%%1%%", album + "/Artist.mp3").replace("%%2%%", album + "/b.mp3"),
-                                           t(51)}));
+                                           done(0, 1, 1, false)}));
     EXPECT_EQ(s.fileNames(), QStringList({"Artist.mp3", "b.mp3"}));
     EXPECT_EQ(r.failures, 1);
 }
@@ -180,7 +189,7 @@ TEST_F(ApplyTest, ALetterCaseChangeIsARenameButNeverOverAnotherFile)
     s.namingPattern = "%2";
     files({"track one.mp3", "Track Two.mp3"}, {"Track One", "Track Two"});
     ApplyAlbum(s, {true, false, false, false, false});
-    EXPECT_EQ(messages.texts, QStringList({t(51)})); // the second already carries its name
+    EXPECT_EQ(messages.texts, QStringList({done(0, 1, 0, false)})); // the second already carries its name
     EXPECT_EQ(onDisk(), QStringList({"Track One.mp3", "Track Two.mp3"}));
 
     // Here both spellings can exist side by side: the other file is left alone.
@@ -191,7 +200,7 @@ TEST_F(ApplyTest, ALetterCaseChangeIsARenameButNeverOverAnotherFile)
     ApplyAlbum(s, {true, false, false, false, false});
     EXPECT_EQ(ReadAll(album + "/X.mp3"), QByteArray("someone else's"));
     EXPECT_TRUE(QFile::exists(album + "/x.mp3"));
-    EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/x.mp3"), t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/x.mp3"), done(0, 0, 1, false)}));
 }
 
 TEST_F(ApplyTest, AYearOfTwoDigitsBecomesTheCurrentYear)
@@ -233,7 +242,7 @@ TEST_F(ApplyTest, UnequalCountsSkipTheFilesButNotThePlaylist)
     files({"b.mp3", "a.mp3"}, {"One"});
     const QByteArray before = ReadAll(album + "/a.mp3");
     ApplyAlbum(s, {false, true, false, false, false});
-    EXPECT_EQ(messages.texts, QStringList({t(48), t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(48), done(0, 0, 2, true)}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("b.mp3\r\na.mp3\r\n"));
     EXPECT_EQ(ReadAll(album + "/a.mp3"), before);
     EXPECT_TRUE(s.undo.isEmpty());
@@ -257,14 +266,14 @@ TEST_F(ApplyTest, ThePlaylistGoesWhereTheModeSays)
     SetSetting("PlaylistMode", "2" + env.root() + "/gone");
     messages.answers = {MsgAnswer::Yes};
     ApplyAlbum(s, {false, true, false, false, false});
-    EXPECT_EQ(messages.texts, QStringList({t(49), t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(49), done(0, 0, 0, true)}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("a.mp3\r\n"));
 
     messages.texts.clear();
     SetSetting("PlaylistMode", "");
     QFile::remove(album + "/Artist - Album.m3u");
     const ApplyResult r = ApplyAlbum(s, {false, true, false, false, false});
-    EXPECT_EQ(messages.texts, QStringList({t(49), t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(49), done(0, 0, 0, false)}));
     EXPECT_FALSE(QFile::exists(album + "/Artist - Album.m3u"));
     EXPECT_TRUE(r.playlistPath.isEmpty());
 }
@@ -289,7 +298,7 @@ TEST_F(ApplyTest, AnExistingPlaylistIsReplacedOnlyOnYes)
     files({"a.mp3"});
     ASSERT_TRUE(WriteAll(album + "/Artist - Album.m3u", "mine\r\n"));
     ApplyAlbum(s, {false, true, false, false, false});
-    EXPECT_EQ(messages.texts, QStringList({t(50), t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(50), done(0, 0, 0, false)}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("mine\r\n"));
     messages.answers = {MsgAnswer::Yes};
     ApplyAlbum(s, {false, true, false, false, false});
@@ -320,14 +329,13 @@ TEST_F(ApplyTest, ANameThatWouldHideTheFileIsNotGiven)
     files({"a.mp3", "b.mp3"}, {"", "...and more"});
     const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false});
     EXPECT_EQ(onDisk(), QStringList({"a.mp3", "and more.mp3"}));
-    EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/a.mp3"), t(51)}));
+    EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/a.mp3"), done(0, 1, 1, false)}));
     EXPECT_EQ(r.failures, 1);
 }
 
 TEST_F(ApplyTest, AReadOnlyFileIsNeitherTaggedNorRenamed)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "every file is writable for root";
+    // No write bit at all: read-only whoever runs the program, root too.
     files({"a.mp3", "b.mp3"});
     QFile::setPermissions(album + "/a.mp3", QFileDevice::ReadOwner);
     const QByteArray before = ReadAll(album + "/a.mp3");
@@ -396,6 +404,46 @@ open(sys.argv[2], "ab").write(b"TAG" + b"Old title".ljust(124, b"\0") + b"\xff")
     EXPECT_TRUE(ReadAll(album + "/five.mp3") == changed);
     EXPECT_EQ(ReadAll(album + "/x.mp3"), QByteArray("new"));
     EXPECT_FALSE(s.undoAvailable);
+}
+
+TEST_F(ApplyTest, UndoTakesBackThePlaylistWhileItIsAsApplyLeftIt)
+{
+    files({"a.mp3"});
+    const QString m3u = album + "/Artist - Album.m3u";
+    const struct {
+        const char* before; // the playlist there before Apply (nullptr: none)
+        const char* edit;   // what another program writes into it after Apply (nullptr: nothing)
+        const char* after;  // the playlist after Undo (nullptr: none)
+        int failures;
+    } rows[] = {
+        {nullptr, nullptr, nullptr, 0},     // removed
+        {"mine\r\n", nullptr, "mine\r\n", 0}, // put back
+        {nullptr, "edited\r\n", "edited\r\n", 1},
+        {"mine\r\n", "edited\r\n", "edited\r\n", 1},
+    };
+    for (const auto& r : rows) {
+        QFile::remove(m3u);
+        if (r.before) {
+            ASSERT_TRUE(WriteAll(m3u, r.before));
+        }
+        messages.answers = {MsgAnswer::Yes};
+        ApplyAlbum(s, {false, true, false, false, false});
+        ASSERT_EQ(ReadAll(m3u), QByteArray("a.mp3\r\n"));
+        if (r.edit) {
+            ASSERT_TRUE(WriteAll(m3u, r.edit));
+        }
+        messages.texts.clear();
+        EXPECT_EQ(UndoAlbum(s), r.failures) << "row " << (&r - rows);
+        EXPECT_EQ(QFile::exists(m3u), r.after != nullptr);
+        if (r.after) {
+            EXPECT_EQ(ReadAll(m3u), QByteArray(r.after));
+        }
+        EXPECT_EQ(messages.texts.size(), r.failures);
+        EXPECT_EQ(onDisk().size(), r.after ? 2 : 1) << "no temporary file left";
+    }
+    // A second Undo has nothing more to take back.
+    EXPECT_EQ(UndoAlbum(s), 0);
+    EXPECT_EQ(ReadAll(m3u), QByteArray("edited\r\n"));
 }
 
 TEST_F(ApplyTest, UndoAfterASkippedFilePassTouchesNothing)

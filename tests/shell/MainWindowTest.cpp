@@ -1,6 +1,7 @@
 #include "tests/common/MainWindowFixture.h"
 
 #include "album/AlbumSession.h"
+#include "album/ApplyPreview.h"
 #include "album/AutosortDialog.h"
 #include "album/Choixrecoldir.h"
 #include "album/StatsDialog.h"
@@ -205,6 +206,13 @@ TEST_F(MainWindowTest, NoDialogClipsItsContents)
     dialogs.emplace_back("track editor", [w, &session] { return new TrackEditor(session, w); });
     dialogs.emplace_back("auto sort", [w, &session] { return new AutosortDialog(session, w); });
     dialogs.emplace_back("search", [w, &words] { return new AskQuery("/music/album", words, w); });
+    dialogs.emplace_back("apply preview", [w] {
+        ApplyResult r;
+        r.rows = {{"a.mp3", 61000, "One", 4500, "01 - One.mp3", {}}, {"b.mp3", 0, "Two", 75, "b.mp3", "read-only"}};
+        r.playlistPath = "/music/album/Album.m3u";
+        r.playlistReplaced = true;
+        return new ApplyPreview(r, w);
+    });
     for (const auto& [name, make] : dialogs) {
         std::unique_ptr<QDialog> d(make());
         d->show();
