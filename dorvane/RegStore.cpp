@@ -3,7 +3,6 @@
 #include "dorvane/FileIo.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +10,11 @@
 #include <QSet>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -504,29 +508,55 @@ std::atomic<int> g_lockWaitMs {10000};
 class LockFile {
 public:
     // Waits for the lock at most lockWaitMs: a writer that hangs while holding it must not
-    // freeze this program for good.
+    // freeze this program for good. The wait itself blocks in the kernel (on a helper
+    // thread), so that two programs writing in turn each get the lock as soon as it is free.
     explicit LockFile(const QString& target)
     {
-        m_fd = ::open(QFile::encodeName(target + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                      0600);
+        m_fd = ::open(QFile::encodeName(target + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (m_fd < 0) {
             m_err = errno;
             return;
         }
-        QElapsedTimer waited;
-        waited.start();
-        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EWOULDBLOCK && waited.elapsed() < g_lockWaitMs.load()) {
-                ::usleep(20000);
-                continue;
-            }
-            m_err = errno;
-            ::close(m_fd);
-            m_fd = -1;
+        int r;
+        while ((r = ::flock(m_fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+        }
+        if (r == 0)
+            return;
+        if (errno != EWOULDBLOCK) {
+            fail(errno);
             return;
         }
+        struct Wait {
+            std::mutex m;
+            std::condition_variable cv;
+            bool done = false, abandoned = false;
+            int err = 0;
+        };
+        auto wait = std::make_shared<Wait>();
+        const int fd = m_fd;
+        std::thread([wait, fd] {
+            int got;
+            while ((got = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+            }
+            const int err = got == 0 ? 0 : errno;
+            std::lock_guard<std::mutex> g(wait->m);
+            if (wait->abandoned) {
+                ::close(fd); // the writer gave up: the lock, once had, goes at once
+                return;
+            }
+            wait->done = true;
+            wait->err = err;
+            wait->cv.notify_all();
+        }).detach();
+        std::unique_lock<std::mutex> g(wait->m);
+        if (!wait->cv.wait_for(g, std::chrono::milliseconds(g_lockWaitMs.load()), [&] { return wait->done; })) {
+            wait->abandoned = true; // the helper thread now owns the descriptor
+            m_fd = -1;
+            m_err = EWOULDBLOCK;
+            return;
+        }
+        if (wait->err != 0)
+            fail(wait->err);
     }
     ~LockFile()
     {
@@ -537,6 +567,13 @@ public:
     int error() const { return m_err; }
 
 private:
+    void fail(int err)
+    {
+        m_err = err;
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
     int m_fd = -1;
     int m_err = 0;
 };
