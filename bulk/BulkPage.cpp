@@ -337,7 +337,7 @@ void BulkPage::addFolder()
 {
     if (m_running)
         return;
-    // The chooser leaves out files the list already holds (trimmed, letter case ignored).
+    // The chooser leaves out files the list already holds (the same path exactly).
     appendEntries(ChooseAndWalk(window(), ChooserMode::BulkAddFolder, m_entries));
     listChanged();
 }
