@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
 
 using namespace tunora;
@@ -93,6 +94,11 @@ TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
     EXPECT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3", "**FAKE TRACK**"}));
     EXPECT_TRUE(enabled("apply_btn"));
     expectIdle();
+    // scripts/screenshot.sh takes its picture of the album page here.
+    const QString shot = qEnvironmentVariable("TUNORA_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        EXPECT_TRUE(window->grab().save(shot)) << shot.toStdString();
+    }
 
     // Every request went through tinyproxy to the server, with the program's own host names:
     // the search command as artist and as album, the web page, the read.
