@@ -96,6 +96,31 @@ int openRegularFile(const QString& path, struct stat* st, int* err)
     return fd;
 }
 
+// Reads fd to its end or to limit bytes, whichever comes first, into out (sized from
+// sizeHint first). False, with *err, on a read error.
+bool readUpTo(int fd, qint64 limit, qint64 sizeHint, QByteArray* out, int* err)
+{
+    out->resize(qsizetype(std::min(limit, sizeHint)));
+    qsizetype got = 0;
+    while (got < limit) {
+        if (got == out->size())
+            out->resize(qsizetype(std::min<qint64>(limit, qint64(got) * 2 + 4096)));
+        const ssize_t n = ::read(fd, out->data() + got, size_t(out->size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *err = errno;
+            out->clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    out->resize(got);
+    return true;
+}
+
 } // namespace
 
 bool ReadFileHead(const QString& path, qint64 maxBytes, QByteArray* out, int* err)
@@ -106,27 +131,9 @@ bool ReadFileHead(const QString& path, qint64 maxBytes, QByteArray* out, int* er
     const int fd = openRegularFile(path, &st, err);
     if (fd < 0)
         return false;
-    out->resize(qsizetype(std::min<qint64>(maxBytes, st.st_size + 1)));
-    qsizetype got = 0;
-    while (got < maxBytes) {
-        if (got == out->size())
-            out->resize(qsizetype(std::min<qint64>(maxBytes, qint64(got) * 2 + 4096)));
-        const ssize_t n = ::read(fd, out->data() + got, size_t(out->size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *err = errno;
-            ::close(fd);
-            out->clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
+    const bool read = readUpTo(fd, maxBytes, st.st_size + 1, out, err);
     ::close(fd);
-    out->resize(got);
-    return true;
+    return read;
 }
 
 bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* missing, bool* tooBig, int* err)
@@ -141,48 +148,17 @@ bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* 
         *missing = (*err == ENOENT || *err == ENOTDIR);
         return false;
     }
-    if (st.st_size > maxBytes) {
-        *tooBig = true;
-        *err = EFBIG;
-        ::close(fd);
-        return false;
-    }
-    // The size may change under us; read up to one byte past the limit to notice growth.
-    out->resize(qsizetype(st.st_size) + 1);
-    qsizetype got = 0;
-    for (;;) {
-        if (got == out->size()) {
-            if (out->size() > maxBytes) {
-                *tooBig = true;
-                *err = EFBIG;
-                ::close(fd);
-                out->clear();
-                return false;
-            }
-            out->resize(std::min<qsizetype>(out->size() * 2 + 4096, maxBytes + 1));
-        }
-        const ssize_t n = ::read(fd, out->data() + got, size_t(out->size() - got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            *err = errno;
-            ::close(fd);
-            out->clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
+    // The size may change under us: one byte past the limit tells a file that grew.
+    const bool read = st.st_size <= maxBytes && readUpTo(fd, maxBytes + 1, st.st_size + 1, out, err);
     ::close(fd);
-    if (got > maxBytes) {
+    if (read && out->size() <= maxBytes)
+        return true;
+    if (*err == 0) {
         *tooBig = true;
         *err = EFBIG;
-        out->clear();
-        return false;
     }
-    out->resize(got);
-    return true;
+    out->clear();
+    return false;
 }
 
 QString ResolveLinks(const QString& path)
