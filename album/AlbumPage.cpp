@@ -75,7 +75,8 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
     connect(m_more, &QPushButton::clicked, this, [this] { m_fetch->search(true); });
     connect(m_fetchBtn, &QPushButton::clicked, this, [this] { m_fetch->fetch(); });
     connect(findChild<QPushButton*>("findlen_btn"), &QPushButton::clicked, this, [this] { m_fetch->findByLengths(); });
-    connect(m_results, &QListWidget::itemDoubleClicked, this, [this] { m_fetch->fetch(); });
+    // Enter on a result, or a double click, fetches it.
+    connect(m_results, &QListWidget::itemActivated, this, [this] { m_fetch->fetch(); });
 
     connect(m_mp3, &QListWidget::itemSelectionChanged, this, &AlbumPage::syncSelectionToSession);
     connect(m_mp3, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -369,6 +370,8 @@ void AlbumPage::browse()
     if (ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
         m_session.path = folder;
         m_session.ext = format;
+        // The discs found belong to the folder before.
+        m_fetch->clearResults();
     }
     if (m_session.ext.isEmpty()) {
         syncFromSession();

@@ -148,6 +148,7 @@ void FetchFlow::clearResults()
     m_results.clear();
     m_hits.clear();
     showResults();
+    setEnabled("fetch_btn", false);
 }
 
 LookupOutcome FetchFlow::askMusicBrainz(const std::function<void()>& start)
@@ -216,10 +217,25 @@ void FetchFlow::search(bool more)
 
 void FetchFlow::SearchFreeDB(bool more)
 {
+    const bool moreWasEnabled = isEnabled("more_btn");
     setEnabled("more_btn", false);
     if (!more && isEnabled("apply_btn") && !AskYesNo(LanguageText(61))) {
         SetBusy(false); // the search button's busy state ends with the search
         return;
+    }
+
+    if (!more) {
+        QString words = query_txt;
+        AskQuery dialog(m_session.path, words, m_page);
+        if (ExecDialog(&dialog) != QDialog::Accepted) {
+            // Escape or the close box: nothing is searched, and the page stays as it was.
+            setEnabled("more_btn", moreWasEnabled);
+            SetBusy(false);
+            return;
+        }
+        query_txt = words;
+    } else if (!musicBrainzChosen()) {
+        query_txt = MoreWords(query_txt);
     }
 
     SetBusy(true);
@@ -233,13 +249,6 @@ void FetchFlow::SearchFreeDB(bool more)
     InitResFrm();
 
     const bool musicBrainz = musicBrainzChosen();
-    if (!more) {
-        AskQuery dialog(m_session.path, query_txt, m_page);
-        ExecDialog(&dialog);
-    } else if (!musicBrainz) {
-        query_txt = MoreWords(query_txt);
-    }
-
     if (query_txt.trimmed().isEmpty()) {
         setEnabled("go_btn", true);
         setEnabled("findlen_btn", true);
@@ -338,12 +347,23 @@ void FetchFlow::fetch()
 
 void FetchFlow::findByLengths()
 {
+    if (!lookUpByLengths())
+        return;
+    // The one exact match is the disc: it is fetched as Enter or a double click on it would.
+    if (auto* list = control<QListWidget>("resalb_lst"); list && list->count() == 1) {
+        list->setCurrentRow(0);
+        fetch();
+    }
+}
+
+bool FetchFlow::lookUpByLengths()
+{
     RunningScope running(m_running);
     if (!running.entered())
-        return;
+        return false;
     if (m_session.mp3.isEmpty()) {
         ShowMessage(LanguageText(167));
-        return;
+        return false;
     }
     QStringList paths;
     bool fake = false;
@@ -354,10 +374,10 @@ void FetchFlow::findByLengths()
     QList<qint64> lengths;
     if (fake || !MeasurePlayingTimes(paths, lengths)) {
         ShowMessage(freedbtext::NoPlayingTimes());
-        return;
+        return false;
     }
     if (isEnabled("apply_btn") && !AskYesNo(LanguageText(61)))
-        return;
+        return false;
 
     SetBusy(true);
     WebClient::instance().resetReceivedBytes();
@@ -369,6 +389,7 @@ void FetchFlow::findByLengths()
     clearResults();
     InitResFrm();
 
+    bool exact = false;
     if (musicBrainzChosen()) {
         // The files laid end to end as a disc: the service also matches discs by their lengths.
         listMusicBrainz([&] { m_musicBrainz.searchLengths(lengths); });
@@ -377,7 +398,7 @@ void FetchFlow::findByLengths()
         SetStatusText(freedbtext::Contacting());
         QList<QueryMatch> matches;
         QString error, refusal;
-        QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal);
+        QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal, &exact);
         m_results.addMatches(matches);
         listedCddb(refusal);
     }
@@ -385,6 +406,7 @@ void FetchFlow::findByLengths()
     setEnabled("go_btn", true);
     setEnabled("findlen_btn", true);
     SetBusy(false);
+    return exact && m_results.size() == 1;
 }
 
 // Reads the hit's medium (the one with as many tracks as files when the row names none),

@@ -46,8 +46,12 @@ public:
     ~FetchFlow() override;
 
     void search(bool more); // go_btn (more = false), more_btn (more = true)
-    void fetch();           // fetch_btn, double click on resalb_lst
-    void findByLengths();   // findlen_btn: the disc whose track lengths match the files
+    void fetch();           // fetch_btn, Enter or a double click on resalb_lst
+    void findByLengths();   // findlen_btn: the disc whose track lengths match the files;
+                            // the one exact match is fetched at once
+    // Another folder was chosen: the results found for the last one go, and with them
+    // "2 - Retrieve details".
+    void clearResults();
 
     // The search itself: first search (words from the query dialog) or the broader repeat.
     void SearchFreeDB(bool more);
@@ -72,7 +76,6 @@ private:
     void tellAboutAnonymousHello();
     bool musicBrainzChosen() const;
     int rowCount() const;
-    void clearResults();
     // One MusicBrainz request, waited for with the status line set.
     LookupOutcome askMusicBrainz(const std::function<void()>& start);
     // The CDDB rows of a search shown; none found is told, with the server's refusal.
@@ -82,6 +85,8 @@ private:
     bool fetchMusicBrainz(const LookupHit& hit);
     // Language text "text", then why, if anything.
     static QString withReason(int text, const QString& why);
+    // The lookup of findByLengths; true when the server answered one exact match.
+    bool lookUpByLengths();
     // Language text "text", then the server's refusal or the client's notice, if any.
     static QString failureText(int text, const QString& refusal);
 

@@ -130,9 +130,11 @@ QString SendCddbCommand(const QString& command, QString* error, QString* serverL
 }
 
 bool ParseCddbMatchAnswer(const QString& response, const QStringList& listCodes, const QString& singleCode,
-                          QList<QueryMatch>& matches, QString* error, QString* serverLine)
+                          QList<QueryMatch>& matches, QString* error, QString* serverLine, bool* single)
 {
     matches.clear();
+    if (single)
+        *single = false;
     const qsizetype headerEnd = response.indexOf(QLatin1String("\r\n\r\n"));
     QString body = headerEnd < 0 ? QString() : response.mid(headerEnd + 4);
     body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -158,6 +160,8 @@ bool ParseCddbMatchAnswer(const QString& response, const QStringList& listCodes,
         if (!ParseMatch(status.mid(3), m))
             return refuse(QStringLiteral("unreadable match: ") + status);
         matches << m;
+        if (single)
+            *single = true;
         return true;
     }
     if (listCodes.contains(code)) {

@@ -50,8 +50,10 @@ struct QueryMatch {
 // query, "210") announces a list up to the "." line, singleCode (may be empty) one match on
 // the status line itself, "202" no match (true, no matches). Anything else answers false
 // with the server's own line in serverLine. A list cut off before its "." line keeps the
-// matches read so far (true when there are any, error saying so).
+// matches read so far (true when there are any, error saying so). *single tells an answer
+// of singleCode.
 bool ParseCddbMatchAnswer(const QString& response, const QStringList& listCodes, const QString& singleCode,
-                          QList<QueryMatch>& matches, QString* error = nullptr, QString* serverLine = nullptr);
+                          QList<QueryMatch>& matches, QString* error = nullptr, QString* serverLine = nullptr,
+                          bool* single = nullptr);
 
 } // namespace tunora

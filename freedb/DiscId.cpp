@@ -60,19 +60,21 @@ QString CddbQueryUrl(const DiscLayout& layout)
 }
 
 bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches, QString* error,
-                            QString* serverLine)
+                            QString* serverLine, bool* exact)
 {
     return ParseCddbMatchAnswer(response, {QStringLiteral("210"), QStringLiteral("211")}, QStringLiteral("200"),
-                                matches, error, serverLine);
+                                matches, error, serverLine, exact);
 }
 
-bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* error, QString* serverLine)
+bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* error, QString* serverLine, bool* exact)
 {
     matches.clear();
+    if (exact)
+        *exact = false;
     const QString response = SendCddbCommand(CddbQueryCommand(layout), error, serverLine);
     if (response.isEmpty())
         return false;
-    return ParseCddbQueryResponse(response, matches, error, serverLine);
+    return ParseCddbQueryResponse(response, matches, error, serverLine, exact);
 }
 
 bool MeasurePlayingTimes(const QStringList& paths, QList<qint64>& lengthsMs, QString* error)

@@ -31,12 +31,12 @@ QString CddbQueryUrl(const DiscLayout& layout);
 
 // The whole HTTP answer of a "cddb query": "200" (one exact match), "210"/"211" (a list
 // up to the "." line) and "202" (no match: true, no matches). Anything else answers false
-// with the server's own line in serverLine.
+// with the server's own line in serverLine. *exact tells the one exact match ("200").
 bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches, QString* error = nullptr,
-                            QString* serverLine = nullptr);
+                            QString* serverLine = nullptr, bool* exact = nullptr);
 // Sends the query to the configured server (blocking with the event loop running).
 bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* error = nullptr,
-               QString* serverLine = nullptr);
+               QString* serverLine = nullptr, bool* exact = nullptr);
 
 // Playing times of files in milliseconds (GetMp3Length); false, naming the first file that
 // gave none, when a file has no measurable playing time.

@@ -219,10 +219,11 @@ TEST_F(FetchFlowTest, SearchWithoutFilesOrWordsOrResults)
     EXPECT_EQ(ui.results->count(), 0);
     EXPECT_FALSE(ui.fetch->isEnabled());
 
-    // The close box again: the previous words are searched once more.
+    // The close box again: nothing is searched, not even the previous words.
     server.clearLog();
     flow.search(false);
-    EXPECT_TRUE(server.requestLines().value(0).contains("artist=nothing+here&"));
+    EXPECT_TRUE(server.requests().isEmpty());
+    EXPECT_TRUE(ui.go->isEnabled());
 
     messages.texts.clear();
     searchFor("forbidden words");
@@ -397,6 +398,7 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
     EXPECT_TRUE(ui.fetch->isEnabled());
     EXPECT_TRUE(messages.texts.isEmpty());
 
+    EXPECT_TRUE(session.tracks.isEmpty()) << "inexact matches wait for a choice";
     pick(0);
     EXPECT_EQ(session.album, "Some Album");
     EXPECT_EQ(session.tracks.size(), 3);
@@ -410,6 +412,19 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
     EXPECT_EQ(messages.texts.at(1), LanguageText(62) + "\n\n" + freedbtext::ServerAnswered("500 Unknown developer email"));
     EXPECT_EQ(ui.results->count(), 0);
     EXPECT_FALSE(ui.fetch->isEnabled());
+
+    // One exact match (200) is the disc: it is fetched at once.
+    SetSetting("CDDBUser", "tester@example.org");
+    ASSERT_TRUE(WriteAll(extraDir() + "/query/" + id, "200 rock 19033503 Some Artist / Some Album\r\n"));
+    server.clearLog();
+    messages.texts.clear();
+    flow.findByLengths();
+    EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album"}));
+    EXPECT_EQ(session.album, "Some Album");
+    EXPECT_EQ(session.tracks.size(), 3);
+    ASSERT_EQ(server.requestLines().size(), 2);
+    EXPECT_TRUE(server.requestLines().at(1).contains("cmd=cddb+read+rock+19033503")) << server.requestLines().at(1).toStdString();
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
 }
 
 TEST_F(FetchFlowTest, FindByLengthsNeedsMeasurableFiles)

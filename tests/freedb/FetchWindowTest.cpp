@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTest>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -112,6 +113,44 @@ TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
     EXPECT_TRUE(lines.at(3).contains("/~cddb/cddb.cgi?cmd=cddb+read+rock+19033503&hello=tester+example.org+Tunora+4.0.77"))
         << lines.at(3).toStdString();
     EXPECT_TRUE(server->requests().at(3).contains("\r\nUser-Email: tester@example.org\r\n"));
+}
+
+TEST_F(FetchWindowTest, TheSearchDialogCancelsEnterFetchesAndAnotherFolderClearsTheResults)
+{
+    const QString folder = env->makeDir("Some Album");
+    for (const char* f : {"a.mp3", "b.mp3", "c.mp3"})
+        ASSERT_TRUE(WriteAll(folder + "/" + f, "x"));
+    browse(folder);
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "ok_btn")->click(); };
+    click("go_btn");
+    const QStringList found = shown("resalb_lst");
+    ASSERT_EQ(found.size(), 2);
+
+    // Escape and the close box end the dialog without a search; the results stay.
+    const std::function<void(QDialog*)> cancels[] = {
+        [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); },
+        [](QDialog* d) { d->close(); },
+    };
+    for (const auto& cancel : cancels) {
+        server->clearLog();
+        dialogs->steps << cancel;
+        click("go_btn");
+        EXPECT_TRUE(server->requestLines().isEmpty()) << server->requestLines().join('\n').toStdString();
+        EXPECT_EQ(shown("resalb_lst"), found);
+        expectIdle();
+    }
+
+    // Enter on a result fetches it.
+    auto* results = Child<QListWidget>(page, "resalb_lst");
+    results->setCurrentRow(0);
+    QTest::keyClick(results, Qt::Key_Return);
+    EXPECT_EQ(text("album_txt"), "Some Album");
+    EXPECT_EQ(shown("tracks_lst").size(), 3);
+
+    // Another folder: the discs found for this one go, and "2 - Retrieve details" with them.
+    browse(env->makeDir("Other"));
+    EXPECT_TRUE(shown("resalb_lst").isEmpty());
+    EXPECT_FALSE(enabled("fetch_btn"));
 }
 
 TEST_F(FetchWindowTest, AFailedFetchEndsWithTheButtonsEnabled)
