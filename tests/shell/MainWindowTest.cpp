@@ -8,7 +8,7 @@
 #include "album/TrackEditor.h"
 #include "app/AppAssembly.h"
 #include "audio/GenrePicker.h"
-#include "freedb/FetchFlow.h"
+#include "album/FetchFlow.h"
 #include "updater/UpdWindow.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Genres.h"
