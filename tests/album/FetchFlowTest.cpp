@@ -419,7 +419,7 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
     server.clearLog();
     messages.texts.clear();
     flow.findByLengths();
-    EXPECT_EQ(ui.resultTexts(), QStringList({"Some Artist / Some Album"}));
+    EXPECT_EQ(ui.resultTexts(), QStringList({"CDDB: Some Artist / Some Album"}));
     EXPECT_EQ(session.album, "Some Album");
     EXPECT_EQ(session.tracks.size(), 3);
     ASSERT_EQ(server.requestLines().size(), 2);
