@@ -83,6 +83,7 @@ TEST_F(MusicBrainzWindowTest, FindByLengthsReadsAMediumWithItsCoverAndApplyEmbed
 
     for (const char* option : {"ren_chk", "pls_chk"})
         Child<QCheckBox>(page, option)->setChecked(false);
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "preview_apply_btn")->click(); };
     click("apply_btn");
     QByteArray tags;
     ASSERT_EQ(RunProgram(SystemPython(),
