@@ -44,7 +44,7 @@ QString WritableFolder()
 {
     if (PortableCopy())
         return AppFolder();
-    // The base directory specification ignores a relative XDG_CACHE_HOME.
+    // A relative XDG_CACHE_HOME is not a cache folder: fall back to ~/.cache, as desktops do.
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (!QDir::isAbsolutePath(cache))
         cache = QDir::homePath() + QStringLiteral("/.cache");
