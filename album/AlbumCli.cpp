@@ -6,7 +6,8 @@
 #include "album/AlbumSession.h"
 #include "album/AutoSort.h"
 #include "album/FolderWalk.h"
-#include "album/MusicBrainzCli.h"
+#include "album/CddbSource.h"
+#include "album/MusicBrainzSource.h"
 #include "freedb/Cddb.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
 namespace tunora {
 
@@ -134,38 +136,46 @@ int RunAlbumCommand(const QStringList& args)
     SortListBox(names);
     s.setFiles(names);
 
-    DiscRecord disc;
+    LookupDisc disc;
     QString error;
     if (!xmcd.isEmpty()) {
-        if (!ParseXmcdFile(xmcd, disc, &error)) {
+        DiscRecord record;
+        if (!ParseXmcdFile(xmcd, record, &error)) {
             ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
             return 1;
         }
+        disc.artist = record.artist;
+        disc.album = record.album;
+        disc.year = record.year;
+        for (const CddbTrack& t : std::as_const(record.tracks))
+            disc.tracks << LookupTrack{t.title, t.frames};
         if (!haveGenre)
             genre = XmcdGenre(xmcd);
-    } else if (!mbid.isEmpty()) {
-        LookupDisc release;
-        if (!ReadMusicBrainzDisc(mbid, s.mp3.size(), cover, release, &error)) {
-            ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
-            return 1;
-        }
-        disc.artist = release.artist;
-        disc.album = release.album;
-        disc.year = release.year;
-        for (const LookupTrack& t : std::as_const(release.tracks))
-            disc.tracks << CddbTrack{t.title, t.frames};
-        s.discNumber = release.discNumber;
-        s.discCount = release.discCount;
-        s.frontCover = release.frontCover;
-        if (cover && release.frontCover.isEmpty())
-            std::fprintf(stderr, "tunora-cli album: the release has no front cover; the files are tagged without one\n");
     } else {
-        if (!ReadCDDBDisc(category, discid, disc, &error)) {
+        // The disc is read as the album page reads a result row of its source.
+        std::unique_ptr<LookupSource> source;
+        LookupHit hit;
+        if (!mbid.isEmpty()) {
+            auto* musicBrainz = new MusicBrainzSource;
+            musicBrainz->setFileCount(s.mp3.size());
+            musicBrainz->setFetchCover(cover);
+            source.reset(musicBrainz);
+            hit = LookupHit{source->name(), mbid, {}, 0, {}};
+        } else {
+            source = std::make_unique<CddbSource>();
+            hit = LookupHit{source->name(), discid, category, 0, {}};
+        }
+        if (!ReadLookupDisc(*source, hit, disc, &error)) {
             ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
             return 1;
         }
-        if (!haveGenre)
+        if (!haveGenre && mbid.isEmpty())
             genre = category;
+        s.discNumber = disc.discNumber;
+        s.discCount = disc.discCount;
+        s.frontCover = disc.frontCover;
+        if (cover && disc.frontCover.isEmpty())
+            std::fprintf(stderr, "tunora-cli album: the release has no front cover; the files are tagged without one\n");
     }
     s.artist = disc.artist;
     s.album = disc.album;

@@ -55,7 +55,18 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
 {
     setObjectName("album_page");
     buildUi();
+    // The lookup flow knows none of these controls: it is fed the user's choices and
+    // tells the buttons' state and the result rows through its signals.
     m_fetch = std::make_unique<FetchFlow>(m_session, this);
+    connect(m_fetch.get(), &FetchFlow::buttonsChanged, this, &AlbumPage::showButtons);
+    connect(m_fetch.get(), &FetchFlow::resultsChanged, this, [this](const QStringList& rows) {
+        m_results->clear();
+        m_results->addItems(rows);
+    });
+    connect(m_fetch.get(), &FetchFlow::rowChosen, m_results, qOverload<int>(&QListWidget::setCurrentRow));
+    m_fetch->chooseSource(m_source->currentText());
+    m_fetch->setFetchCover(m_cover->isChecked());
+    showButtons(m_fetch->buttons());
 
     connect(&m_session, &AlbumSession::changed, this, &AlbumPage::syncFromSession);
     connect(findChild<QPushButton*>("browse_btn"), &QPushButton::clicked, this, &AlbumPage::browse);
@@ -73,10 +84,10 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
     connect(m_tracks, &QListWidget::itemDoubleClicked, this, &AlbumPage::editTrack);
     connect(m_go, &QPushButton::clicked, this, [this] { m_fetch->search(false); });
     connect(m_more, &QPushButton::clicked, this, [this] { m_fetch->search(true); });
-    connect(m_fetchBtn, &QPushButton::clicked, this, [this] { m_fetch->fetch(); });
-    connect(findChild<QPushButton*>("findlen_btn"), &QPushButton::clicked, this, [this] { m_fetch->findByLengths(); });
+    connect(m_fetchBtn, &QPushButton::clicked, this, &AlbumPage::fetchSelected);
+    connect(m_findLengths, &QPushButton::clicked, this, [this] { m_fetch->findByLengths(); });
     // Enter on a result, or a double click, fetches it.
-    connect(m_results, &QListWidget::itemActivated, this, [this] { m_fetch->fetch(); });
+    connect(m_results, &QListWidget::itemActivated, this, &AlbumPage::fetchSelected);
 
     connect(m_mp3, &QListWidget::itemSelectionChanged, this, &AlbumPage::syncSelectionToSession);
     connect(m_mp3, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -87,10 +98,14 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
         if (!m_syncing)
             m_session.tracksFocus = row;
     });
-    connect(m_source, &QComboBox::currentTextChanged, this,
-            [](const QString& source) { SetSetting(setting::kLookupSource, source); });
-    connect(m_cover, &QCheckBox::toggled, this,
-            [](bool on) { SetSetting(setting::kEmbedCover, on ? QStringLiteral("1") : QStringLiteral("0")); });
+    connect(m_source, &QComboBox::currentTextChanged, this, [this](const QString& source) {
+        m_fetch->chooseSource(source);
+        SetSetting(setting::kLookupSource, source);
+    });
+    connect(m_cover, &QCheckBox::toggled, this, [this](bool on) {
+        m_fetch->setFetchCover(on);
+        SetSetting(setting::kEmbedCover, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     for (QLineEdit* e : {m_artist, m_album, m_year, m_genre})
         connect(e, &QLineEdit::textChanged, this, &AlbumPage::readFieldsToSession);
     m_mp3->viewport()->installEventFilter(this);
@@ -168,16 +183,12 @@ void AlbumPage::buildUi()
     stepsL->addWidget(m_source);
     m_go = named<QPushButton>(steps, "go_btn");
     m_more = named<QPushButton>(steps, "more_btn");
-    auto* findlen = named<QPushButton>(steps, "findlen_btn");
-    findlen->setText(QString::fromLatin1(kFindByLengthsCaption));
+    m_findLengths = named<QPushButton>(steps, "findlen_btn");
+    m_findLengths->setText(QString::fromLatin1(kFindByLengthsCaption));
     m_fetchBtn = named<QPushButton>(steps, "fetch_btn");
     m_apply = named<QPushButton>(steps, "apply_btn");
-    for (QPushButton* b : {m_go, m_more, findlen, m_fetchBtn, m_apply})
+    for (QPushButton* b : {m_go, m_more, m_findLengths, m_fetchBtn, m_apply})
         stepsL->addWidget(b);
-    m_go->setEnabled(false);
-    m_more->setEnabled(false);
-    m_fetchBtn->setEnabled(false);
-    m_apply->setEnabled(false);
     m_undo->setEnabled(false);
 
     auto* res = frame(this, "res_frm");
@@ -279,10 +290,27 @@ void AlbumPage::prepare()
 void AlbumPage::afterStartup()
 {
     m_session.undoAvailable = false;
-    m_more->setEnabled(false);
+    LookupButtons buttons = m_fetch->buttons();
+    buttons.more = false;
+    m_fetch->setButtons(buttons);
     InitResFrm();
     m_session.ext = QStringLiteral("Unknown");
     syncFromSession();
+}
+
+void AlbumPage::showButtons(const LookupButtons& buttons)
+{
+    m_go->setEnabled(buttons.search);
+    m_more->setEnabled(buttons.more);
+    m_fetchBtn->setEnabled(buttons.fetch);
+    m_findLengths->setEnabled(buttons.findLengths);
+    m_apply->setEnabled(buttons.apply);
+}
+
+void AlbumPage::fetchSelected()
+{
+    const QListWidgetItem* item = m_results->currentItem();
+    m_fetch->fetch(item && item->isSelected() ? m_results->currentRow() : -1);
 }
 
 void AlbumPage::genreTableMissing()
@@ -385,8 +413,10 @@ void AlbumPage::browse()
     SetCancelRequested(false);
     SortListBox(names);
     m_session.setFiles(names);
-    m_go->setEnabled(!m_session.mp3.isEmpty());
-    m_more->setEnabled(false);
+    LookupButtons buttons = m_fetch->buttons();
+    buttons.search = !m_session.mp3.isEmpty();
+    buttons.more = false;
+    m_fetch->setButtons(buttons);
     m_session.undoAvailable = false;
     syncFromSession();
 }
@@ -460,9 +490,10 @@ void AlbumPage::apply()
         // The file list and the disc stay as they are while the files are worked on: the
         // pass pairs them by position between its yields.
         static const char* const kFrozen[] = {"choosefold_frm", "curfiles_frm", "opt_frm", "alb_frm", "sel_frm"};
+        LookupButtons buttons = m_fetch->buttons();
+        buttons.apply = buttons.search = buttons.fetch = buttons.more = !running;
+        m_fetch->setButtons(buttons);
         if (running) {
-            for (QPushButton* b : {m_apply, m_go, m_fetchBtn, m_more})
-                b->setEnabled(false);
             for (const char* f : kFrozen)
                 findChild<QWidget*>(QString::fromLatin1(f))->setEnabled(false);
             SetBusy(true);
@@ -470,8 +501,6 @@ void AlbumPage::apply()
             SetBusy(false);
             for (const char* f : kFrozen)
                 findChild<QWidget*>(QString::fromLatin1(f))->setEnabled(true);
-            for (QPushButton* b : {m_apply, m_go, m_fetchBtn, m_more})
-                b->setEnabled(true);
             m_session.undoAvailable = true;
             syncFromSession();
         }

@@ -16,6 +16,7 @@ class QPushButton;
 namespace tunora {
 
 class FetchFlow;
+struct LookupButtons;
 
 class AlbumPage : public Page {
     Q_OBJECT
@@ -45,6 +46,7 @@ public:
     void chooseGenre();
     void editTrack();
     void InitResFrm();
+    void fetchSelected(); // the selected result, read from its source
 
     // Caption of the button that finds a disc by the files' playing times.
     static const char* const kFindByLengthsCaption;
@@ -57,6 +59,7 @@ private:
     void syncFromSession();
     void syncSelectionToSession();
     void readFieldsToSession();
+    void showButtons(const LookupButtons& buttons);
 
     AlbumSession m_session;
     std::unique_ptr<FetchFlow> m_fetch;
@@ -70,7 +73,7 @@ private:
     QLabel *m_testLbl = nullptr, *m_plsLbl = nullptr;
     QLineEdit *m_artist = nullptr, *m_album = nullptr, *m_year = nullptr, *m_genre = nullptr;
     QPushButton *m_up = nullptr, *m_undo = nullptr, *m_go = nullptr, *m_more = nullptr, *m_fetchBtn = nullptr,
-                *m_apply = nullptr;
+                *m_apply = nullptr, *m_findLengths = nullptr;
 };
 
 } // namespace tunora

@@ -5,18 +5,18 @@
 #include "freedb/FreedbTexts.h"
 #include "freedb/WebClient.h"
 #include "shell/core/Shared.h"
-#include "shell/core/Texts.h"
 
 namespace tunora {
 
-namespace {
-
-QString FailureText(const QString& text, const QString& refusal)
+QString CddbSource::statusText() const
 {
-    return freedbtext::WithReason(text, refusal, WebClient::instance().lastNotice());
+    return freedbtext::Contacting();
 }
 
-} // namespace
+QString CddbSource::reason(const QString& refusal)
+{
+    return refusal.isEmpty() ? WebClient::instance().lastNotice() : freedbtext::ServerAnswered(refusal);
+}
 
 QList<LookupHit> CddbSource::HitsFrom(const SearchResults& results)
 {
@@ -29,6 +29,8 @@ QList<LookupHit> CddbSource::HitsFrom(const SearchResults& results)
 void CddbSource::begin()
 {
     WebClient::instance().resetReceivedBytes();
+    m_page.clear();
+    m_error.clear();
     m_running = true;
     Q_EMIT runningChanged(true);
 }
@@ -41,53 +43,64 @@ void CddbSource::finish()
     Q_EMIT runningChanged(false);
 }
 
-void CddbSource::endSearch(const SearchResults& results, const QString& refusal)
+void CddbSource::endSearch(QList<LookupHit> hits, const QString& refusal)
 {
+    ErrorOccured();
     finish();
-    if (WebClient::instance().lastCancelled())
+    if (WebClient::instance().lastCancelled()) {
+        m_error.clear();
         return;
-    if (results.size() > 0)
-        Q_EMIT hitsReady(HitsFrom(results));
-    else
-        Q_EMIT failed(FailureText(text::NoDiscFound(), refusal));
+    }
+    if (!hits.isEmpty()) {
+        m_error.clear();
+        Q_EMIT hitsReady(hits);
+        return;
+    }
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("no disc found");
+    Q_EMIT failed(reason(refusal));
 }
 
 void CddbSource::searchWords(const QString& words, bool more)
 {
     begin();
-    m_page.clear();
     SearchResults results;
-    QString error, refusal;
+    QString refusal;
     if (more)
-        RunWebSearch(words, results, &m_page, &error, &refusal);
+        RunWebSearch(MoreWords(words), results, &m_page, &m_error, &refusal);
     else
-        RunWordSearch(words, results, &m_page, &error, &refusal);
-    endSearch(results, refusal);
+        RunWordSearch(words, results, &m_page, &m_error, &refusal);
+    endSearch(HitsFrom(results), refusal);
 }
 
 void CddbSource::searchLengths(const QList<qint64>& lengthsMs)
 {
     begin();
-    m_page.clear();
     QList<QueryMatch> matches;
-    QString error, refusal;
-    QueryCDDB(LayoutFromLengths(lengthsMs), matches, &error, &refusal);
+    QString refusal;
+    bool exact = false;
+    QueryCDDB(LayoutFromLengths(lengthsMs), matches, &m_error, &refusal, &exact);
     SearchResults results;
     results.addMatches(matches);
-    endSearch(results, refusal);
+    QList<LookupHit> hits = HitsFrom(results);
+    for (LookupHit& hit : hits)
+        hit.exact = exact;
+    endSearch(hits, refusal);
 }
 
 void CddbSource::read(const LookupHit& hit)
 {
     begin();
     DiscRecord record;
-    QString error, refusal;
-    const bool ok = ReadCDDBDisc(hit.group, hit.id, record, &error, &refusal);
+    QString refusal;
+    const bool ok = ReadCDDBDisc(hit.group, hit.id, record, &m_error, &refusal);
     finish();
-    if (WebClient::instance().lastCancelled())
+    if (WebClient::instance().lastCancelled()) {
+        m_error.clear();
         return;
+    }
     if (!ok) {
-        Q_EMIT failed(FailureText(text::DetailsNotRetrieved(), refusal));
+        Q_EMIT failed(reason(refusal));
         return;
     }
     LookupDisc disc;

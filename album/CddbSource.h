@@ -1,5 +1,5 @@
 // The CDDB service as a lookup source: words go to the server's search command (the web
-// search pages as the fallback, and for the broader repeat), playing times to a disc-ID
+// search pages as the fallback, and for the broader repeat with the words joined by OR), playing times to a disc-ID
 // query, and a hit is read as one xmcd entry whose category becomes the genre.
 #pragma once
 
@@ -15,12 +15,14 @@ public:
 
     static QString sourceName() { return QStringLiteral("CDDB"); }
     QString name() const override { return sourceName(); }
+    QString statusText() const override;
     // Each request runs to its end here, the event loop running meanwhile.
     void searchWords(const QString& words, bool more) override;
     void searchLengths(const QList<qint64>& lengthsMs) override;
     void read(const LookupHit& hit) override;
     void cancel() override;
     bool isRunning() const override { return m_running; }
+    QString lastError() const override { return m_error; }
 
     // The last search page the web search received (empty after the search command).
     QString lastPage() const { return m_page; }
@@ -31,11 +33,13 @@ public:
 private:
     void begin();
     void finish();
-    // Ends the request: hits, or language text "failure" with the server's reason.
-    void endSearch(const SearchResults& results, const QString& refusal);
+    // Ends a search: hits, or the reason nothing was found (the server's refusal, else the
+    // client's notice). The connection is dropped either way.
+    void endSearch(QList<LookupHit> hits, const QString& refusal);
+    static QString reason(const QString& refusal);
 
     bool m_running = false;
-    QString m_page;
+    QString m_page, m_error;
 };
 
 } // namespace tunora

@@ -1,23 +1,17 @@
 #include "album/FetchFlow.h"
 
 #include "album/AlbumSession.h"
-#include "album/LookupTexts.h"
-#include "freedb/Cddb.h"
 #include "freedb/DiscId.h"
 #include "freedb/FreedbTexts.h"
-#include "freedb/WebClient.h"
+#include "freedb/Search.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -86,29 +80,12 @@ private:
 
 } // namespace
 
-FetchFlow::FetchFlow(AlbumSession& session, QWidget* albumPage) : QObject(nullptr), m_session(session), m_page(albumPage)
+FetchFlow::FetchFlow(AlbumSession& session, QWidget* dialogParent)
+    : QObject(nullptr), m_session(session), m_dialogParent(dialogParent)
 {
 }
 
 FetchFlow::~FetchFlow() = default;
-
-template <class T>
-T* FetchFlow::control(const char* name) const
-{
-    return m_page ? m_page->findChild<T*>(QString::fromLatin1(name)) : nullptr;
-}
-
-void FetchFlow::setEnabled(const char* name, bool on) const
-{
-    if (auto* w = control<QWidget>(name))
-        w->setEnabled(on);
-}
-
-bool FetchFlow::isEnabled(const char* name) const
-{
-    auto* w = control<QWidget>(name);
-    return w && w->isEnabled();
-}
 
 QString FetchFlow::TrackLine(int i, const QString& title)
 {
@@ -120,62 +97,53 @@ void FetchFlow::InitResFrm()
     m_session.initResFrm();
 }
 
+void FetchFlow::chooseSource(const QString& name)
+{
+    m_source = name == m_musicBrainz.name() ? static_cast<LookupSource*>(&m_musicBrainz) : &m_cddb;
+}
+
+void FetchFlow::setButtons(const LookupButtons& buttons)
+{
+    changeButtons([&](LookupButtons& b) { b = buttons; });
+}
+
+void FetchFlow::changeButtons(const std::function<void(LookupButtons&)>& edit)
+{
+    const LookupButtons before = m_buttons;
+    edit(m_buttons);
+    if (m_buttons != before)
+        Q_EMIT buttonsChanged(m_buttons);
+}
+
 void FetchFlow::showResults()
 {
-    if (auto* list = control<QListWidget>("resalb_lst")) {
-        list->clear();
-        // Each row names the source it came from.
-        for (const QString& text : std::as_const(m_results.List3))
-            list->addItem(QStringLiteral("CDDB: ") + text);
-        for (const LookupHit& hit : std::as_const(m_hits))
-            list->addItem(hit.source + QStringLiteral(": ") + hit.display);
-    }
-}
-
-bool FetchFlow::musicBrainzChosen() const
-{
-    const auto* choice = control<QComboBox>("source_cmb");
-    return choice && choice->currentText() == MusicBrainzSource::sourceName();
-}
-
-int FetchFlow::rowCount() const
-{
-    return static_cast<int>(m_results.size() + m_hits.size());
+    QStringList rows;
+    for (const LookupHit& hit : std::as_const(m_hits))
+        rows << hit.source + QStringLiteral(": ") + hit.display;
+    Q_EMIT resultsChanged(rows);
 }
 
 void FetchFlow::clearResults()
 {
-    m_results.clear();
     m_hits.clear();
     showResults();
-    setEnabled("fetch_btn", false);
+    changeButtons([](LookupButtons& b) { b.fetch = false; });
 }
 
-LookupOutcome FetchFlow::askMusicBrainz(const std::function<void()>& start)
+LookupOutcome FetchFlow::ask(LookupSource& source, const std::function<void()>& start)
 {
-    SetStatusText(lookuptext::AskingMusicBrainz());
-    return AwaitLookup(m_musicBrainz, start);
+    SetStatusText(source.statusText());
+    return AwaitLookup(source, start);
 }
 
-void FetchFlow::listedCddb(const QString& refusal)
+void FetchFlow::list(const LookupOutcome& outcome)
 {
+    m_hits = outcome.hits;
     showResults();
-    if (m_results.size() > 0)
-        setEnabled("fetch_btn", true);
+    if (!m_hits.isEmpty())
+        changeButtons([](LookupButtons& b) { b.fetch = true; });
     else
-        ShowMessage(failureText(62, refusal));
-    ErrorOccured();
-}
-
-void FetchFlow::listMusicBrainz(const std::function<void()>& start)
-{
-    const LookupOutcome o = askMusicBrainz(start);
-    m_hits = o.hits;
-    showResults();
-    if (rowCount() > 0)
-        setEnabled("fetch_btn", true);
-    else
-        ShowMessage(withReason(62, o.failure));
+        ShowMessage(withReason(62, outcome.failure));
 }
 
 QString FetchFlow::withReason(int text, const QString& why)
@@ -183,14 +151,11 @@ QString FetchFlow::withReason(int text, const QString& why)
     return why.isEmpty() ? LanguageText(text) : LanguageText(text) + QLatin1String("\n\n") + why;
 }
 
-QString FetchFlow::failureText(int text, const QString& refusal)
-{
-    return freedbtext::WithReason(LanguageText(text), refusal, WebClient::instance().lastNotice());
-}
-
+// The CDDB server takes a hello without an address, but the user is told once that it
+// identifies them better with one.
 void FetchFlow::tellAboutAnonymousHello()
 {
-    if (m_toldAnonymous || !Setting(setting::kCddbUser).trimmed().isEmpty())
+    if (m_source != &m_cddb || m_toldAnonymous || !Setting(setting::kCddbUser).trimmed().isEmpty())
         return;
     m_toldAnonymous = true;
     ShowMessage(freedbtext::AnonymousHello());
@@ -203,7 +168,7 @@ void FetchFlow::search(bool more)
         return;
     if (more) {
         SearchFreeDB(true);
-        setEnabled("more_btn", false);
+        changeButtons([](LookupButtons& b) { b.more = false; });
         return;
     }
     SetBusy(true);
@@ -217,116 +182,52 @@ void FetchFlow::search(bool more)
 
 void FetchFlow::SearchFreeDB(bool more)
 {
-    const bool moreWasEnabled = isEnabled("more_btn");
-    setEnabled("more_btn", false);
-    if (!more && isEnabled("apply_btn") && !AskYesNo(LanguageText(61))) {
+    const bool moreWasEnabled = m_buttons.more;
+    changeButtons([](LookupButtons& b) { b.more = false; });
+    if (!more && m_buttons.apply && !AskYesNo(LanguageText(61))) {
         SetBusy(false); // the search button's busy state ends with the search
         return;
     }
 
     if (!more) {
         QString words = query_txt;
-        AskQuery dialog(m_session.path, words, m_page);
+        AskQuery dialog(m_session.path, words, m_dialogParent);
         if (ExecDialog(&dialog) != QDialog::Accepted) {
             // Escape or the close box: nothing is searched, and the page stays as it was.
-            setEnabled("more_btn", moreWasEnabled);
+            changeButtons([&](LookupButtons& b) { b.more = moreWasEnabled; });
             SetBusy(false);
             return;
         }
         query_txt = words;
-    } else if (!musicBrainzChosen()) {
-        query_txt = MoreWords(query_txt);
     }
 
     SetBusy(true);
-    WebClient::instance().resetReceivedBytes();
-    web_txt.clear();
-    setEnabled("apply_btn", false);
-    setEnabled("go_btn", false);
-    setEnabled("findlen_btn", false);
-    setEnabled("fetch_btn", false);
+    changeButtons([](LookupButtons& b) { b.apply = b.search = b.findLengths = b.fetch = false; });
     clearResults();
     InitResFrm();
 
-    const bool musicBrainz = musicBrainzChosen();
-    if (query_txt.trimmed().isEmpty()) {
-        setEnabled("go_btn", true);
-        setEnabled("findlen_btn", true);
-        SetBusy(false);
-        return;
-    }
-
-    if (musicBrainz) {
-        // The same words, widened to either field by the service's query for "more".
-        listMusicBrainz([&] { m_musicBrainz.searchWords(query_txt, more); });
-    } else {
+    if (!query_txt.trimmed().isEmpty()) {
+        LookupSource& source = *m_source;
         tellAboutAnonymousHello();
-        SetStatusText(freedbtext::Contacting());
-        QString error, refusal;
-        if (more)
-            RunWebSearch(query_txt, m_results, &web_txt, &error, &refusal);
-        else
-            RunWordSearch(query_txt, m_results, &web_txt, &error, &refusal);
-        listedCddb(refusal);
+        list(ask(source, [&] { source.searchWords(query_txt, more); }));
+        SetStatusText(QString());
     }
-
-    SetStatusText(QString());
-    setEnabled("go_btn", true);
-    setEnabled("findlen_btn", true);
-    setEnabled("more_btn", !more);
+    changeButtons([&](LookupButtons& b) {
+        b.search = b.findLengths = true;
+        b.more = !more && !query_txt.trimmed().isEmpty();
+    });
     SetBusy(false);
 }
 
-void FetchFlow::fetch()
+void FetchFlow::fetch(int row)
 {
     RunningScope running(m_running);
-    if (!running.entered())
-        return;
-    auto* list = control<QListWidget>("resalb_lst");
-    if (!list)
-        return;
-    const int index = list->currentRow();
-    if (index < 0 || !list->item(index)->isSelected() || index >= rowCount())
+    if (!running.entered() || row < 0 || row >= m_hits.size())
         return;
 
-    setEnabled("fetch_btn", false);
-    setEnabled("apply_btn", false);
-    setEnabled("go_btn", false);
-    setEnabled("findlen_btn", false);
-    setEnabled("more_btn", false);
-    // The row's own source, whatever the choice is now.
-    bool read = false;
-    if (!m_hits.isEmpty()) {
-        read = fetchMusicBrainz(m_hits.at(index));
-    } else {
-        WebClient::instance().resetReceivedBytes();
-        SetStatusText(freedbtext::Contacting());
-        const QString category = m_results.categ_lst.at(index);
-        const QString discid = m_results.List2.at(index);
-        DiscRecord record;
-        record.artist = m_session.artist;
-        record.album = m_session.album;
-        record.year = m_session.year;
-        m_session.fetched.clear();
-        QString error, refusal;
-        read = ReadCDDBDisc(category, discid, record, &error, &refusal);
-        if (!read) {
-            m_session.notifyChanged();
-            ShowMessage(failureText(54, refusal));
-        } else {
-            m_session.artist = record.artist;
-            m_session.album = record.album;
-            m_session.year = record.year;
-            for (const CddbTrack& t : std::as_const(record.tracks))
-                m_session.fetched.append({t.title, t.frames});
-            m_session.genre = category;
-            // A CDDB entry tells no medium and has no picture.
-            m_session.discNumber = m_session.discCount = 0;
-            m_session.frontCover.clear();
-        }
-    }
-    if (read) {
-        setEnabled("apply_btn", true);
+    changeButtons([](LookupButtons& b) { b = {false, false, false, false, false}; });
+    if (read(m_hits.at(row))) {
+        changeButtons([](LookupButtons& b) { b.apply = true; });
         m_session.tracks.clear();
         for (int i = 0; i < m_session.fetched.size(); ++i)
             m_session.tracks << TrackLine(i, m_session.fetched.at(i).text);
@@ -337,12 +238,38 @@ void FetchFlow::fetch()
                 m_session.addFakeTrack();
         }
     }
-
     SetStatusText(QString());
-    setEnabled("fetch_btn", true);
-    setEnabled("more_btn", true);
-    setEnabled("go_btn", true);
-    setEnabled("findlen_btn", true);
+    changeButtons([](LookupButtons& b) { b.fetch = b.more = b.search = b.findLengths = true; });
+}
+
+// The hit is read from the source it came from, whatever the choice is now.
+bool FetchFlow::read(const LookupHit& hit)
+{
+    LookupSource* source = &m_cddb;
+    if (hit.source == m_musicBrainz.name()) {
+        m_musicBrainz.setFetchCover(m_fetchCover);
+        m_musicBrainz.setFileCount(m_session.mp3.size());
+        source = &m_musicBrainz;
+    }
+    m_session.fetched.clear();
+    const LookupOutcome o = ask(*source, [&] { source->read(hit); });
+    if (!o.ok) {
+        m_session.notifyChanged();
+        ShowMessage(withReason(54, o.failure));
+        return false;
+    }
+    m_session.artist = o.disc.artist;
+    m_session.album = o.disc.album;
+    m_session.year = o.disc.year;
+    for (const LookupTrack& t : o.disc.tracks)
+        m_session.fetched.append({t.title, t.frames});
+    // A CDDB entry's category is its genre; a release names none, and the field stays.
+    if (!o.disc.genre.isEmpty())
+        m_session.genre = o.disc.genre;
+    m_session.discNumber = o.disc.discNumber;
+    m_session.discCount = o.disc.discCount;
+    m_session.frontCover = o.disc.frontCover;
+    return true;
 }
 
 void FetchFlow::findByLengths()
@@ -350,10 +277,8 @@ void FetchFlow::findByLengths()
     if (!lookUpByLengths())
         return;
     // The one exact match is the disc: it is fetched as Enter or a double click on it would.
-    if (auto* list = control<QListWidget>("resalb_lst"); list && list->count() == 1) {
-        list->setCurrentRow(0);
-        fetch();
-    }
+    Q_EMIT rowChosen(0);
+    fetch(0);
 }
 
 bool FetchFlow::lookUpByLengths()
@@ -376,62 +301,22 @@ bool FetchFlow::lookUpByLengths()
         ShowMessage(freedbtext::NoPlayingTimes());
         return false;
     }
-    if (isEnabled("apply_btn") && !AskYesNo(LanguageText(61)))
+    if (m_buttons.apply && !AskYesNo(LanguageText(61)))
         return false;
 
     SetBusy(true);
-    WebClient::instance().resetReceivedBytes();
-    setEnabled("more_btn", false);
-    setEnabled("apply_btn", false);
-    setEnabled("go_btn", false);
-    setEnabled("findlen_btn", false);
-    setEnabled("fetch_btn", false);
+    changeButtons([](LookupButtons& b) { b = {false, false, false, false, false}; });
     clearResults();
     InitResFrm();
 
-    bool exact = false;
-    if (musicBrainzChosen()) {
-        // The files laid end to end as a disc: the service also matches discs by their lengths.
-        listMusicBrainz([&] { m_musicBrainz.searchLengths(lengths); });
-    } else {
-        tellAboutAnonymousHello();
-        SetStatusText(freedbtext::Contacting());
-        QList<QueryMatch> matches;
-        QString error, refusal;
-        QueryCDDB(LayoutFromLengths(lengths), matches, &error, &refusal, &exact);
-        m_results.addMatches(matches);
-        listedCddb(refusal);
-    }
+    // The files laid end to end as a disc: each source matches discs by their lengths.
+    LookupSource& source = *m_source;
+    tellAboutAnonymousHello();
+    list(ask(source, [&] { source.searchLengths(lengths); }));
     SetStatusText(QString());
-    setEnabled("go_btn", true);
-    setEnabled("findlen_btn", true);
+    changeButtons([](LookupButtons& b) { b.search = b.findLengths = true; });
     SetBusy(false);
-    return exact && m_results.size() == 1;
-}
-
-// Reads the hit's medium (the one with as many tracks as files when the row names none),
-// with the release's front cover when cover_chk is checked.
-bool FetchFlow::fetchMusicBrainz(const LookupHit& hit)
-{
-    const auto* cover = control<QCheckBox>("cover_chk");
-    m_musicBrainz.setFetchCover(cover && cover->isChecked());
-    m_musicBrainz.setFileCount(m_session.mp3.size());
-    m_session.fetched.clear();
-    const LookupOutcome o = askMusicBrainz([&] { m_musicBrainz.read(hit); });
-    if (!o.ok) {
-        m_session.notifyChanged();
-        ShowMessage(withReason(54, o.failure));
-        return false;
-    }
-    m_session.artist = o.disc.artist;
-    m_session.album = o.disc.album;
-    m_session.year = o.disc.year;
-    for (const LookupTrack& t : o.disc.tracks)
-        m_session.fetched.append({t.title, t.frames});
-    m_session.discNumber = o.disc.discNumber;
-    m_session.discCount = o.disc.discCount;
-    m_session.frontCover = o.disc.frontCover;
-    return true;
+    return m_hits.size() == 1 && m_hits.first().exact;
 }
 
 } // namespace tunora

@@ -1,13 +1,15 @@
-// The album page's search and fetch: query dialog, search into resalb_lst, read into the
-// album session, from the source chosen in source_cmb (the CDDB service, else MusicBrainz).
+// The album page's search and fetch: query dialog, a search of the chosen lookup source
+// into the results list, a result read into the album session.
 #pragma once
 
+#include "album/CddbSource.h"
 #include "album/MusicBrainzSource.h"
-#include "freedb/Search.h"
 
 #include <QDialog>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -38,65 +40,87 @@ private:
     QPushButton* m_ok;
 };
 
+// The enabled state of the album page's lookup buttons (go_btn, more_btn, fetch_btn,
+// findlen_btn, apply_btn). The flow keeps it; the page shows it. At first only a lookup by
+// lengths may be tried (it tells what is missing).
+struct LookupButtons {
+    bool search = false, more = false, fetch = false, findLengths = true, apply = false;
+    bool operator==(const LookupButtons&) const = default;
+};
+
+// Searches the chosen source, lists its hits, and reads the one picked into the album
+// session. It knows no widget of the page: the page feeds it the user's choices and shows
+// what its signals say.
 class FetchFlow : public QObject {
     Q_OBJECT
 public:
-    // albumPage holds the page's controls (resalb_lst, go_btn, more_btn, fetch_btn, ...).
-    FetchFlow(AlbumSession& session, QWidget* albumPage);
+    // dialogParent: the page, parent of the query dialog.
+    FetchFlow(AlbumSession& session, QWidget* dialogParent);
     ~FetchFlow() override;
 
     void search(bool more); // go_btn (more = false), more_btn (more = true)
-    void fetch();           // fetch_btn, Enter or a double click on resalb_lst
+    // fetch_btn, Enter or a double click on a result: the selected row, -1 for none.
+    void fetch(int row);
     void findByLengths();   // findlen_btn: the disc whose track lengths match the files;
                             // the one exact match is fetched at once
     // Another folder was chosen: the results found for the last one go, and with them
     // "2 - Retrieve details".
     void clearResults();
 
+    // The page's choices: the source searched next (a source's name(); rows are read from
+    // the source they came from), and whether a read also fetches the front cover.
+    void chooseSource(const QString& name);
+    void setFetchCover(bool on) { m_fetchCover = on; }
+
+    const LookupButtons& buttons() const { return m_buttons; }
+    // The page's own changes (a folder chosen, Apply running) go through here too.
+    void setButtons(const LookupButtons& buttons);
+
     // The search itself: first search (words from the query dialog) or the broader repeat.
     void SearchFreeDB(bool more);
     // Clears the fetched disc's fields on the page (artist, album, genre, year, track lines).
     void InitResFrm();
 
-    // The CDDB rows of the last search; MusicBrainz rows are in hits().
-    const SearchResults& results() const { return m_results; }
+    // The rows of the last search, each with the source it came from.
     const QList<LookupHit>& hits() const { return m_hits; }
     QString queryText() const { return query_txt; }
-    QString webText() const { return web_txt; }
+    QString webText() const { return m_cddb.lastPage(); }
 
     // The display line of fetched track i (from 0): "[01] Title"; numbers past 99 as they come.
     static QString TrackLine(int i, const QString& title);
 
+Q_SIGNALS:
+    void buttonsChanged(const tunora::LookupButtons& buttons);
+    // The results list: one line per hit, led by its source.
+    void resultsChanged(const QStringList& rows);
+    // The flow itself picked this row (the one exact match of a lookup by lengths).
+    void rowChosen(int row);
+
 private:
-    template <class T>
-    T* control(const char* name) const;
-    void setEnabled(const char* name, bool on) const;
-    bool isEnabled(const char* name) const;
+    // Changes the buttons through edit and tells the page.
+    void changeButtons(const std::function<void(LookupButtons&)>& edit);
     void showResults();
     void tellAboutAnonymousHello();
-    bool musicBrainzChosen() const;
-    int rowCount() const;
-    // One MusicBrainz request, waited for with the status line set.
-    LookupOutcome askMusicBrainz(const std::function<void()>& start);
-    // The CDDB rows of a search shown; none found is told, with the server's refusal.
-    void listedCddb(const QString& refusal);
-    // A MusicBrainz search into the results list; none found is told.
-    void listMusicBrainz(const std::function<void()>& start);
-    bool fetchMusicBrainz(const LookupHit& hit);
-    // Language text "text", then why, if anything.
-    static QString withReason(int text, const QString& why);
+    // One request of a source, waited for with the source's status line.
+    LookupOutcome ask(LookupSource& source, const std::function<void()>& start);
+    // A search's outcome into the results list; none found is told with the reason.
+    void list(const LookupOutcome& outcome);
+    // Reads a hit into the session; false (and text 54 shown) when it cannot be read.
+    bool read(const LookupHit& hit);
     // The lookup of findByLengths; true when the server answered one exact match.
     bool lookUpByLengths();
-    // Language text "text", then the server's refusal or the client's notice, if any.
-    static QString failureText(int text, const QString& refusal);
+    // Language text "text", then why, if anything.
+    static QString withReason(int text, const QString& why);
 
     AlbumSession& m_session;
-    QWidget* m_page;
-    SearchResults m_results; // List1, List2, List3, categ_lst
-    QList<LookupHit> m_hits; // rows from MusicBrainz (then m_results is empty)
+    QWidget* m_dialogParent;
+    CddbSource m_cddb;
     MusicBrainzSource m_musicBrainz;
-    QString query_txt;       // the search words
-    QString web_txt;         // the last search page received
+    LookupSource* m_source = &m_cddb; // searched next
+    QList<LookupHit> m_hits;
+    LookupButtons m_buttons;
+    QString query_txt; // the search words
+    bool m_fetchCover = false;
     bool m_toldAnonymous = false;
     bool m_running = false; // a search, fetch or find is under way
 };

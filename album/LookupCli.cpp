@@ -1,19 +1,77 @@
 #include "album/LookupCli.h"
 
-#include "album/MusicBrainzCli.h"
-#include "freedb/FreedbCli.h"
+#include "album/CddbSource.h"
+#include "album/FolderWalk.h"
+#include "album/MusicBrainzSource.h"
+#include "freedb/DiscId.h"
+#include "freedb/Search.h"
 #include "freedb/WebClient.h"
 #include "shell/core/CliCommand.h"
+#include "shell/core/Shared.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <cstdio>
+#include <memory>
 
 namespace tunora {
 
 namespace {
 
-// Reads the command line and which source answers. Answers -1 when the command goes on,
-// else its exit code.
-int Parse(CliCommand& cmd, const QStringList& args, bool& musicBrainz)
+void Out(FILE* stream, const QString& line)
+{
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+int Fail(const QString& command, const QString& why, int code = 1)
+{
+    Out(stderr, QStringLiteral("tunora-cli %1: %2").arg(command, why));
+    return code;
+}
+
+// Tabs or line breaks inside a field would break the one-line-per-result output.
+QString Field(QString text)
+{
+    for (QChar& c : text)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    return text;
+}
+
+// CDDB rows: category, disc ID, title. MusicBrainz rows: release ID, artist / title, date,
+// track count.
+int PrintHits(const QString& command, const LookupSource& source, const QList<LookupHit>& hits)
+{
+    if (const auto* mb = qobject_cast<const MusicBrainzSource*>(&source)) {
+        if (mb->lastReleases().isEmpty())
+            return Fail(command, QStringLiteral("no release found"));
+        for (const MbRelease& r : mb->lastReleases())
+            Out(stdout, r.id + QLatin1Char('\t') + Field(r.artist + QStringLiteral(" / ") + r.title) + QLatin1Char('\t') +
+                            Field(r.date) + QLatin1Char('\t') + QString::number(r.trackCount));
+        return 0;
+    }
+    if (hits.isEmpty())
+        return Fail(command, QStringLiteral("no disc found"));
+    for (const LookupHit& h : hits)
+        Out(stdout, Field(h.group) + QLatin1Char('\t') + Field(h.id) + QLatin1Char('\t') + Field(h.display));
+    return 0;
+}
+
+// The read output of a disc: ARTIST=, ALBUM=, YEAR=, then number, frames and title per track.
+void PrintDisc(const LookupDisc& disc)
+{
+    Out(stdout, QLatin1String("ARTIST=") + Field(disc.artist));
+    Out(stdout, QLatin1String("ALBUM=") + Field(disc.album));
+    Out(stdout, QLatin1String("YEAR=") + Field(disc.year));
+    for (qsizetype i = 0; i < disc.tracks.size(); ++i)
+        Out(stdout, QString::number(i + 1) + QLatin1Char('\t') + QString::number(disc.tracks.at(i).frames) +
+                        QLatin1Char('\t') + Field(disc.tracks.at(i).title));
+}
+
+// Reads the command line and builds the source that answers. Answers -1 when the command
+// goes on, else its exit code.
+int Parse(CliCommand& cmd, const QStringList& args, std::unique_ptr<LookupSource>& source)
 {
     const QString option = QStringLiteral("source"), timeout = QStringLiteral("timeout");
     cmd.addValue(option, QStringLiteral("cddb|musicbrainz"), QStringLiteral("where to look (cddb: the default)"));
@@ -27,11 +85,19 @@ int Parse(CliCommand& cmd, const QStringList& args, bool& musicBrainz)
             return cmd.usage(QStringLiteral("--timeout takes one whole number of seconds from 1 to 86400"));
         WebClient::instance().setStallTimeoutMs(seconds * 1000);
     }
-    const QString source = cmd.value(option).toLower();
-    musicBrainz = source == QLatin1String("musicbrainz");
-    if (!source.isEmpty() && source != QLatin1String("cddb") && !musicBrainz)
+    const QString name = cmd.value(option).toLower();
+    if (name == QLatin1String("musicbrainz"))
+        source = std::make_unique<MusicBrainzSource>();
+    else if (name.isEmpty() || name == QLatin1String("cddb"))
+        source = std::make_unique<CddbSource>();
+    else
         return cmd.usage(QStringLiteral("--source takes cddb or musicbrainz"));
     return -1;
+}
+
+bool IsMusicBrainz(const LookupSource& source)
+{
+    return source.name() == MusicBrainzSource::sourceName();
 }
 
 } // namespace
@@ -39,36 +105,72 @@ int Parse(CliCommand& cmd, const QStringList& args, bool& musicBrainz)
 int RunSearchCommand(const QStringList& args)
 {
     CliCommand cmd("search");
-    bool musicBrainz = false;
-    if (const int code = Parse(cmd, args, musicBrainz); code >= 0)
+    std::unique_ptr<LookupSource> source;
+    if (const int code = Parse(cmd, args, source); code >= 0)
         return code;
-    return musicBrainz ? RunMusicBrainzSearch(cmd.words()) : RunCddbSearch(cmd.words());
+    const QString search = QStringLiteral("search");
+    const QString words = CleanQueryWords(cmd.words().join(QLatin1Char(' ')));
+    if (IsMusicBrainz(*source) ? LuceneQuery(words, false).isEmpty() : words.isEmpty())
+        return Fail(search, IsMusicBrainz(*source) ? QStringLiteral("usage: tunora-cli search --source musicbrainz WORDS...")
+                                                   : QStringLiteral("usage: tunora-cli search [--timeout SECONDS] WORDS..."),
+                    2);
+    const LookupOutcome o = AwaitLookup(*source, [&] { source->searchWords(words, false); });
+    if (!o.ok)
+        return Fail(search, source->lastError());
+    return PrintHits(search, *source, o.hits);
 }
 
 int RunReadCommand(const QStringList& args)
 {
     CliCommand cmd("read");
-    bool musicBrainz = false;
-    if (const int code = Parse(cmd, args, musicBrainz); code >= 0)
+    std::unique_ptr<LookupSource> source;
+    if (const int code = Parse(cmd, args, source); code >= 0)
         return code;
+    const bool musicBrainz = IsMusicBrainz(*source);
     const QStringList words = cmd.words();
     if (words.size() != (musicBrainz ? 1 : 2))
         return cmd.usage(musicBrainz ? QStringLiteral("one release ID") : QStringLiteral("a category and a disc ID"));
-    return musicBrainz ? RunMusicBrainzRead(words.at(0)) : RunCddbRead(words.at(0), words.at(1));
+    const LookupHit hit = musicBrainz ? LookupHit{source->name(), words.at(0), {}, 0, {}}
+                                      : LookupHit{source->name(), words.at(1), words.at(0), 0, {}};
+    LookupDisc disc;
+    QString why;
+    if (!ReadLookupDisc(*source, hit, disc, &why))
+        return Fail(QStringLiteral("read"), why);
+    PrintDisc(disc);
+    return 0;
 }
 
 int RunQueryCommand(const QStringList& args)
 {
     CliCommand cmd("query");
     cmd.addValue(QStringLiteral("format"), QStringLiteral("EXT"), QStringLiteral("the files' extension (mp3: the default)"));
-    bool musicBrainz = false;
-    if (const int code = Parse(cmd, args, musicBrainz); code >= 0)
+    std::unique_ptr<LookupSource> source;
+    if (const int code = Parse(cmd, args, source); code >= 0)
         return code;
     const QStringList words = cmd.words();
     if (words.size() != 1 || !QFileInfo(words.at(0)).isDir())
         return cmd.usage(QStringLiteral("one folder"));
+    const QString dir = words.at(0);
     const QString format = cmd.isSet(QStringLiteral("format")) ? cmd.value(QStringLiteral("format")) : QStringLiteral("mp3");
-    return musicBrainz ? RunMusicBrainzQuery(words.at(0), format) : RunCddbQuery(words.at(0), format);
+    const QString query = QStringLiteral("query");
+
+    // The album's files in the album page's order.
+    QStringList names = ListFolderFiles(dir, format);
+    SortListBox(names);
+    if (names.isEmpty() || names.size() > kMaxDiscTracks)
+        return Fail(query, QStringLiteral("%1 .%2 files in %3; a disc holds 1 to %4")
+                               .arg(names.size()).arg(format, dir).arg(kMaxDiscTracks));
+    QStringList paths;
+    for (const QString& n : std::as_const(names))
+        paths << QDir(dir).filePath(n);
+    QList<qint64> lengths;
+    QString why;
+    if (!MeasurePlayingTimes(paths, lengths, &why))
+        return Fail(query, why);
+    const LookupOutcome o = AwaitLookup(*source, [&] { source->searchLengths(lengths); });
+    if (!o.ok)
+        return Fail(query, source->lastError());
+    return PrintHits(query, *source, o.hits);
 }
 
 } // namespace tunora

@@ -33,4 +33,14 @@ LookupOutcome AwaitLookup(LookupSource& source, const std::function<void()>& sta
     return o;
 }
 
+bool ReadLookupDisc(LookupSource& source, const LookupHit& hit, LookupDisc& disc, QString* error)
+{
+    const LookupOutcome o = AwaitLookup(source, [&] { source.read(hit); });
+    if (o.ok)
+        disc = o.disc;
+    else if (error)
+        *error = source.lastError();
+    return o.ok;
+}
+
 } // namespace tunora

@@ -2,6 +2,8 @@
 // controller and tunora-cli drive every source through this one interface: a search by
 // words, a search by the files' playing times, and reading one hit into a disc record.
 // Each request ends in exactly one of hitsReady, discReady or failed, unless cancelled.
+// A source owns its requests' wording: failed carries the reason for a window to put under
+// its own message, lastError() the plain words tunora-cli prints.
 #pragma once
 
 #include <QByteArray>
@@ -36,6 +38,7 @@ struct LookupHit {
     QString group;   // CDDB: the category; MusicBrainz: empty
     int medium = 0;  // MusicBrainz: position of the medium in a multi-disc release, else 0
     QString display; // the text of the row
+    bool exact = false; // of a search by playing times: the service matched them exactly
     bool operator==(const LookupHit&) const = default;
 };
 
@@ -46,6 +49,8 @@ public:
     ~LookupSource() override = default;
 
     virtual QString name() const = 0;
+    // The status line while a request runs.
+    virtual QString statusText() const = 0;
     // more: the broader repeat of the same words, where the source has one.
     virtual void searchWords(const QString& words, bool more) = 0;
     // Playing times of the album's files in milliseconds, in track order.
@@ -54,13 +59,16 @@ public:
     // Ends the running request; no signal but runningChanged(false) follows.
     virtual void cancel() = 0;
     virtual bool isRunning() const = 0;
+    // Why the last request failed, in plain words; empty after a success or a cancel.
+    virtual QString lastError() const = 0;
 
 Q_SIGNALS:
     void runningChanged(bool running);
     void hitsReady(const QList<tunora::LookupHit>& hits);
     void discReady(const tunora::LookupDisc& disc);
-    // text: the message for the user, in the current language where the program has one.
-    void failed(const QString& text);
+    // why: the reason for the user (a server's refusal, a timeout), empty when there is
+    // none to tell beyond "nothing found" / "not read".
+    void failed(const QString& why);
 };
 
 // The outcome of one request of a source.
@@ -75,5 +83,8 @@ struct LookupOutcome {
 // running meanwhile (windows stay responsive). A request cancelled meanwhile fails with an
 // empty text.
 LookupOutcome AwaitLookup(LookupSource& source, const std::function<void()>& start);
+
+// Reads one hit of a source and waits for the disc; false with the source's lastError().
+bool ReadLookupDisc(LookupSource& source, const LookupHit& hit, LookupDisc& disc, QString* error = nullptr);
 
 } // namespace tunora

@@ -1,5 +1,7 @@
 #include "album/MusicBrainzSource.h"
 
+#include "album/LookupTexts.h"
+
 #include <algorithm>
 
 namespace tunora {
@@ -7,6 +9,7 @@ namespace tunora {
 MusicBrainzSource::MusicBrainzSource(QObject* parent) : LookupSource(parent)
 {
     connect(&m_client, &MusicBrainzClient::releasesReady, this, [this](const QList<MbRelease>& releases) {
+        m_releases = releases;
         finish();
         Q_EMIT hitsReady(HitsFrom(releases));
     });
@@ -35,15 +38,23 @@ MusicBrainzSource::MusicBrainzSource(QObject* parent) : LookupSource(parent)
             Q_EMIT discReady(m_disc);
             return;
         }
+        m_error = why;
         finish();
         Q_EMIT failed(sourceName() + QStringLiteral(": ") + why);
     });
+}
+
+QString MusicBrainzSource::statusText() const
+{
+    return lookuptext::AskingMusicBrainz();
 }
 
 void MusicBrainzSource::begin()
 {
     m_client.cancel();
     m_disc = {};
+    m_releases.clear();
+    m_error.clear();
     if (!m_running) {
         m_running = true;
         Q_EMIT runningChanged(true);
@@ -73,8 +84,9 @@ void MusicBrainzSource::searchLengths(const QList<qint64>& lengthsMs)
     begin();
     if (lengthsMs.isEmpty() || lengthsMs.size() > kMaxDiscTracks ||
         std::any_of(lengthsMs.begin(), lengthsMs.end(), [](qint64 ms) { return FramesFromMs(ms) < 1; })) {
+        m_error = QStringLiteral("a disc holds 1 to %1 tracks that all play").arg(kMaxDiscTracks);
         finish();
-        Q_EMIT failed(sourceName() + QStringLiteral(": a disc holds 1 to %1 tracks that all play").arg(kMaxDiscTracks));
+        Q_EMIT failed(sourceName() + QStringLiteral(": ") + m_error);
         return;
     }
     m_client.lookupLayout(LayoutFromLengths(lengthsMs));
@@ -84,8 +96,9 @@ void MusicBrainzSource::read(const LookupHit& hit)
 {
     begin();
     if (!IsReleaseId(hit.id)) {
+        m_error = QStringLiteral("not a release ID: ") + hit.id;
         finish();
-        Q_EMIT failed(sourceName() + QStringLiteral(": not a release ID: ") + hit.id);
+        Q_EMIT failed(sourceName() + QStringLiteral(": ") + m_error);
         return;
     }
     m_medium = hit.medium;

@@ -14,11 +14,15 @@ public:
 
     static QString sourceName() { return QStringLiteral("MusicBrainz"); }
     QString name() const override { return sourceName(); }
+    QString statusText() const override;
     void searchWords(const QString& words, bool more) override;
     void searchLengths(const QList<qint64>& lengthsMs) override;
     void read(const LookupHit& hit) override;
     void cancel() override;
     bool isRunning() const override { return m_running; }
+    QString lastError() const override { return m_error; }
+    // The releases the last search found, with what a hit's row does not show.
+    const QList<MbRelease>& lastReleases() const { return m_releases; }
 
     // read() also fetches the release's front cover into the disc; a release without one
     // (or a cover that cannot be fetched) leaves it empty.
@@ -35,6 +39,8 @@ private:
     void finish();
     MusicBrainzClient m_client;
     LookupDisc m_disc;
+    QList<MbRelease> m_releases;
+    QString m_error;
     bool m_running = false, m_fetchCover = false;
     int m_medium = 0;
     qsizetype m_fileCount = 0;

@@ -2,6 +2,7 @@
 // against the loopback CDDB server.
 #include "album/FetchFlow.h"
 
+#include "album/AlbumPage.h"
 #include "album/AlbumSession.h"
 #include "album/CddbSource.h"
 #include "audio/Mp3Length.h"
@@ -30,27 +31,15 @@ using namespace tunora::test;
 
 namespace {
 
-// The controls of the album page that the flow drives.
+// The album page, whose lookup controls show what the flow's signals tell.
 struct PageControls {
-    QWidget page;
-    QListWidget* results = new QListWidget(&page);
-    QPushButton* go = new QPushButton(&page);
-    QPushButton* more = new QPushButton(&page);
-    QPushButton* fetch = new QPushButton(&page);
-    QPushButton* apply = new QPushButton(&page);
-    QPushButton* findlen = new QPushButton(&page);
-    PageControls()
-    {
-        results->setObjectName("resalb_lst");
-        go->setObjectName("go_btn");
-        more->setObjectName("more_btn");
-        fetch->setObjectName("fetch_btn");
-        apply->setObjectName("apply_btn");
-        findlen->setObjectName("findlen_btn");
-        more->setEnabled(false);
-        fetch->setEnabled(false);
-        apply->setEnabled(false);
-    }
+    AlbumPage page;
+    QListWidget* results = Child<QListWidget>(&page, "resalb_lst");
+    QPushButton* go = Child<QPushButton>(&page, "go_btn");
+    QPushButton* more = Child<QPushButton>(&page, "more_btn");
+    QPushButton* fetch = Child<QPushButton>(&page, "fetch_btn");
+    QPushButton* apply = Child<QPushButton>(&page, "apply_btn");
+    QPushButton* findlen = Child<QPushButton>(&page, "findlen_btn");
     QStringList resultTexts() const
     {
         QStringList out;
@@ -87,6 +76,10 @@ protected:
         SetSetting("CDDBUser", "tester@example.org");
         session.path = "/music/Some Album";
         session.mp3 = Files(3);
+        // As after choosing a folder of files.
+        LookupButtons buttons = flow.buttons();
+        buttons.search = true;
+        flow.setButtons(buttons);
     }
     void TearDown() override
     {
@@ -102,7 +95,7 @@ protected:
     void pick(int row)
     {
         ui.results->setCurrentRow(row);
-        flow.fetch();
+        ui.page.fetchSelected();
     }
     QString extraDir()
     {
@@ -116,8 +109,8 @@ protected:
     ScriptedDialogs dialogs;
     FreedbServer server{env.root(), env.root() + "/extra"};
     PageControls ui;
-    AlbumSession session;
-    FetchFlow flow{session, &ui.page};
+    AlbumSession& session = ui.page.session();
+    FetchFlow& flow = ui.page.fetchFlow();
 };
 
 } // namespace
@@ -152,7 +145,8 @@ TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
 {
     searchFor("Some   Album");
     EXPECT_EQ(ui.resultTexts(), QStringList({"CDDB: Some Artist / Some Album", "CDDB: Dozen Band / Twelve Songs"}));
-    EXPECT_EQ(flow.results().categ_lst, QStringList({"rock", "jazz"}));
+    ASSERT_EQ(flow.hits().size(), 2);
+    EXPECT_EQ(flow.hits().at(1), (LookupHit{"CDDB", "8408700c", "jazz", 0, "Dozen Band / Twelve Songs"}));
     EXPECT_EQ(flow.queryText(), "Some Album");
     EXPECT_TRUE(flow.webText().startsWith("HTTP/1.0 200 OK"));
     // The search command found nothing for the words as artist or as album: the web page did.
@@ -259,7 +253,7 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
     QObject::connect(&session, &AlbumSession::changed, [&] { ++changes; });
     server.clearLog();
     // A second click while the read waits does nothing.
-    QTimer::singleShot(0, [&] { flow.fetch(); });
+    QTimer::singleShot(0, [&] { ui.page.fetchSelected(); });
     pick(0);
     EXPECT_EQ(server.requests().size(), 1); // one read
     EXPECT_EQ(session.artist, "Some Artist");
@@ -277,7 +271,7 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
     // Nothing selected: nothing happens.
     server.clearLog();
     ui.results->clearSelection();
-    flow.fetch();
+    ui.page.fetchSelected();
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
@@ -466,11 +460,11 @@ TEST_F(FetchFlowTest, TheCddbSourceSearchesAndReadsThroughTheLookupInterface)
     EXPECT_EQ(disc.genre, "rock");
     EXPECT_EQ(disc.tracks, (QList<LookupTrack>{{"One", 20902}, {"Two", 19118}, {"Three", 21555}}));
 
+    // A refusal is the reason a window tells; lastError() what tunora-cli prints.
     source.read(LookupHit{"CDDB", "deadbeef", "rock", 0, {}});
+    EXPECT_TRUE(source.lastError().contains("401 rock deadbeef")) << source.lastError().toStdString();
     source.searchLengths({1000, 2000});
-    ASSERT_EQ(failures.size(), 2);
-    EXPECT_TRUE(failures.at(0).startsWith(LanguageText(54))) << failures.at(0).toStdString();
-    EXPECT_TRUE(failures.at(0).contains("401 rock deadbeef")) << failures.at(0).toStdString();
-    EXPECT_TRUE(failures.at(1).startsWith(LanguageText(62))) << failures.at(1).toStdString();
+    EXPECT_EQ(source.lastError(), "no disc found");
+    EXPECT_EQ(failures, QStringList({freedbtext::ServerAnswered("401 rock deadbeef No such CD entry in database"), ""}));
     EXPECT_EQ(running.size(), 8);
 }
