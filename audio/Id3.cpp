@@ -275,7 +275,7 @@ struct Rewrite {
 using RewritePlan = std::function<QString(int fd, qint64 size, Rewrite&)>;
 
 // The new file is written completely to a uniquely named file in the same folder, synced, and
-// renamed over the source in one step.
+// renamed over the source in one step (the folder synced after).
 bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
 {
     PosixFile src;
@@ -289,57 +289,32 @@ bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
     if (!refusal.isEmpty())
         return failWith(why, refusal);
 
-    const QFileInfo info(path);
-    QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.tunora-tag-XXXXXX"));
-    const int tfd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (tfd < 0)
-        return failWith(why, QStringLiteral("cannot create a temporary file in the folder: ") + errnoText(errno));
-    PosixFile tmp;
-    tmp.adopt(tfd);
-    auto abandon = [&](int e) {
-        tmp.close();
-        ::unlink(tmpl.constData());
-        return failWith(why, errnoText(e));
-    };
-    // Owner first: changing it clears the set-id bits that fchmod then puts back.
-    if (::fchown(tfd, st.st_uid, st.st_gid) != 0 && errno != EPERM)
-        return abandon(errno);
-    if (::fchmod(tfd, st.st_mode & 07777) != 0)
-        return abandon(errno);
-
+    // The temporary file goes with the writer on every early return.
+    dorvane::io::AtomicWriter tmp;
+    if (!tmp.open(path))
+        return failWith(why, QStringLiteral("cannot create a temporary file in the folder: ") + tmp.errorString());
+    const int tfd = tmp.fd();
     if (!PwriteFully(tfd, r.head.constData(), r.head.size(), 0))
-        return abandon(errno);
+        return failWith(why, errnoText(errno));
     int err = 0;
     if (!copyRange(src.fd(), r.from, r.to, tfd, r.head.size(), err))
-        return abandon(err);
+        return failWith(why, errnoText(err));
     if (!PwriteFully(tfd, r.tail.constData(), r.tail.size(), r.head.size() + (r.to - r.from)))
-        return abandon(errno);
+        return failWith(why, errnoText(errno));
     if (::fsync(tfd) != 0)
-        return abandon(errno);
+        return failWith(why, errnoText(errno));
     YieldEvents();
     // Another program writing the file meanwhile (a download still arriving, an editor
     // saving) would lose its bytes to the rename: leave the file to it instead.
     struct stat now {};
     if (::fstat(src.fd(), &now) != 0)
-        return abandon(errno);
+        return failWith(why, errnoText(errno));
     if (now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-        now.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
-        tmp.close();
-        ::unlink(tmpl.constData());
+        now.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
         return failWith(why, QStringLiteral("the file changed while it was being tagged"));
-    }
-    if (!tmp.close()) {
-        ::unlink(tmpl.constData());
-        return failWith(why, tmp.error());
-    }
     src.close();
-
-    if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.constData());
-        return failWith(why, errnoText(e));
-    }
-    dorvane::io::SyncFolder(info.absolutePath());
+    if (!tmp.commit())
+        return failWith(why, tmp.errorString());
     return true;
 }
 

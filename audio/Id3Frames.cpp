@@ -566,8 +566,8 @@ QList<QByteArray> framesAsV23(const QByteArray& tag, int depth, qsizetype& budge
             if (format & 0x08) {
                 // No more than the data-length indicator announces, nor than the limits allow.
                 const qsizetype limit = std::min({qsizetype(length), kMaxInflated, budget});
-                QByteArray plain;
-                const Inflated result = inflateAtMost(data, limit, plain);
+                QByteArray inflated;
+                const Inflated result = inflateAtMost(data, limit, inflated);
                 if (result == Inflated::TooLarge && length > 0 && keptAsIs(id)) {
                     // v2.3 holds it compressed as it is, behind its inflated size.
                     char size4[4];
@@ -575,10 +575,10 @@ QList<QByteArray> framesAsV23(const QByteArray& tag, int depth, qsizetype& budge
                     sources << Source {id, QByteArray(size4, 4) + data, true};
                     continue;
                 }
-                if (result != Inflated::Done || plain.isEmpty())
+                if (result != Inflated::Done || inflated.isEmpty())
                     continue; // damaged, or too large for v2.3 to take in another form
-                budget -= plain.size();
-                data = plain;
+                budget -= inflated.size();
+                data = inflated;
             }
         }
         sources << Source {id, data};

@@ -220,60 +220,112 @@ mode_t umaskedMode()
 
 } // namespace
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, bool replace, unsigned newMode)
+AtomicWriter::~AtomicWriter()
 {
-    auto fail = [&](int e) {
-        if (error)
-            *error = errnoText(e);
-        return false;
-    };
+    cancel();
+}
+
+bool AtomicWriter::open(const QString& path, bool replace, unsigned newMode)
+{
+    cancel();
+    m_errno = 0;
+    m_replace = replace;
     const QFileInfo info(ResolveLinks(path));
-    const QString folder = info.absolutePath();
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    QByteArray tmpl = QFile::encodeName(folder + "/." + info.fileName() + ".tmp-XXXXXX");
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0)
-        return fail(errno);
+    m_folder = QFile::encodeName(info.absolutePath());
+    m_target = QFile::encodeName(info.absoluteFilePath());
+    QByteArray temp = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".tmp-XXXXXX");
+    m_fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        m_errno = errno;
+        return false;
+    }
+    m_temp = temp;
     struct stat st {};
-    const mode_t mode = ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777)
-                        : newMode == kUmaskMode           ? umaskedMode()
-                                                          : mode_t(newMode);
-    bool ok = ::fchmod(fd, mode) == 0;
-    int e = ok ? 0 : errno;
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
+    const bool exists = ::stat(m_target.constData(), &st) == 0;
+    const mode_t mode = exists ? (st.st_mode & 07777) : newMode == kUmaskMode ? umaskedMode() : mode_t(newMode);
+    // Owner first: changing it clears the set-id bits that fchmod then puts back.
+    if (exists && ::fchown(m_fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+        m_errno = errno;
+        cancel();
+        return false;
+    }
+    if (::fchmod(m_fd, mode) != 0) {
+        m_errno = errno;
+        cancel();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicWriter::write(const char* data, qint64 size)
+{
+    if (m_fd < 0) {
+        m_errno = m_errno ? m_errno : EBADF;
+        return false;
+    }
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, data, size_t(size));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ok = false;
-            e = errno;
-            break;
+            m_errno = errno;
+            return false;
         }
-        p += n;
-        left -= n;
+        data += n;
+        size -= n;
     }
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        e = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    if (ok) {
-        e = replace ? (::rename(tmpl.constData(), target.constData()) == 0 ? 0 : errno)
-                    : renameNoReplaceRaw(tmpl, target);
-        ok = e == 0;
-    }
-    if (!ok) {
-        ::unlink(tmpl.constData());
-        return fail(e);
-    }
-    // The new name is durable only once the folder is: else a power cut may bring back the old file.
-    SyncFolder(folder);
     return true;
+}
+
+bool AtomicWriter::commit()
+{
+    if (m_fd < 0) {
+        m_errno = m_errno ? m_errno : EBADF;
+        return false;
+    }
+    int e = ::fsync(m_fd) == 0 ? 0 : errno;
+    if (::close(m_fd) != 0 && e == 0)
+        e = errno;
+    m_fd = -1;
+    if (e == 0)
+        e = m_replace ? (::rename(m_temp.constData(), m_target.constData()) == 0 ? 0 : errno)
+                      : renameNoReplaceRaw(m_temp, m_target);
+    if (e != 0) {
+        ::unlink(m_temp.constData());
+        m_temp.clear();
+        m_errno = e;
+        return false;
+    }
+    m_temp.clear();
+    // The new name is durable only once the folder is: else a power cut may bring back the old file.
+    SyncFolder(QFile::decodeName(m_folder));
+    return true;
+}
+
+void AtomicWriter::cancel()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+    m_temp.clear();
+}
+
+QString AtomicWriter::errorString() const
+{
+    return errnoText(m_errno);
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, bool replace, unsigned newMode)
+{
+    AtomicWriter out;
+    if (out.open(path, replace, newMode) && out.write(bytes.constData(), bytes.size()) && out.commit())
+        return true;
+    if (error)
+        *error = out.errorString();
+    return false;
 }
 
 bool SyncFolder(const QString& folder)

@@ -35,6 +35,34 @@ inline constexpr unsigned kUmaskMode = ~0u; // newMode: 0666 less the umask, as 
 DORVANE_EXPORT bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr,
                                         bool replace = true, unsigned newMode = kUmaskMode);
 
+// The same written piece by piece, for files too large to hold in memory (a downloaded
+// installer, an audio file around its new tag): open, write as the bytes come, then commit;
+// the temporary file goes with cancel() or the destructor when not committed. A file that
+// is replaced keeps its permissions and, where allowed, its owner.
+class DORVANE_EXPORT AtomicWriter {
+public:
+    AtomicWriter() = default;
+    ~AtomicWriter();
+    AtomicWriter(const AtomicWriter&) = delete;
+    AtomicWriter& operator=(const AtomicWriter&) = delete;
+
+    bool open(const QString& path, bool replace = true, unsigned newMode = kUmaskMode);
+    bool write(const char* data, qint64 size);
+    // The temporary file, for a writer that places bytes itself (pwrite, copy_file_range).
+    int fd() const { return m_fd; }
+    // Synced, renamed over (or, without replace, beside) the target, the folder synced.
+    bool commit();
+    void cancel();
+    // Why the last call failed.
+    QString errorString() const;
+
+private:
+    int m_fd = -1;
+    int m_errno = 0;
+    bool m_replace = true;
+    QByteArray m_temp, m_target, m_folder;
+};
+
 // The file a path names once symbolic links are followed (the path itself when it does not exist).
 DORVANE_EXPORT QString ResolveLinks(const QString& path);
 

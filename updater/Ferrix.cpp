@@ -1,8 +1,8 @@
 #include "updater/Ferrix.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/Shared.h"
 
-#include <QSaveFile>
 #include <QUrl>
 #include <curl/curl.h>
 
@@ -23,7 +23,7 @@ constexpr int kPollMs = 20;
 
 struct Ferrix::Transfer {
     Ferrix* owner = nullptr;
-    QSaveFile* out = nullptr;
+    dorvane::io::AtomicWriter* out = nullptr;
     qint64 maxBytes = 0;
     qint64 written = 0;
     bool writeFailed = false;
@@ -39,7 +39,7 @@ struct Ferrix::Transfer {
             t->tooLarge = true;
             return 0;
         }
-        if (t->out->write(data, n) != n) {
+        if (!t->out->write(data, n)) {
             t->writeFailed = true;
             return 0;
         }
@@ -108,14 +108,15 @@ bool Ferrix::download(const QString& user, const QString& password, const QStrin
     m_error.clear();
     m_lastPercent = -1;
 
-    QSaveFile out(localPath);
+    // The file appears whole, or not at all: a cut transfer leaves the old one in place.
+    dorvane::io::AtomicWriter out;
     Transfer t;
     t.owner = this;
     t.out = &out;
     t.maxBytes = maxBytes;
 
     bool ok = false;
-    if (!out.open(QIODevice::WriteOnly)) {
+    if (!out.open(localPath)) {
         m_error = out.errorString();
         Q_EMIT State(QStringLiteral("Cannot write %1: %2").arg(localPath, m_error));
         m_transferring = false;
@@ -189,7 +190,7 @@ bool Ferrix::download(const QString& user, const QString& password, const QStrin
         ok = true;
     }
     if (!ok)
-        out.cancelWriting();
+        out.cancel();
     m_transferring = false;
     Q_EMIT State(ok ? QStringLiteral("Transfer complete") : QStringLiteral("Transfer failed: %1").arg(m_error));
     return ok;

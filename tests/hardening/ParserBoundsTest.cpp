@@ -400,7 +400,7 @@ TEST_F(Mp3Bounds, AFileThatChangesLengthWhileItIsTaggedIsLeftToTheOtherWriter)
         auto* timer = new QTimer;
         timer->setInterval(0);
         QObject::connect(timer, &QTimer::timeout, [this, timer, action] {
-            if (QDir(dir.path()).entryList({".tunora-tag-*"}, QDir::Files | QDir::Hidden).isEmpty())
+            if (QDir(dir.path()).entryList({".*.tmp-*"}, QDir::Files | QDir::Hidden).isEmpty())
                 return;
             timer->stop();
             action();

@@ -197,26 +197,26 @@ TEST_F(MainWindowTest, NoDialogClipsItsContents)
     MainWindow* w = start();
     AlbumSession session;
     QString words = "words";
-    std::vector<std::pair<QString, std::function<QDialog*()>>> dialogs;
+    std::vector<std::pair<QString, std::function<QDialog*()>>> boxes;
     for (int mode = 1; mode <= 8; ++mode)
-        dialogs.emplace_back(QStringLiteral("chooser mode %1").arg(mode), [w, mode] {
+        boxes.emplace_back(QStringLiteral("chooser mode %1").arg(mode), [w, mode] {
             auto* c = new Choixrecoldir(w);
             c->SetMode(ChooserMode(mode));
             return c;
         });
-    dialogs.emplace_back("genre picker", [w] { return new GenrePicker(w); });
-    dialogs.emplace_back("statistics", [w, &session] { return new StatsDialog(session, w); });
-    dialogs.emplace_back("track editor", [w, &session] { return new TrackEditor(session, w); });
-    dialogs.emplace_back("auto sort", [w, &session] { return new AutosortDialog(session, w); });
-    dialogs.emplace_back("search", [w, &words] { return new AskQuery("/music/album", words, w); });
-    dialogs.emplace_back("apply preview", [w] {
+    boxes.emplace_back("genre picker", [w] { return new GenrePicker(w); });
+    boxes.emplace_back("statistics", [w, &session] { return new StatsDialog(session, w); });
+    boxes.emplace_back("track editor", [w, &session] { return new TrackEditor(session, w); });
+    boxes.emplace_back("auto sort", [w, &session] { return new AutosortDialog(session, w); });
+    boxes.emplace_back("search", [w, &words] { return new AskQuery("/music/album", words, w); });
+    boxes.emplace_back("apply preview", [w] {
         ApplyResult r;
         r.rows = {{"a.mp3", 61000, "One", 4500, "01 - One.mp3", {}}, {"b.mp3", 0, "Two", 75, "b.mp3", "read-only"}};
         r.playlistPath = "/music/album/Album.m3u";
         r.playlistReplaced = true;
         return new ApplyPreview(r, w);
     });
-    for (const auto& [name, make] : dialogs) {
+    for (const auto& [name, make] : boxes) {
         std::unique_ptr<QDialog> d(make());
         d->show();
         QCoreApplication::processEvents();

@@ -1,5 +1,6 @@
 #include "shell/core/Shared.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Language.h"
 
@@ -307,6 +308,29 @@ TEST_F(FileOps, AtomicWriteFailureLeavesTheOriginal)
     // A new file is created when replace is off.
     EXPECT_TRUE(WriteFileAtomically(path("fresh.txt"), "f", &why, false));
     EXPECT_EQ(ReadAll(path("fresh.txt")), "f");
+}
+
+TEST_F(FileOps, AStreamedWriteAppearsWholeOrNotAtAll)
+{
+    const QString p = path("setup.sh");
+    ASSERT_TRUE(WriteAll(p, "old installer"));
+    {
+        // Cut off halfway (a cancelled download): the old file stays, no temporary is left.
+        dorvane::io::AtomicWriter out;
+        ASSERT_TRUE(out.open(p));
+        ASSERT_TRUE(out.write("new ", 4));
+    }
+    EXPECT_EQ(ReadAll(p), "old installer");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"setup.sh"});
+
+    dorvane::io::AtomicWriter out;
+    ASSERT_TRUE(out.open(p));
+    ASSERT_TRUE(out.write("new ", 4) && out.write("installer", 9));
+    ASSERT_TRUE(out.commit()) << out.errorString().toStdString();
+    EXPECT_EQ(ReadAll(p), "new installer");
+    EXPECT_FALSE(out.write("x", 1)); // committed: nothing more goes in
+    EXPECT_FALSE(out.open(path("none/x.sh")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"setup.sh"});
 }
 
 TEST_F(FileOps, AtomicWriteThroughASymlinkKeepsTheLink)

@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -379,14 +380,14 @@ TEST_F(UpdaterTest, APackageCopyOffersTheWebSiteAndDownloadsNothing)
     startServer();
     ASSERT_TRUE(WriteAll(files + "/i.sh", installerScript()));
     start();
-    const QString marker = env->appDir() + "/" + kPackageMarkerName;
+    const QString packageMarker = env->appDir() + "/" + kPackageMarkerName;
     for (const bool marked : {true, false}) {
         SCOPED_TRACE(marked ? "marker in a writable app folder" : "read-only app folder");
         std::optional<ReadOnlyFolder> readOnly;
         if (marked) {
-            ASSERT_TRUE(WriteAll(marker, ""));
+            ASSERT_TRUE(WriteAll(packageMarker, ""));
         } else {
-            ASSERT_TRUE(QFile::remove(marker));
+            ASSERT_TRUE(QFile::remove(packageMarker));
             readOnly.emplace(env->appDir());
             if (!readOnly->ok())
                 GTEST_SKIP() << "cannot make a folder read-only for root here";
@@ -530,6 +531,7 @@ TEST_F(SlowUpdaterTest, YesInTheCloseQuestionCancelsTheDownload)
     EXPECT_EQ(messages->texts, (QStringList {ProductText(56), "This will cancel the update. Continue anyway ?",
                                             LanguageText(58)}));
     EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/big.sh"));
+    EXPECT_TRUE(QDir(env->appDir() + "/upd").entryList({".big.sh.tmp-*"}, QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_FALSE(QFile::exists(localDescription()));
     EXPECT_TRUE(window->isEnabled());
     EXPECT_FALSE(IsBusy());
