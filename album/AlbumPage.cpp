@@ -16,6 +16,7 @@
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
 #include <QCheckBox>
@@ -457,7 +458,7 @@ void AlbumPage::autoSort()
     if (m_session.mp3.isEmpty())
         return;
     if (m_session.hasFakeTrack() || m_session.mp3.size() != m_session.fetched.size()) {
-        ShowMessage(LanguageText(52));
+        ShowMessage(text::AutoSortNeedsEqualCounts());
         return;
     }
     AutosortDialog dlg(m_session, this);

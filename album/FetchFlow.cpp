@@ -7,6 +7,7 @@
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
 #include <QHBoxLayout>
@@ -143,12 +144,12 @@ void FetchFlow::list(const LookupOutcome& outcome)
     if (!m_hits.isEmpty())
         changeButtons([](LookupButtons& b) { b.fetch = true; });
     else
-        ShowMessage(withReason(62, outcome.failure));
+        ShowMessage(withReason(text::NoDiscFound(), outcome.failure));
 }
 
-QString FetchFlow::withReason(int text, const QString& why)
+QString FetchFlow::withReason(const QString& message, const QString& why)
 {
-    return why.isEmpty() ? LanguageText(text) : LanguageText(text) + QLatin1String("\n\n") + why;
+    return why.isEmpty() ? message : message + QLatin1String("\n\n") + why;
 }
 
 // The CDDB server takes a hello without an address, but the user is told once that it
@@ -175,7 +176,7 @@ void FetchFlow::search(bool more)
     if (!m_session.mp3.isEmpty()) {
         SearchFreeDB(false);
     } else {
-        ShowMessage(LanguageText(167));
+        ShowMessage(text::NoFilesInAlbumFolder());
         SetBusy(false);
     }
 }
@@ -184,7 +185,7 @@ void FetchFlow::SearchFreeDB(bool more)
 {
     const bool moreWasEnabled = m_buttons.more;
     changeButtons([](LookupButtons& b) { b.more = false; });
-    if (!more && m_buttons.apply && !AskYesNo(LanguageText(61))) {
+    if (!more && m_buttons.apply && !AskYesNo(text::AskClearFetchedDisc())) {
         SetBusy(false); // the search button's busy state ends with the search
         return;
     }
@@ -233,7 +234,7 @@ void FetchFlow::fetch(int row)
             m_session.tracks << TrackLine(i, m_session.fetched.at(i).text);
         m_session.notifyChanged();
 
-        if (m_session.tracks.size() > m_session.mp3.size() && AskYesNo(LanguageText(53))) {
+        if (m_session.tracks.size() > m_session.mp3.size() && AskYesNo(text::AskAddFakeTracks())) {
             while (m_session.mp3.size() < m_session.tracks.size())
                 m_session.addFakeTrack();
         }
@@ -255,7 +256,7 @@ bool FetchFlow::read(const LookupHit& hit)
     const LookupOutcome o = ask(*source, [&] { source->read(hit); });
     if (!o.ok) {
         m_session.notifyChanged();
-        ShowMessage(withReason(54, o.failure));
+        ShowMessage(withReason(text::DetailsNotRetrieved(), o.failure));
         return false;
     }
     m_session.artist = o.disc.artist;
@@ -287,7 +288,7 @@ bool FetchFlow::lookUpByLengths()
     if (!running.entered())
         return false;
     if (m_session.mp3.isEmpty()) {
-        ShowMessage(LanguageText(167));
+        ShowMessage(text::NoFilesInAlbumFolder());
         return false;
     }
     QStringList paths;
@@ -301,7 +302,7 @@ bool FetchFlow::lookUpByLengths()
         ShowMessage(freedbtext::NoPlayingTimes());
         return false;
     }
-    if (m_buttons.apply && !AskYesNo(LanguageText(61)))
+    if (m_buttons.apply && !AskYesNo(text::AskClearFetchedDisc()))
         return false;
 
     SetBusy(true);

@@ -109,8 +109,8 @@ private:
     bool read(const LookupHit& hit);
     // The lookup of findByLengths; true when the server answered one exact match.
     bool lookUpByLengths();
-    // Language text "text", then why, if anything.
-    static QString withReason(int text, const QString& why);
+    // The message, then why, if anything.
+    static QString withReason(const QString& message, const QString& why);
 
     AlbumSession& m_session;
     QWidget* m_dialogParent;

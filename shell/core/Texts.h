@@ -20,7 +20,9 @@ inline QString AskPlaylistInAlbumFolder() { return LanguageText(49); }
 inline QString AskReplacePlaylist() { return LanguageText(50); }
 inline QString Done() { return LanguageText(51); }
 inline QString AutoSortNeedsEqualCounts() { return LanguageText(52); }
+inline QString AskAddFakeTracks() { return LanguageText(53); }
 inline QString DetailsNotRetrieved() { return LanguageText(54); }
+inline QString AskClearFetchedDisc() { return LanguageText(61); }
 inline QString NoDiscFound() { return LanguageText(62); }
 inline QString FilesRenamed(qint64 renamed, qint64 count)
 {
@@ -35,6 +37,7 @@ inline QString UpdateServerUnreachable() { return LanguageText(60); }
 inline QString Progress() { return LanguageText(27); }
 inline QString Speed() { return LanguageText(161); }
 inline QString Bytes() { return LanguageText(162); }
+inline QString NoFilesInAlbumFolder() { return LanguageText(167); }
 inline QString NoOptionChosen() { return LanguageText(168); }
 inline QString NotRenamed(const QString& file) { return LanguageText(169).replace(QLatin1String("%%FIC%%"), file); }
 inline QString TotalTime() { return LanguageText(172); }
