@@ -183,6 +183,34 @@ TEST_F(MusicBrainzTest, ATwoDiscReleaseGivesARowAndADiscPerMedium)
     EXPECT_GE(log[3]["t"].toDouble() - log[2]["t"].toDouble(), 1.0);
 }
 
+TEST(MusicBrainzBusy, ABusyServiceIsAskedAgainAfterTheWaitItNames)
+{
+    TempAppEnv env;
+    const struct {
+        const char* retryAfter;
+        double minGap; // seconds between the 503 and the request asked again; 0: none asked
+    } rows[] = {
+        {"", 2.0},  // no Retry-After: the client's own default wait
+        {"120", 0}, // longer than anybody waits at a window: the search fails at once
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.retryAfter);
+        MusicBrainzServer server{env.root(), {"--busy", "1", "--retry-after", row.retryAfter}};
+        ASSERT_TRUE(server.running());
+        MusicBrainzSource source;
+        const Outcome o = Await(source, [&] { source.searchWords("Pair - Double", false); });
+        const QList<QJsonObject> log = server.requests();
+        if (row.minGap > 0) {
+            EXPECT_FALSE(o.hits.isEmpty()) << o.failure.toStdString();
+            ASSERT_EQ(log.size(), 2);
+            EXPECT_GE(log[1]["t"].toDouble() - log[0]["t"].toDouble(), row.minGap);
+        } else {
+            EXPECT_FALSE(o.failure.isEmpty());
+            EXPECT_EQ(log.size(), 1);
+        }
+    }
+}
+
 TEST_F(MusicBrainzTest, TheFrontCoverFollowsItsRedirect)
 {
     ASSERT_TRUE(server.running());

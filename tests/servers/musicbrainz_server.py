@@ -19,7 +19,8 @@ Paths (fixtures from fixtures/musicbrainz/, or first from --extra with the same 
       MBID deadbeef-0000-4000-8000-000000000002: a 17 MiB body
   /release/MBID/front-500         307 to /download/MBID.EXT when cover/MBID.EXT exists, else 404
   /download/MBID.EXT              the picture's bytes
---busy N answers request number N (from 1) with 503 and Retry-After: 1. --tls CERT KEY serves
+--busy N answers request number N (from 1) with 503 and Retry-After: 1 (--retry-after VALUE
+sends VALUE instead; an empty VALUE sends no Retry-After). --tls CERT KEY serves
 https. The server prints "PORT n" and ends when its standard input closes.
 """
 
@@ -129,7 +130,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(400, json.dumps({"error": violation}).encode())
         try:
             if number == ARGS.busy:
-                return self.reply(503, b'{"error": "busy"}', headers=[("Retry-After", "1")])
+                wait = [("Retry-After", ARGS.retry_after)] if ARGS.retry_after else []
+                return self.reply(503, b'{"error": "busy"}', headers=wait)
             self.route(path, params)
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up, as it should on a stall or an oversized answer
@@ -194,6 +196,7 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--extra", default="")
     parser.add_argument("--busy", type=int, default=0)
+    parser.add_argument("--retry-after", default="1")
     parser.add_argument("--no-pace", action="store_true")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     ARGS = parser.parse_args()
