@@ -393,7 +393,9 @@ int UndoAlbum(AlbumSession& s)
 {
     int failures = 0;
     QStringList tagsLeft;
-    for (int i = 0; i < s.mp3.size(); ++i) {
+    // Last file first: a file that took over a name another one gave up frees it before
+    // that one wants it back.
+    for (int i = int(s.mp3.size()) - 1; i >= 0; --i) {
         const QString current = s.mp3.at(i).text;
         if (current == kFakeTrack)
             continue;
@@ -407,7 +409,7 @@ int UndoAlbum(AlbumSession& s)
         if (!u.renameFailed && !u.nameTaken)
             s.mp3[i].text = recorded;
         if (!u.tagsLeft.isEmpty())
-            tagsLeft.append(u.path + QStringLiteral(": ") + u.tagsLeft);
+            tagsLeft.prepend(u.path + QStringLiteral(": ") + u.tagsLeft);
         if (u.renameFailed || u.nameTaken || !u.tagsLeft.isEmpty())
             ++failures;
     }

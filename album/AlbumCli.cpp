@@ -264,7 +264,11 @@ int RunUndoCommand(const QStringList& args)
     }
     loadLanguage();
     bool left = false;
-    for (const JournalEntry& e : entries) {
+    // Undone last file first (a name one file gave up and the next took comes back in
+    // turn); told in the journal's order.
+    QStringList lines;
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        const JournalEntry& e = *it;
         const FileUndo u = UndoFile(e.newPath, e.oldPath, e.tags);
         QStringList reasons;
         if (u.nameTaken)
@@ -274,9 +278,11 @@ int RunUndoCommand(const QStringList& args)
         if (!u.tagsLeft.isEmpty())
             reasons << u.tagsLeft;
         left = left || !reasons.isEmpty();
-        printLine(stdout, reasons.isEmpty() ? QStringLiteral("restored\t") + u.path
-                                            : QStringLiteral("left\t") + u.path + '\t' + reasons.join(QStringLiteral("; ")));
+        lines.prepend(reasons.isEmpty() ? QStringLiteral("restored\t") + u.path
+                                        : QStringLiteral("left\t") + u.path + '\t' + reasons.join(QStringLiteral("; ")));
     }
+    for (const QString& line : std::as_const(lines))
+        printLine(stdout, line);
     return left ? 1 : 0;
 }
 

@@ -406,6 +406,24 @@ open(sys.argv[2], "ab").write(b"TAG" + b"Old title".ljust(124, b"\0") + b"\xff")
     EXPECT_FALSE(s.undoAvailable);
 }
 
+TEST_F(ApplyTest, UndoGivesANameBackAfterTheFileThatTookItOver)
+{
+    // The second file takes the name the first one gave up: undone last file first, every
+    // name comes back.
+    s.namingPattern = "%2";
+    files({"Intro.mp3", "b.mp3"}, {"Prelude", "Intro"});
+    const QByteArray intro = ReadAll(album + "/Intro.mp3"), b = ReadAll(album + "/b.mp3");
+    ApplyAlbum(s, {true, false, false, false, false});
+    ASSERT_EQ(s.fileNames(), QStringList({"Prelude.mp3", "Intro.mp3"}));
+    s.undoAvailable = true;
+    messages.texts.clear();
+    EXPECT_EQ(UndoAlbum(s), 0);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+    EXPECT_EQ(s.fileNames(), QStringList({"Intro.mp3", "b.mp3"}));
+    EXPECT_TRUE(ReadAll(album + "/Intro.mp3") == intro);
+    EXPECT_TRUE(ReadAll(album + "/b.mp3") == b);
+}
+
 TEST_F(ApplyTest, UndoTakesBackThePlaylistWhileItIsAsApplyLeftIt)
 {
     files({"a.mp3"});
