@@ -121,8 +121,7 @@ int RunAlbumCommand(const QStringList& args)
         return cmd.usage(QStringLiteral("--format takes mp3, ogg, vqf, ape, mpc, mp4, wma or wav"));
     const QFileInfo folderInfo(dir);
     if (!folderInfo.isDir()) {
-        std::fprintf(stderr, "tunora-cli album: %s is not a folder\n", dir.toLocal8Bit().constData());
-        return 2;
+        return cmd.fail(dir + QStringLiteral(" is not a folder"), 2);
     }
 
     loadLanguage();
@@ -175,7 +174,7 @@ int RunAlbumCommand(const QStringList& args)
         s.discCount = disc.discCount;
         s.frontCover = disc.frontCover;
         if (cover && disc.frontCover.isEmpty())
-            std::fprintf(stderr, "tunora-cli album: the release has no front cover; the files are tagged without one\n");
+            cmd.tell(QStringLiteral("the release has no front cover; the files are tagged without one"));
     }
     s.artist = disc.artist;
     s.album = disc.album;
@@ -210,19 +209,15 @@ int RunAlbumCommand(const QStringList& args)
     o.dryRun = dryRun;
     o.embedCover = cover;
     if (cover && !o.id3v2 && !s.frontCover.isEmpty())
-        std::fprintf(stderr, "tunora-cli album: no ID3v2 tag is written, so the front cover is not embedded\n");
+        cmd.tell(QStringLiteral("no ID3v2 tag is written, so the front cover is not embedded"));
     if (!noRename && !samples.renameEnabled)
-        std::fprintf(stderr, "tunora-cli album: the naming pattern \"%s\" holds no placeholder; files keep their names\n",
-                     s.namingPattern.toUtf8().constData());
+        cmd.tell(QStringLiteral("the naming pattern \"%1\" holds no placeholder; files keep their names").arg(s.namingPattern));
     if (!noPlaylist && !samples.playlistEnabled)
-        std::fprintf(stderr, "tunora-cli album: the playlist pattern \"%s\" cannot be filled; no playlist\n",
-                     s.playlistPattern.toUtf8().constData());
+        cmd.tell(QStringLiteral("the playlist pattern \"%1\" cannot be filled; no playlist").arg(s.playlistPattern));
 
     // The journal is there before the first file changes, and an older one is never replaced.
     if (!journal.isEmpty() && !WriteJournal(journal, {}, &error, false)) {
-        std::fprintf(stderr, "tunora-cli album: the journal %s cannot be written: %s\n", journal.toLocal8Bit().constData(),
-                     error.toLocal8Bit().constData());
-        return 2;
+        return cmd.fail(QStringLiteral("the journal %1 cannot be written: %2").arg(journal, error), 2);
     }
     // A dry run prints the rows the page's preview shows before Apply.
     if (dryRun)
@@ -238,9 +233,7 @@ int RunAlbumCommand(const QStringList& args)
     if (!r.playlistPath.isEmpty())
         printLine(stdout, r.playlistPath);
     if (!journal.isEmpty() && !WriteJournal(journal, dryRun ? QList<JournalEntry>() : AlbumJournal(s), &error)) {
-        std::fprintf(stderr, "tunora-cli album: the journal %s cannot be written: %s\n", journal.toLocal8Bit().constData(),
-                     error.toLocal8Bit().constData());
-        return 1;
+        return cmd.fail(QStringLiteral("the journal %1 cannot be written: %2").arg(journal, error));
     }
     if (!r.started)
         return 1;
@@ -259,8 +252,7 @@ int RunUndoCommand(const QStringList& args)
     QList<JournalEntry> entries;
     QString error;
     if (!ReadJournal(journal, entries, &error)) {
-        std::fprintf(stderr, "tunora-cli undo: %s: %s\n", journal.toLocal8Bit().constData(), error.toLocal8Bit().constData());
-        return 2;
+        return cmd.fail(journal + QStringLiteral(": ") + error, 2);
     }
     loadLanguage();
     bool left = false;

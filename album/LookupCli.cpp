@@ -18,16 +18,10 @@ namespace tunora {
 
 namespace {
 
-void Out(FILE* stream, const QString& line)
+void Out(const QString& line)
 {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
-
-int Fail(const QString& command, const QString& why, int code = 1)
-{
-    Out(stderr, QStringLiteral("tunora-cli %1: %2").arg(command, why));
-    return code;
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }
 
 // Tabs or line breaks inside a field would break the one-line-per-result output.
@@ -41,31 +35,31 @@ QString Field(QString text)
 
 // CDDB rows: category, disc ID, title. MusicBrainz rows: release ID, artist / title, date,
 // track count.
-int PrintHits(const QString& command, const LookupSource& source, const QList<LookupHit>& hits)
+int PrintHits(const CliCommand& cmd, const LookupSource& source, const QList<LookupHit>& hits)
 {
     if (const auto* mb = qobject_cast<const MusicBrainzSource*>(&source)) {
         if (mb->lastReleases().isEmpty())
-            return Fail(command, QStringLiteral("no release found"));
+            return cmd.fail(QStringLiteral("no release found"));
         for (const MbRelease& r : mb->lastReleases())
-            Out(stdout, r.id + QLatin1Char('\t') + Field(r.artist + QStringLiteral(" / ") + r.title) + QLatin1Char('\t') +
+            Out(r.id + QLatin1Char('\t') + Field(r.artist + QStringLiteral(" / ") + r.title) + QLatin1Char('\t') +
                             Field(r.date) + QLatin1Char('\t') + QString::number(r.trackCount));
         return 0;
     }
     if (hits.isEmpty())
-        return Fail(command, QStringLiteral("no disc found"));
+        return cmd.fail(QStringLiteral("no disc found"));
     for (const LookupHit& h : hits)
-        Out(stdout, Field(h.group) + QLatin1Char('\t') + Field(h.id) + QLatin1Char('\t') + Field(h.display));
+        Out(Field(h.group) + QLatin1Char('\t') + Field(h.id) + QLatin1Char('\t') + Field(h.display));
     return 0;
 }
 
 // The read output of a disc: ARTIST=, ALBUM=, YEAR=, then number, frames and title per track.
 void PrintDisc(const LookupDisc& disc)
 {
-    Out(stdout, QLatin1String("ARTIST=") + Field(disc.artist));
-    Out(stdout, QLatin1String("ALBUM=") + Field(disc.album));
-    Out(stdout, QLatin1String("YEAR=") + Field(disc.year));
+    Out(QLatin1String("ARTIST=") + Field(disc.artist));
+    Out(QLatin1String("ALBUM=") + Field(disc.album));
+    Out(QLatin1String("YEAR=") + Field(disc.year));
     for (qsizetype i = 0; i < disc.tracks.size(); ++i)
-        Out(stdout, QString::number(i + 1) + QLatin1Char('\t') + QString::number(disc.tracks.at(i).frames) +
+        Out(QString::number(i + 1) + QLatin1Char('\t') + QString::number(disc.tracks.at(i).frames) +
                         QLatin1Char('\t') + Field(disc.tracks.at(i).title));
 }
 
@@ -108,16 +102,15 @@ int RunSearchCommand(const QStringList& args)
     std::unique_ptr<LookupSource> source;
     if (const int code = Parse(cmd, args, source); code >= 0)
         return code;
-    const QString search = QStringLiteral("search");
     const QString words = CleanQueryWords(cmd.words().join(QLatin1Char(' ')));
     if (IsMusicBrainz(*source) ? LuceneQuery(words, false).isEmpty() : words.isEmpty())
-        return Fail(search, IsMusicBrainz(*source) ? QStringLiteral("usage: tunora-cli search --source musicbrainz WORDS...")
-                                                   : QStringLiteral("usage: tunora-cli search [--timeout SECONDS] WORDS..."),
-                    2);
+        return cmd.fail(IsMusicBrainz(*source) ? QStringLiteral("usage: tunora-cli search --source musicbrainz WORDS...")
+                                               : QStringLiteral("usage: tunora-cli search [--timeout SECONDS] WORDS..."),
+                        2);
     const LookupOutcome o = AwaitLookup(*source, [&] { source->searchWords(words, false); });
     if (!o.ok)
-        return Fail(search, source->lastError());
-    return PrintHits(search, *source, o.hits);
+        return cmd.fail(source->lastError());
+    return PrintHits(cmd, *source, o.hits);
 }
 
 int RunReadCommand(const QStringList& args)
@@ -135,7 +128,7 @@ int RunReadCommand(const QStringList& args)
     LookupDisc disc;
     QString why;
     if (!ReadLookupDisc(*source, hit, disc, &why))
-        return Fail(QStringLiteral("read"), why);
+        return cmd.fail(why);
     PrintDisc(disc);
     return 0;
 }
@@ -152,25 +145,24 @@ int RunQueryCommand(const QStringList& args)
         return cmd.usage(QStringLiteral("one folder"));
     const QString dir = words.at(0);
     const QString format = cmd.isSet(QStringLiteral("format")) ? cmd.value(QStringLiteral("format")) : QStringLiteral("mp3");
-    const QString query = QStringLiteral("query");
 
     // The album's files in the album page's order.
     QStringList names = ListFolderFiles(dir, format);
     SortListBox(names);
     if (names.isEmpty() || names.size() > kMaxDiscTracks)
-        return Fail(query, QStringLiteral("%1 .%2 files in %3; a disc holds 1 to %4")
-                               .arg(names.size()).arg(format, dir).arg(kMaxDiscTracks));
+        return cmd.fail(QStringLiteral("%1 .%2 files in %3; a disc holds 1 to %4")
+                            .arg(names.size()).arg(format, dir).arg(kMaxDiscTracks));
     QStringList paths;
     for (const QString& n : std::as_const(names))
         paths << QDir(dir).filePath(n);
     QList<qint64> lengths;
     QString why;
     if (!MeasurePlayingTimes(paths, lengths, &why))
-        return Fail(query, why);
+        return cmd.fail(why);
     const LookupOutcome o = AwaitLookup(*source, [&] { source->searchLengths(lengths); });
     if (!o.ok)
-        return Fail(query, source->lastError());
-    return PrintHits(query, *source, o.hits);
+        return cmd.fail(source->lastError());
+    return PrintHits(cmd, *source, o.hits);
 }
 
 } // namespace tunora

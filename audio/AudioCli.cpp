@@ -83,13 +83,10 @@ int RunTagCommand(const QStringList& args)
     // The ID3v1 genre byte comes from the genre table; without it only ID3v2 can be written.
     const QString styles = AppFile(QStringLiteral("styles.dat"));
     const GenreLoad load = LoadGenreTable(styles);
-    if (load == GenreLoad::Missing && v1) {
-        std::fprintf(stderr, "tunora-cli tag: %s not found; ID3v1 tags need the genre table (use --v2 alone)\n",
-                     local(styles).constData());
-        return 2;
-    }
+    if (load == GenreLoad::Missing && v1)
+        return cmd.fail(styles + QStringLiteral(" not found; ID3v1 tags need the genre table (use --v2 alone)"), 2);
     if (load == GenreLoad::Short)
-        std::fprintf(stderr, "tunora-cli tag: %s holds fewer than 148 genres\n", local(styles).constData());
+        cmd.tell(styles + QStringLiteral(" holds fewer than 148 genres"));
 
     int status = 0;
     for (const QString& path : files) {

@@ -43,18 +43,13 @@ int RunListCommand(const QStringList& args)
         return cmd.usage(QStringLiteral("no folder given"));
     if (output.isEmpty())
         return cmd.usage(QStringLiteral("no --output file given"));
-    if (!QFileInfo(dir).isDir()) {
-        std::fprintf(stderr, "tunora-cli list: '%s' is not a folder\n", dir.toLocal8Bit().constData());
-        return 1;
-    }
+    if (!QFileInfo(dir).isDir())
+        return cmd.fail(QStringLiteral("'%1' is not a folder").arg(dir));
 
     const ListingResult result = BuildListing(dir, pattern, formats, recurse);
     QString error;
-    if (result.cancelled || !WriteFileAtomically(output, result.bytes, &error)) {
-        std::fprintf(stderr, "tunora-cli list: cannot write '%s': %s\n", output.toLocal8Bit().constData(),
-                     error.toLocal8Bit().constData());
-        return 1;
-    }
+    if (result.cancelled || !WriteFileAtomically(output, result.bytes, &error))
+        return cmd.fail(QStringLiteral("cannot write '%1': %2").arg(output, error));
     std::printf("%d files in %d folders listed in %s\n", result.filesListed, result.foldersWalked,
                 output.toLocal8Bit().constData());
     return 0;

@@ -43,27 +43,20 @@ int RunPlaylistCommand(const QStringList& args)
         } else if (info.isFile()) {
             files << absolute(p);
         } else {
-            std::fprintf(stderr, "tunora-cli playlist: no such file or folder '%s'\n", p.toLocal8Bit().constData());
-            return 1;
+            return cmd.fail(QStringLiteral("no such file or folder '%1'").arg(p));
         }
     }
 
     const QString target = absolute(output);
-    if (QFileInfo::exists(target) && !force) {
-        std::fprintf(stderr, "tunora-cli playlist: '%s' exists (use --force to replace it)\n",
-                     output.toLocal8Bit().constData());
-        return 1;
-    }
+    if (QFileInfo::exists(target) && !force)
+        return cmd.fail(QStringLiteral("'%1' exists (use --force to replace it)").arg(output));
     QString error;
     QStringList leftOut;
     const QByteArray bytes = M3uText(files, QFileInfo(target).absolutePath(), &leftOut);
-    if (!WriteFileAtomically(target, bytes, &error, force)) {
-        std::fprintf(stderr, "tunora-cli playlist: cannot write '%s': %s\n", output.toLocal8Bit().constData(),
-                     error.toLocal8Bit().constData());
-        return 1;
-    }
+    if (!WriteFileAtomically(target, bytes, &error, force))
+        return cmd.fail(QStringLiteral("cannot write '%1': %2").arg(output, error));
     if (!leftOut.isEmpty())
-        std::fprintf(stderr, "tunora-cli playlist: %s\n", LeftOutMessage(leftOut).toLocal8Bit().constData());
+        cmd.tell(LeftOutMessage(leftOut));
     std::printf("%lld entries written to %s\n", static_cast<long long>(files.size() - leftOut.size()),
                 output.toLocal8Bit().constData());
     return leftOut.isEmpty() ? 0 : 1;

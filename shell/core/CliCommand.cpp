@@ -47,6 +47,11 @@ int CliCommand::usage(const QString& why) const
     return 2;
 }
 
+void CliCommand::tell(const QString& message) const
+{
+    std::fprintf(stderr, "tunora-cli %s: %s\n", m_name.toLocal8Bit().constData(), message.toLocal8Bit().constData());
+}
+
 QString CliCommand::restored(const QString& arg) const
 {
     if (!arg.startsWith(kStandIn))

@@ -35,6 +35,14 @@ public:
 
     // "tunora-cli NAME: why" and the usage on standard error; answers 2.
     int usage(const QString& why) const;
+    // "tunora-cli NAME: message" on standard error (a warning, or why the command failed).
+    void tell(const QString& message) const;
+    // tell(why), answering code (the command's exit code).
+    int fail(const QString& why, int code = 1) const
+    {
+        tell(why);
+        return code;
+    }
     // "usage: tunora-cli " and the synopsis, ending in a line break.
     QByteArray usageText() const;
 
