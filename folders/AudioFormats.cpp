@@ -1,0 +1,84 @@
+#include "folders/AudioFormats.h"
+
+namespace tunora {
+
+const QList<AudioFormatInfo>& AudioFormats()
+{
+    static const QList<AudioFormatInfo> formats {
+        {AudioFormat::Mp3, QStringLiteral("MP3"), {QStringLiteral("mp3")}, true, true},
+        {AudioFormat::OggVorbis, QStringLiteral("OGG"), {QStringLiteral("ogg"), QStringLiteral("oga")}, false, false},
+        {AudioFormat::Vqf, QStringLiteral("VQF"), {QStringLiteral("vqf")}, false, false},
+        {AudioFormat::Ape, QStringLiteral("APE"), {QStringLiteral("ape")}, false, false},
+        {AudioFormat::Musepack, QStringLiteral("MPC"), {QStringLiteral("mpc")}, false, false},
+        {AudioFormat::Mp4, QStringLiteral("MP4"), {QStringLiteral("mp4"), QStringLiteral("m4a")}, false, false},
+        {AudioFormat::Wma, QStringLiteral("WMA"), {QStringLiteral("wma")}, false, false},
+        {AudioFormat::Wav, QStringLiteral("WAV"), {QStringLiteral("wav")}, false, false},
+        {AudioFormat::Flac, QStringLiteral("FLAC"), {QStringLiteral("flac")}, false, false},
+        {AudioFormat::Opus, QStringLiteral("OPUS"), {QStringLiteral("opus")}, false, false},
+        {AudioFormat::WavPack, QStringLiteral("WV"), {QStringLiteral("wv")}, false, false},
+        {AudioFormat::Aiff, QStringLiteral("AIFF"), {QStringLiteral("aiff"), QStringLiteral("aif")}, false, false},
+    };
+    return formats;
+}
+
+const AudioFormatInfo& FormatInfo(AudioFormat format)
+{
+    static const AudioFormatInfo unknown {AudioFormat::Unknown, QString(), {}, false, false};
+    for (const AudioFormatInfo& f : AudioFormats())
+        if (f.format == format)
+            return f;
+    return unknown;
+}
+
+AudioFormat FormatOfExtension(QStringView ext)
+{
+    for (const AudioFormatInfo& f : AudioFormats())
+        for (const QString& e : f.extensions)
+            if (ext.compare(e, Qt::CaseInsensitive) == 0)
+                return f.format;
+    return AudioFormat::Unknown;
+}
+
+AudioFormat FormatOfPath(QStringView path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (dot < 0 || dot < slash)
+        return AudioFormat::Unknown;
+    return FormatOfExtension(path.mid(dot + 1));
+}
+
+AudioFormat FormatNamed(QStringView nameOrExtension)
+{
+    const QStringView t = nameOrExtension.trimmed();
+    for (const AudioFormatInfo& f : AudioFormats())
+        if (t.compare(f.name, Qt::CaseInsensitive) == 0)
+            return f.format;
+    return FormatOfExtension(t);
+}
+
+QStringList AudioFormatNames()
+{
+    QStringList names;
+    for (const AudioFormatInfo& f : AudioFormats())
+        names.append(f.name);
+    return names;
+}
+
+QStringList AudioExtensions()
+{
+    QStringList exts;
+    for (const AudioFormatInfo& f : AudioFormats())
+        exts.append(f.extensions);
+    return exts;
+}
+
+QString AudioFileFilter(const QString& caption)
+{
+    QStringList masks;
+    for (const QString& e : AudioExtensions())
+        masks.append(QStringLiteral("*.") + e);
+    return caption + QStringLiteral(" (") + masks.join(u' ') + u')';
+}
+
+} // namespace tunora
