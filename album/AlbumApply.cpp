@@ -8,7 +8,6 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
-#include "shell/core/Ui.h"
 
 #include <QDate>
 #include <QFile>
@@ -52,7 +51,7 @@ bool readOnly(const QString& path)
 // The folder as a dry run sees it: the real one with the planned renames made.
 class FolderView {
 public:
-    explicit FolderView(bool dryRun) : m_dry(dryRun) {}
+    FolderView(bool dryRun, ApplyTalk& talk) : m_dry(dryRun), m_talk(talk) {}
     bool exists(const QString& path) const
     {
         if (!m_dry)
@@ -63,8 +62,12 @@ public:
     }
     bool rename(const QString& from, const QString& to)
     {
-        if (!m_dry)
-            return RenameFileReporting(from, to);
+        if (!m_dry) {
+            if (RenameNoReplace(from, to))
+                return true;
+            m_talk.tell(text::NotRenamed(from));
+            return false;
+        }
         m_gone.insert(from);
         m_added.remove(from);
         m_added.insert(to);
@@ -74,6 +77,7 @@ public:
 
 private:
     bool m_dry;
+    ApplyTalk& m_talk;
     QSet<QString> m_gone, m_added;
 };
 
@@ -88,7 +92,7 @@ constexpr qint64 kMaxUndoPlaylistBytes = 16 << 20;
 // Removes the playlist Apply wrote, or puts back the one it replaced, when the file still
 // holds what Apply wrote; a playlist changed since is the user's and stays. False when
 // the playlist could not be given back.
-bool undoPlaylist(const AlbumSession::WrittenPlaylist& p)
+bool undoPlaylist(const AlbumSession::WrittenPlaylist& p, ApplyTalk& talk)
 {
     if (p.path.isEmpty())
         return true;
@@ -98,20 +102,25 @@ bool undoPlaylist(const AlbumSession::WrittenPlaylist& p)
     if (!dorvane::io::ReadSmallFile(p.path, kMaxUndoPlaylistBytes, &now, &missing, &tooBig, &err) || now != p.written) {
         if (missing)
             return true;
-        ShowMessage(LocalText("%1 changed since Apply wrote it: it stays as it is.",
-                              "%1 a changé depuis qu'Appliquer l'a écrite : elle reste telle quelle.")
-                        .arg(p.path));
+        talk.tell(LocalText("%1 changed since Apply wrote it: it stays as it is.",
+                            "%1 a changé depuis qu'Appliquer l'a écrite : elle reste telle quelle.")
+                      .arg(p.path));
         return false;
     }
     QString error;
     if (p.replaced ? WriteFileAtomically(p.path, p.before, &error, true)
                    : ::unlink(QFile::encodeName(p.path).constData()) == 0)
         return true;
-    ShowMessage(p.path + QStringLiteral(": ") + (p.replaced ? error : QString::fromLocal8Bit(std::strerror(errno))));
+    talk.tell(p.path + QStringLiteral(": ") + (p.replaced ? error : QString::fromLocal8Bit(std::strerror(errno))));
     return false;
 }
 
 } // namespace
+
+TagWriteProgress ApplyTalk::progress()
+{
+    return {[this](const QString& text) { status(text); }, [this] { beat(); }};
+}
 
 QString PlaylistFolder(const QString& mode, const QString& albumFolder, bool* configured)
 {
@@ -190,13 +199,30 @@ QString ApplyCountsLine(const ApplyResult& r)
         .arg(LanguageText(r.playlistPath.isEmpty() || !r.somethingDone ? 1 : 0));
 }
 
-ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::function<void(bool)>& running)
+QString WouldDoLine(const ApplyResult& r)
+{
+    QString line = r.playlistPath.isEmpty()
+                       ? LocalText("Would tag %1, rename %2 and write no playlist.",
+                                   "Étiquetterait %1, renommerait %2 et n'écrirait pas de liste de lecture.")
+                             .arg(r.tagged)
+                             .arg(r.renamed)
+                       : LocalText("Would tag %1, rename %2 and write the playlist %3.",
+                                   "Étiquetterait %1, renommerait %2 et écrirait la liste de lecture %3.")
+                             .arg(r.tagged)
+                             .arg(r.renamed)
+                             .arg(r.playlistPath);
+    if (r.leftAlone > 0)
+        line += ' ' + LocalText("%1 would be left alone.", "%1 resteraient tels quels.").arg(r.leftAlone);
+    return line;
+}
+
+ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, const std::function<void(bool)>& running)
 {
     ApplyResult r;
     const bool quiet = o.dryRun && o.quiet;
-    auto tell = [quiet](const QString& text) {
+    auto tell = [quiet, &talk](const QString& text) {
         if (!quiet)
-            ShowMessage(text);
+            talk.tell(text);
     };
     if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
         tell(text::NoOptionChosen());
@@ -205,7 +231,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
     r.started = true;
     if (running)
         running(true);
-    FolderView folder(o.dryRun);
+    FolderView folder(o.dryRun, talk);
     // A dry run leaves the session as it is: the preview and the Apply after it see the same.
     QStringList undo;
     QList<TagUndo> undoTags;
@@ -260,6 +286,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
                 TagWriteExtras extras;
                 extras.undo = &undoTags.last();
                 extras.partOfSet = partOfSet;
+                extras.progress = talk.progress();
                 if (o.embedCover)
                     extras.frontCover = s.frontCover;
                 if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
@@ -299,7 +326,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
             ++r.leftAlone;
         if (paired && entry != kFakeTrack) {
             r.plan.append(entry + '\t' + row.newName);
-            YieldEvents();
+            talk.beat();
         }
         r.rows.append(row);
     }
@@ -319,14 +346,14 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
         QString plsFolder = PlaylistFolder(Setting(setting::kPlaylistMode), s.path, &configured);
         // A mode that names no folder is asked about like a mode never set up.
         if (plsFolder.isEmpty())
-            plsFolder = (quiet || AskYesNo(text::AskPlaylistInAlbumFolder())) ? s.path + '/' : QString();
+            plsFolder = (quiet || talk.playlistInAlbumFolder()) ? s.path + '/' : QString();
         QString file;
         bool replace = false;
         if (!plsFolder.isEmpty()) {
             file = plsFolder +
                    FileNameWithExtension(FillPattern(pattern, s.artist, s.album, 0, QString(), year, s.genre), "m3u");
             if (nameTaken(file)) {
-                replace = quiet || AskYesNo(text::AskReplacePlaylist());
+                replace = quiet || talk.replacePlaylist(file);
                 r.playlistReplaced = replace;
                 if (!replace)
                     file.clear();
@@ -363,20 +390,21 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, const std::functi
 
     if (running)
         running(false);
+    // A dry run changed nothing: it closes with what Apply would do, never with "Done.".
     if (r.somethingDone)
-        tell(text::Done() + '\n' + ApplyCountsLine(r));
+        tell(o.dryRun ? WouldDoLine(r) : text::Done() + '\n' + ApplyCountsLine(r));
     if (!o.dryRun)
         s.notifyChanged();
     return r;
 }
 
-FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags)
+FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress)
 {
     FileUndo u;
     u.path = from;
     if (to != from) {
         if (to.compare(from, Qt::CaseInsensitive) == 0 || !nameTaken(to)) {
-            if (RenameFileReporting(from, to))
+            if (RenameNoReplace(from, to))
                 u.path = to;
             else
                 u.renameFailed = true;
@@ -384,12 +412,12 @@ FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags)
             u.nameTaken = true;
         }
     }
-    if (!RestoreID3Tags(u.path, tags, &u.tagsLeft) && u.tagsLeft.isEmpty())
+    if (!RestoreID3Tags(u.path, tags, &u.tagsLeft, progress) && u.tagsLeft.isEmpty())
         u.tagsLeft = QStringLiteral("its tags could not be written");
     return u;
 }
 
-int UndoAlbum(AlbumSession& s)
+int UndoAlbum(AlbumSession& s, ApplyTalk& talk)
 {
     int failures = 0;
     QStringList tagsLeft;
@@ -403,9 +431,12 @@ int UndoAlbum(AlbumSession& s)
         if (i >= s.undo.size())
             continue;
         const QString recorded = s.undo.at(i);
-        const FileUndo u = UndoFile(joined(s.path, current), joined(s.path, recorded), s.undoTags.value(i));
+        const FileUndo u =
+            UndoFile(joined(s.path, current), joined(s.path, recorded), s.undoTags.value(i), talk.progress());
         if (u.nameTaken)
-            ShowMessage(text::NameTaken(joined(s.path, recorded), joined(s.path, current)));
+            talk.tell(text::NameTaken(joined(s.path, recorded), joined(s.path, current)));
+        if (u.renameFailed)
+            talk.tell(text::NotRenamed(joined(s.path, current)));
         if (!u.renameFailed && !u.nameTaken)
             s.mp3[i].text = recorded;
         if (!u.tagsLeft.isEmpty())
@@ -414,9 +445,9 @@ int UndoAlbum(AlbumSession& s)
             ++failures;
     }
     if (!tagsLeft.isEmpty())
-        ShowMessage(LocalText("These files keep the tags they have now:", "Ces fichiers gardent leurs tags actuels :") +
-                    '\n' + tagsLeft.join('\n'));
-    if (!undoPlaylist(s.undoPlaylist))
+        talk.tell(LocalText("These files keep the tags they have now:", "Ces fichiers gardent leurs tags actuels :") +
+                  '\n' + tagsLeft.join('\n'));
+    if (!undoPlaylist(s.undoPlaylist, talk))
         ++failures;
     s.undoPlaylist = {};
     s.undoAvailable = false;

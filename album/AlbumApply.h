@@ -12,6 +12,26 @@ namespace tunora {
 
 class AlbumSession;
 
+// What Apply and Undo need from whoever runs them: the answers to the playlist questions, a
+// place for their messages and the status line while files are written. The album page
+// answers with its message boxes (SeamApplyTalk), tunora-cli from its options.
+class ApplyTalk {
+public:
+    virtual ~ApplyTalk() = default;
+    // No playlist folder is set up (or the one set up names none): the album folder then?
+    virtual bool playlistInAlbumFolder() = 0;
+    // A file already has the playlist's name (path): replace it?
+    virtual bool replacePlaylist(const QString& path) = 0;
+    // A message of the run: a file left alone, the closing counts.
+    virtual void tell(const QString& message) = 0;
+    // The status line's text while a file is written; "" clears it.
+    virtual void status(const QString& text) { Q_UNUSED(text); }
+    // Between files and between the chunks of a file copy: a window lets its events run.
+    virtual void beat() {}
+    // The two above as a tag write takes them.
+    TagWriteProgress progress();
+};
+
 struct ApplyOptions {
     // The four options as they take effect: checked and enabled. A disabled option (a pattern
     // that cannot be applied, ID3 options for a format other than MP3) does nothing.
@@ -67,11 +87,14 @@ QString PlaylistFolder(const QString& mode, const QString& albumFolder, bool* co
 QString NewFileName(const AlbumSession& s, int index);
 
 // Apply: tags each file, renames it after the naming pattern, writes the album playlist,
-// with every message and question of the page. running(true) is called once the work
-// starts and running(false) before the closing message, so the page can switch its
-// buttons and the busy state. Yields to the event loop after each file.
-ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& options,
+// asking and telling through talk. running(true) is called once the work starts and
+// running(false) before the closing message, so the page can switch its buttons and the
+// busy state. talk's beat comes after each file. A dry run closes with what Apply would do.
+ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& options, ApplyTalk& talk,
                        const std::function<void(bool)>& running = {});
+
+// The closing line of a dry run: "Would tag 5, rename 5 and write the playlist P."
+QString WouldDoLine(const ApplyResult& r);
 
 // One file of an undo: the file at from gets back the name to (when only its letter case
 // differs or no other file holds it) and then the tags the apply replaced, while it still
@@ -82,12 +105,12 @@ struct FileUndo {
     bool renameFailed = false;
     QString tagsLeft;       // why the tags were left as they are (empty: given back or none)
 };
-FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags);
+FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress = {});
 
 // Undo: renames every file the last apply renamed back to its recorded name and gives back
 // the tags it replaced; one message lists the files whose tags changed since. The playlist
 // it wrote is removed (or the one it replaced put back) while it is still as Apply left it.
 // Answers the number of files (playlist included) that could not be given back.
-int UndoAlbum(AlbumSession& s);
+int UndoAlbum(AlbumSession& s, ApplyTalk& talk);
 
 } // namespace tunora

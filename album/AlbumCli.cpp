@@ -6,8 +6,8 @@
 #include "album/AlbumSession.h"
 #include "album/AutoSort.h"
 #include "album/FolderWalk.h"
-#include "album/CddbSource.h"
-#include "album/MusicBrainzSource.h"
+#include "lookup/CddbSource.h"
+#include "lookup/MusicBrainzSource.h"
 #include "freedb/Cddb.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
@@ -15,13 +15,13 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
-#include "shell/core/Ui.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace tunora {
 
@@ -65,6 +65,47 @@ QString XmcdGenre(const QString& path)
     }
     return genre.trimmed();
 }
+
+// Apply's questions on the command line: asked on the terminal when standard input is one;
+// else answered as the setup page's defaults, each answer said on standard error. Messages
+// go to standard error.
+class CliApplyTalk : public ApplyTalk {
+public:
+    explicit CliApplyTalk(const CliCommand& cmd) : m_cmd(cmd), m_terminal(::isatty(STDIN_FILENO) == 1) {}
+
+    bool playlistInAlbumFolder() override
+    {
+        if (m_terminal)
+            return ask(text::AskPlaylistInAlbumFolder());
+        m_cmd.tell(QStringLiteral("no playlist folder is set up: the playlist goes into the album folder"));
+        return true;
+    }
+    bool replacePlaylist(const QString& path) override
+    {
+        if (m_terminal)
+            return ask(text::AskReplacePlaylist());
+        m_cmd.tell(QStringLiteral("%1 is there already: it stays as it is, and no playlist is written").arg(path));
+        return false;
+    }
+    void tell(const QString& message) override { m_cmd.tell(message); }
+
+private:
+    // Yes for an answer that begins as "yes" (or the language's Yes) does.
+    bool ask(const QString& question) const
+    {
+        std::fprintf(stderr, "%s [y/N] ", question.toLocal8Bit().constData());
+        std::fflush(stderr);
+        char line[64] = {};
+        if (!std::fgets(line, sizeof line, stdin))
+            return false;
+        const QString answer = QString::fromLocal8Bit(line).trimmed().toLower();
+        const QString yes = LanguageText(0).toLower();
+        return !answer.isEmpty() && (answer.at(0) == 'y' || (!yes.isEmpty() && answer.at(0) == yes.at(0)));
+    }
+
+    const CliCommand& m_cmd;
+    bool m_terminal;
+};
 
 } // namespace
 
@@ -139,10 +180,8 @@ int RunAlbumCommand(const QStringList& args)
     QString error;
     if (!xmcd.isEmpty()) {
         DiscRecord record;
-        if (!ParseXmcdFile(xmcd, record, &error)) {
-            ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
-            return 1;
-        }
+        if (!ParseXmcdFile(xmcd, record, &error))
+            return cmd.fail(text::DetailsNotRetrieved() + ' ' + error);
         disc.artist = record.artist;
         disc.album = record.album;
         disc.year = record.year;
@@ -164,10 +203,8 @@ int RunAlbumCommand(const QStringList& args)
             source = std::make_unique<CddbSource>();
             hit = LookupHit{source->name(), discid, category, 0, {}};
         }
-        if (!ReadLookupDisc(*source, hit, disc, &error)) {
-            ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
-            return 1;
-        }
+        if (!ReadLookupDisc(*source, hit, disc, &error))
+            return cmd.fail(text::DetailsNotRetrieved() + ' ' + error);
         if (!haveGenre && mbid.isEmpty())
             genre = category;
         s.discNumber = disc.discNumber;
@@ -187,7 +224,7 @@ int RunAlbumCommand(const QStringList& args)
 
     if (sort != QLatin1String("none") && !s.mp3.isEmpty()) {
         if (s.mp3.size() != s.fetched.size()) {
-            ShowMessage(text::AutoSortNeedsEqualCounts());
+            cmd.tell(text::AutoSortNeedsEqualCounts());
         } else {
             QList<ListItem> lst = s.mp3;
             for (ListItem& e : lst)
@@ -222,7 +259,8 @@ int RunAlbumCommand(const QStringList& args)
     // A dry run prints the rows the page's preview shows before Apply.
     if (dryRun)
         MeasureMissingLengths(s);
-    const ApplyResult r = ApplyAlbum(s, o);
+    CliApplyTalk talk(cmd);
+    const ApplyResult r = ApplyAlbum(s, o, talk);
     if (dryRun) {
         for (const ApplyRow& row : r.rows)
             printLine(stdout, ApplyRowColumns(row).join('\t'));

@@ -8,8 +8,8 @@
 #include "album/StatsDialog.h"
 #include "album/Choixrecoldir.h"
 #include "album/FolderWalk.h"
-#include "album/LookupTexts.h"
-#include "album/MusicBrainzSource.h"
+#include "lookup/LookupTexts.h"
+#include "lookup/MusicBrainzSource.h"
 #include "album/TrackEditor.h"
 #include "audio/GenrePicker.h"
 #include "album/FetchFlow.h"
@@ -475,7 +475,7 @@ void AlbumPage::apply()
     o.embedCover = m_cover->isChecked();
     readFieldsToSession();
     if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
-        ApplyAlbum(m_session, o); // says which option is missing
+        ApplyAlbum(m_session, o, m_talk); // says which option is missing
         return;
     }
     // What Apply will do, before it does it: the lengths beside each file and track, and
@@ -484,10 +484,10 @@ void AlbumPage::apply()
     ApplyOptions preview = o;
     preview.dryRun = true;
     preview.quiet = true;
-    ApplyPreview dlg(ApplyAlbum(m_session, preview), this);
+    ApplyPreview dlg(ApplyAlbum(m_session, preview, m_talk), this);
     if (ExecDialog(&dlg) != QDialog::Accepted)
         return;
-    ApplyAlbum(m_session, o, [this](bool running) {
+    ApplyAlbum(m_session, o, m_talk, [this](bool running) {
         // The file list and the disc stay as they are while the files are worked on: the
         // pass pairs them by position between its yields.
         static const char* const kFrozen[] = {"choosefold_frm", "curfiles_frm", "opt_frm", "alb_frm", "sel_frm"};
@@ -510,7 +510,7 @@ void AlbumPage::apply()
 
 void AlbumPage::undo()
 {
-    UndoAlbum(m_session);
+    UndoAlbum(m_session, m_talk);
 }
 
 void AlbumPage::chooseGenre()

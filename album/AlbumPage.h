@@ -2,6 +2,7 @@
 #pragma once
 
 #include "album/AlbumSession.h"
+#include "album/SeamApplyTalk.h"
 #include "shell/Page.h"
 
 #include <memory>
@@ -62,6 +63,7 @@ private:
     void showButtons(const LookupButtons& buttons);
 
     AlbumSession m_session;
+    SeamApplyTalk m_talk; // Apply's questions and messages, as message boxes
     std::unique_ptr<FetchFlow> m_fetch;
     bool m_syncing = false;
     int m_dragIndex = -1;

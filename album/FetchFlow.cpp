@@ -1,7 +1,7 @@
 #include "album/FetchFlow.h"
 
 #include "album/AlbumSession.h"
-#include "freedb/DiscId.h"
+#include "lookup/PlayingTimes.h"
 #include "freedb/FreedbTexts.h"
 #include "freedb/Search.h"
 #include "shell/Dialogs.h"
@@ -84,6 +84,9 @@ private:
 FetchFlow::FetchFlow(AlbumSession& session, QWidget* dialogParent)
     : QObject(nullptr), m_session(session), m_dialogParent(dialogParent)
 {
+    // A source's progress (the CDDB client's download counter) is the status line.
+    for (LookupSource* source : {static_cast<LookupSource*>(&m_cddb), static_cast<LookupSource*>(&m_musicBrainz)})
+        connect(source, &LookupSource::statusChanged, this, [](const QString& text) { SetStatusText(text); });
 }
 
 FetchFlow::~FetchFlow() = default;

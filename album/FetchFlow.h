@@ -2,8 +2,8 @@
 // into the results list, a result read into the album session.
 #pragma once
 
-#include "album/CddbSource.h"
-#include "album/MusicBrainzSource.h"
+#include "lookup/CddbSource.h"
+#include "lookup/MusicBrainzSource.h"
 
 #include <QDialog>
 #include <QObject>

@@ -1,6 +1,6 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
-#include "album/LookupCli.h"
+#include "lookup/LookupCli.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "lister/ListerCli.h"

@@ -208,7 +208,7 @@ bool writeV1InPlace(const QString& path, const QByteArray& v1, QString* why, Tag
 }
 
 // Copies [from, to) of src to dst at dstAt; in-kernel where the file system allows it.
-bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
+bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err, const TagWriteProgress& progress)
 {
     bool kernelCopy = true;
     std::vector<char> buf;
@@ -222,7 +222,7 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int& err)
             ::sync_file_range(dst, flushed, out - flushed, SYNC_FILE_RANGE_WRITE);
             flushed = out;
         }
-        YieldEvents();
+        progress.step();
     };
     while (pos < to) {
         const qint64 n = std::min(kCopyChunk, to - pos);
@@ -276,7 +276,7 @@ using RewritePlan = std::function<QString(int fd, qint64 size, Rewrite&)>;
 
 // The new file is written completely to a uniquely named file in the same folder, synced, and
 // renamed over the source in one step (the folder synced after).
-bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
+bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why, const TagWriteProgress& progress)
 {
     PosixFile src;
     if (!src.open(path, O_RDONLY | O_NONBLOCK))
@@ -297,13 +297,13 @@ bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why)
     if (!PwriteFully(tfd, r.head.constData(), r.head.size(), 0))
         return failWith(why, errnoText(errno));
     int err = 0;
-    if (!copyRange(src.fd(), r.from, r.to, tfd, r.head.size(), err))
+    if (!copyRange(src.fd(), r.from, r.to, tfd, r.head.size(), err, progress))
         return failWith(why, errnoText(err));
     if (!PwriteFully(tfd, r.tail.constData(), r.tail.size(), r.head.size() + (r.to - r.from)))
         return failWith(why, errnoText(errno));
     if (::fsync(tfd) != 0)
         return failWith(why, errnoText(errno));
-    YieldEvents();
+    progress.step();
     // Another program writing the file meanwhile (a download still arriving, an editor
     // saving) would lose its bytes to the rename: leave the file to it instead.
     struct stat now {};
@@ -386,7 +386,7 @@ bool rewriteWithV2(const QString& path, const TrackTag& tag, const QByteArray& v
         undo.oldV2.truncate(r.from);
         r.tail = v1;
         return QString();
-    }, why);
+    }, why, extras.progress);
     if (ok && extras.undo) {
         undo.v2Written = true;
         undo.v1Written = !v1.isEmpty();
@@ -398,7 +398,7 @@ bool rewriteWithV2(const QString& path, const TrackTag& tag, const QByteArray& v
 
 } // namespace
 
-bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why)
+bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why, const TagWriteProgress& progress)
 {
     if (!undo.v2Written && !undo.v1Written)
         return true;
@@ -427,7 +427,7 @@ bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why)
         if (!undo.v1Written)
             r.tail.clear();
         return error;
-    }, why);
+    }, why, progress);
 }
 
 QByteArray BuildID3v1(const TrackTag& tag)
@@ -557,20 +557,21 @@ bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool w
             return failWith(why, QStringLiteral("the tag texts are too long for an ID3v2 tag"));
     }
 
+    const TagWriteProgress& progress = extras.progress;
     if (writeV1) {
-        SetStatusText(QStringLiteral("Updating ID3v1 : ") + statusPath(path));
-        YieldEvents();
+        progress.tell(QStringLiteral("Updating ID3v1 : ") + statusPath(path));
+        progress.step();
     }
     bool ok;
     if (writeV2) {
-        SetStatusText(QStringLiteral("Updating ID3v2 : ") + statusPath(path));
-        YieldEvents();
+        progress.tell(QStringLiteral("Updating ID3v2 : ") + statusPath(path));
+        progress.step();
         ok = rewriteWithV2(real, tag, v1, extras, why);
     } else {
         ok = writeV1InPlace(real, v1, why, extras.undo);
     }
-    YieldEvents();
-    SetStatusText(QString());
+    progress.step();
+    progress.tell(QString());
     return ok;
 }
 

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace tunora {
 
@@ -19,6 +20,25 @@ struct TagUndo {
     QByteArray oldV1, newV1; // the last 128 bytes when they are an ID3v1 tag (empty: none)
 };
 
+// How a tag write reports while it runs. status (when set) is told the status line's text
+// ("Updating ID3v2 : <file>", then "" at the end); beat (when set) is called between the
+// steps and the chunks of the audio copy, where a window lets its events run. Unset, the
+// write runs silent (the command line).
+struct TagWriteProgress {
+    std::function<void(const QString& text)> status;
+    std::function<void()> beat;
+    void tell(const QString& text) const
+    {
+        if (status)
+            status(text);
+    }
+    void step() const
+    {
+        if (beat)
+            beat();
+    }
+};
+
 // What a tag write may carry beside the seven texts.
 struct TagWriteExtras {
     // A picture (JPEG, PNG, GIF, ...) written behind the seven as the tag's front cover, in
@@ -29,6 +49,7 @@ struct TagWriteExtras {
     // The disc's position in its set ("2/3"), written as TPOS in place of the old one. Empty:
     // the old tag's TPOS stays.
     QByteArray partOfSet;
+    TagWriteProgress progress;
 };
 
 // Writes the requested tags (ID3v1 behind the audio, ID3v2 in front of it). Answers true
@@ -41,7 +62,8 @@ bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool w
 // Puts back the tags a write replaced, through the same atomic rewrite, but only while the
 // file still holds exactly the tags that write left; otherwise the file stays as it is and
 // why says so.
-bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why = nullptr);
+bool RestoreID3Tags(const QString& path, const TagUndo& undo, QString* why = nullptr,
+                    const TagWriteProgress& progress = {});
 
 // True when the file is longer than 130 bytes and its last 128 bytes begin with "TAG".
 bool HasID3v1(const QString& path);

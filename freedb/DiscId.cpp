@@ -1,9 +1,6 @@
 #include "freedb/DiscId.h"
 
-#include "audio/Mp3Length.h"
 #include "freedb/CddbProtocol.h"
-
-#include <QFileInfo>
 
 namespace tunora {
 
@@ -30,19 +27,6 @@ quint32 CddbDiscId(const QList<qint64>& offsets, qint64 totalSeconds)
 QString DiscIdText(quint32 discid)
 {
     return QStringLiteral("%1").arg(discid, 8, 16, QLatin1Char('0'));
-}
-
-DiscLayout LayoutFromLengths(const QList<qint64>& lengthsMs)
-{
-    DiscLayout layout;
-    qint64 frame = 150;
-    for (const qint64 ms : lengthsMs) {
-        layout.offsets << frame;
-        frame += (ms * 75 + 500) / 1000;
-    }
-    layout.leadOut = frame;
-    layout.totalSeconds = frame / 75;
-    return layout;
 }
 
 QString CddbQueryCommand(const DiscLayout& layout)
@@ -75,23 +59,6 @@ bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* er
     if (response.isEmpty())
         return false;
     return ParseCddbQueryResponse(response, matches, error, serverLine, exact);
-}
-
-bool MeasurePlayingTimes(const QStringList& paths, QList<qint64>& lengthsMs, QString* error)
-{
-    lengthsMs.clear();
-    for (const QString& path : paths) {
-        double ms = 0;
-        QString why;
-        if (!GetMp3Length(path, ms, &why) || ms < 1) {
-            if (error)
-                *error = QFileInfo(path).fileName() + QLatin1String(": ") +
-                         (why.isEmpty() ? QStringLiteral("no playing time") : why);
-            return false;
-        }
-        lengthsMs << static_cast<qint64>(ms);
-    }
-    return true;
 }
 
 } // namespace tunora

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "freedb/CddbProtocol.h"
+#include "shell/core/DiscLayout.h"
 
 #include <QList>
 #include <QString>
@@ -10,20 +11,12 @@
 
 namespace tunora {
 
-struct DiscLayout {
-    QList<qint64> offsets; // frame offset of each track, the first at 150 (the lead-in)
-    qint64 totalSeconds = 0; // disc length in seconds, lead-in included
-    qint64 leadOut = 0;      // frame where the last track ends
-};
-
 // The sum of the decimal digits of n.
 int CddbSum(qint64 n);
 // The CDDB disc identifier of a disc with these track offsets (frames) and length (seconds).
 quint32 CddbDiscId(const QList<qint64>& offsets, qint64 totalSeconds);
 // Eight lower-case hexadecimal digits.
 QString DiscIdText(quint32 discid);
-// Tracks of these playing times (milliseconds) laid end to end from frame 150.
-DiscLayout LayoutFromLengths(const QList<qint64>& lengthsMs);
 
 // The "cddb query" command for a layout (what follows "cmd=") and its whole request URL.
 QString CddbQueryCommand(const DiscLayout& layout);
@@ -37,9 +30,5 @@ bool ParseCddbQueryResponse(const QString& response, QList<QueryMatch>& matches,
 // Sends the query to the configured server (blocking with the event loop running).
 bool QueryCDDB(const DiscLayout& layout, QList<QueryMatch>& matches, QString* error = nullptr,
                QString* serverLine = nullptr, bool* exact = nullptr);
-
-// Playing times of files in milliseconds (GetMp3Length); false, naming the first file that
-// gave none, when a file has no measurable playing time.
-bool MeasurePlayingTimes(const QStringList& paths, QList<qint64>& lengthsMs, QString* error = nullptr);
 
 } // namespace tunora

@@ -45,12 +45,6 @@ qint64 LeadingNumber(const QString& text)
     return negative ? -value : value;
 }
 
-quint16 PortFromSetting(const QString& text)
-{
-    const qint64 port = LeadingNumber(text.trimmed());
-    return (port >= 1 && port <= 65535) ? static_cast<quint16>(port) : 80;
-}
-
 QString AddressRefusal(const QString& url)
 {
     const bool http = url.size() >= 7 && url.startsWith(QLatin1String("http://"));
@@ -155,8 +149,8 @@ void WebClient::takeArrivedData()
     m_buffer += data;
     m_received += data.size();
     m_sinceByte.restart();
-    SetStatusText(QLatin1String("Downloading : ") + QString::number(double(m_received) / 1024.0, 'f', 2) +
-                  QLatin1String(" Kb"));
+    Q_EMIT statusChanged(QLatin1String("Downloading : ") + QString::number(double(m_received) / 1024.0, 'f', 2) +
+                         QLatin1String(" Kb"));
 }
 
 bool WebClient::fail(const QString& why)
@@ -261,7 +255,6 @@ QByteArray WebClient::fetch(QString& url, int redirects, const QByteArray& extra
     m_buffer.clear();
     m_socket->write(HttpRequestText(url, host, extraHeaders));
     m_socket->flush();
-    YieldEvents();
 
     SetCancelRequested(false);
     while (state() == 7 && !CancelRequested() && !stalled())

@@ -58,6 +58,11 @@ public:
     // Winsock state numbers: 0 closed, 4 resolving host, 6 connecting, 7 connected.
     int state() const;
 
+Q_SIGNALS:
+    // The status line's text as bytes arrive ("Downloading : 2.02 Kb"); whoever shows a
+    // status line connects to it.
+    void statusChanged(const QString& text);
+
 private:
     WebClient();
     QByteArray fetch(QString& url, int redirects, const QByteArray& extraHeaders);
@@ -106,9 +111,6 @@ QString UrlHost(const QString& url);
 // A host part split into the name to connect to and its explicit port (0 when it names
 // none or an unusable one): "h:8080" gives "h" and 8080, "[::1]:81" gives "::1" and 81.
 QString HostName(const QString& host, quint16* explicitPort = nullptr);
-
-// A port setting's value: its leading decimal number when from 1 to 65535, else 80.
-quint16 PortFromSetting(const QString& text);
 
 // The numeric value of a text as the setup page reads it: leading blanks skipped, an
 // optional sign, then the digits up to the first other character; 0 when there are none.

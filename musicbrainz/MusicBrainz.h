@@ -3,7 +3,7 @@
 // JSON answers. No network here (see MusicBrainzClient.h).
 #pragma once
 
-#include "freedb/DiscId.h"
+#include "shell/core/DiscLayout.h"
 
 #include <QByteArray>
 #include <QList>

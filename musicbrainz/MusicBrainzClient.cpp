@@ -1,6 +1,5 @@
 #include "musicbrainz/MusicBrainzClient.h"
 
-#include "freedb/WebClient.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 

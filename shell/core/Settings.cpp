@@ -1,6 +1,7 @@
 #include "shell/core/Settings.h"
 
 #include "dorvane/Dorvanectrl.h"
+#include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
 #include <QStringList>
@@ -87,6 +88,12 @@ QString FreeDBServerList(bool descriptive)
         lines << (descriptive ? QString::fromLatin1(s.host) + " (" + QString::fromLatin1(s.location) + ")"
                               : QString::fromLatin1(s.host));
     return lines.join(QLatin1String("\r\n"));
+}
+
+quint16 PortFromSetting(const QString& text)
+{
+    const qint64 port = NumericValue(text.trimmed());
+    return (port >= 1 && port <= 65535) ? static_cast<quint16>(port) : 80;
 }
 
 } // namespace tunora

@@ -32,6 +32,10 @@ inline const char* const kDefaultPlaylistPattern = "%3";
 QString NamingPatternSetting();
 QString PlaylistPatternSetting();
 
+// A port setting's value (the proxy's, the HTTP port): its leading decimal number when from
+// 1 to 65535, else 80.
+quint16 PortFromSetting(const QString& text);
+
 // Descriptive form (true): "host (location)" lines; host-only form (false). Lines joined by CR LF.
 QString FreeDBServerList(bool descriptive);
 

@@ -87,6 +87,11 @@ TEST_F(AlbumCliTest, ADryRunPrintsThePreviewRowsAndChangesNoByte)
         EXPECT_EQ(QStringList({got[0], got[2], got[3], got[5], got[6]}), expected[r]);
         EXPECT_NEAR(got[4].toDouble(), FfprobeDuration(album + "/" + got[0]) - (r + 1), 0.06) << got[4].toStdString();
     }
+    // It ends with what Apply would do, never with "Done.".
+    EXPECT_TRUE(err.contains(("Would tag 3, rename 3 and write the playlist " + album + "/Some Artist - Some Album.m3u.")
+                                 .toUtf8()))
+        << err.constData();
+    EXPECT_FALSE(err.contains(LanguageText(51).toUtf8())) << err.constData();
     // Without sorting, the files keep the page's order, and a taken name is marked.
     SetSetting("Pattern", "%1");
     ASSERT_EQ(run({album, "--xmcd", xmcd, "--dry-run", "--no-playlist", "--no-v1", "--no-v2"}), 1);
@@ -97,7 +102,36 @@ TEST_F(AlbumCliTest, ADryRunPrintsThePreviewRowsAndChangesNoByte)
         ASSERT_EQ(got.size(), 7);
         EXPECT_EQ(got.mid(5), r == 0 ? QStringList({"Some Artist.mp3", ""}) : QStringList({got[0], "name taken"}));
     }
+    EXPECT_TRUE(err.contains("Would tag 0, rename 1 and write no playlist. 2 would be left alone.")) << err.constData();
+    EXPECT_FALSE(err.contains(LanguageText(51).toUtf8()));
     EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(AlbumCliTest, WithoutATerminalNothingIsAskedAndTheDefaultsAreSaid)
+{
+    // Standard input is a pipe here. No playlist folder set up means the album folder, as the
+    // setup page's default; a playlist name already taken leaves that file alone.
+    const QString playlist = album + "/Some Artist - Some Album.m3u";
+    const struct {
+        const char* mode;
+        QByteArray there; // the playlist file before the run, if any
+        QString said;
+        QByteArray after;
+    } rows[] = {
+        {"", {}, "no playlist folder is set up: the playlist goes into the album folder", "a.mp3\r\nb.mp3\r\nc.mp3\r\n"},
+        {"0", "mine\r\n", playlist + " is there already: it stays as it is, and no playlist is written", "mine\r\n"},
+    };
+    for (const auto& row : rows) {
+        SetSetting("PlaylistMode", row.mode);
+        QFile::remove(playlist);
+        if (!row.there.isEmpty()) {
+            ASSERT_TRUE(WriteAll(playlist, row.there));
+        }
+        EXPECT_EQ(run({album, "--xmcd", xmcd, "--no-rename", "--no-v1", "--no-v2"}), 0) << err.constData();
+        EXPECT_TRUE(err.contains(row.said.toUtf8())) << row.mode << ": " << err.constData();
+        EXPECT_FALSE(err.contains(LanguageText(49).toUtf8()) || err.contains(LanguageText(50).toUtf8()));
+        EXPECT_EQ(ReadAll(playlist), row.after) << row.mode;
+    }
 }
 
 TEST_F(AlbumCliTest, AppliesTheAlbumFromAnXmcdFile)

@@ -1,5 +1,6 @@
 #include "album/AlbumApply.h"
 #include "album/AlbumSession.h"
+#include "album/SeamApplyTalk.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -115,6 +116,7 @@ protected:
     static QTemporaryDir* source;
     TempAppEnv env;
     ScriptedMessages messages;
+    SeamApplyTalk talk; // the album page's: the scripted message boxes answer
     AlbumSession s;
     QString album;
     ApplyOptions all {true, true, true, true, false};
@@ -127,7 +129,7 @@ QTemporaryDir* ApplyTest::source = nullptr;
 TEST_F(ApplyTest, NoOptionChangesNothing)
 {
     files({"a.mp3"});
-    const ApplyResult r = ApplyAlbum(s, ApplyOptions {});
+    const ApplyResult r = ApplyAlbum(s, ApplyOptions {}, talk);
     EXPECT_FALSE(r.started);
     EXPECT_EQ(messages.texts, QStringList({t(168)}));
     EXPECT_EQ(onDisk(), QStringList({"a.mp3"}));
@@ -139,7 +141,7 @@ TEST_F(ApplyTest, TagsRenamesAndListsTheAlbum)
     const QByteArray audio = ReadAll(album + "/a.mp3");
     bool busyDuring = false;
     int calls = 0;
-    const ApplyResult r = ApplyAlbum(s, all, [&](bool running) {
+    const ApplyResult r = ApplyAlbum(s, all, talk, [&](bool running) {
         ++calls;
         if (running)
             busyDuring = true;
@@ -176,7 +178,7 @@ TEST_F(ApplyTest, TwoTracksWithOneNewNameTheSecondKeepsItsName)
 {
     s.namingPattern = "%1";
     files({"a.mp3", "b.mp3"});
-    const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false});
+    const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false}, talk);
     EXPECT_EQ(onDisk(), QStringList({"Artist.mp3", "b.mp3"}));
     EXPECT_EQ(messages.texts, QStringList({t(46).replace("%%1%%", album + "/Artist.mp3").replace("%%2%%", album + "/b.mp3"),
                                            done(0, 1, 1, false)}));
@@ -188,7 +190,7 @@ TEST_F(ApplyTest, ALetterCaseChangeIsARenameButNeverOverAnotherFile)
 {
     s.namingPattern = "%2";
     files({"track one.mp3", "Track Two.mp3"}, {"Track One", "Track Two"});
-    ApplyAlbum(s, {true, false, false, false, false});
+    ApplyAlbum(s, {true, false, false, false, false}, talk);
     EXPECT_EQ(messages.texts, QStringList({done(0, 1, 0, false)})); // the second already carries its name
     EXPECT_EQ(onDisk(), QStringList({"Track One.mp3", "Track Two.mp3"}));
 
@@ -197,7 +199,7 @@ TEST_F(ApplyTest, ALetterCaseChangeIsARenameButNeverOverAnotherFile)
     files({"x.mp3"}, {"X"});
     ASSERT_TRUE(WriteAll(album + "/X.mp3", "someone else's"));
     s.setFiles({"x.mp3"});
-    ApplyAlbum(s, {true, false, false, false, false});
+    ApplyAlbum(s, {true, false, false, false, false}, talk);
     EXPECT_EQ(ReadAll(album + "/X.mp3"), QByteArray("someone else's"));
     EXPECT_TRUE(QFile::exists(album + "/x.mp3"));
     EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/x.mp3"), done(0, 0, 1, false)}));
@@ -208,7 +210,7 @@ TEST_F(ApplyTest, AYearOfTwoDigitsBecomesTheCurrentYear)
     s.year = " 03 ";
     s.namingPattern = "%4 %2";
     files({"a.mp3"});
-    ApplyAlbum(s, {true, false, false, true, false});
+    ApplyAlbum(s, {true, false, false, true, false}, talk);
     const QString year = QDate::currentDate().toString("yyyy");
     EXPECT_EQ(s.year, year);
     EXPECT_EQ(onDisk(), QStringList({year + " One.mp3"}));
@@ -222,7 +224,7 @@ TEST_F(ApplyTest, OtherFormatsGetALowerCaseExtensionAndNoTags)
     s.setFiles({"Song.WMA"});
     s.fetched = {{"One", 1000}};
     // The page hands the ID3 options as disabled for this format.
-    ApplyAlbum(s, {true, false, false, false, false});
+    ApplyAlbum(s, {true, false, false, false, false}, talk);
     EXPECT_EQ(onDisk(), QStringList({"01 - One.wma"}));
     EXPECT_EQ(ReadAll(album + "/01 - One.wma"), QByteArray("not an mp3"));
 }
@@ -230,7 +232,7 @@ TEST_F(ApplyTest, OtherFormatsGetALowerCaseExtensionAndNoTags)
 TEST_F(ApplyTest, AFakeTrackHoldsItsNumberAndGetsNoPlaylistLine)
 {
     files({"a.mp3", kFakeTrack, "b.mp3"});
-    ApplyAlbum(s, all);
+    ApplyAlbum(s, all, talk);
     EXPECT_EQ(s.fileNames(), QStringList({"01 - One.mp3", kFakeTrack, "03 - Three.mp3"}));
     EXPECT_EQ(s.undo, QStringList({"a.mp3", kFakeTrack, "b.mp3"}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("01 - One.mp3\r\n03 - Three.mp3\r\n"));
@@ -241,7 +243,7 @@ TEST_F(ApplyTest, UnequalCountsSkipTheFilesButNotThePlaylist)
 {
     files({"b.mp3", "a.mp3"}, {"One"});
     const QByteArray before = ReadAll(album + "/a.mp3");
-    ApplyAlbum(s, {false, true, false, false, false});
+    ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(messages.texts, QStringList({t(48), done(0, 0, 2, true)}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("b.mp3\r\na.mp3\r\n"));
     EXPECT_EQ(ReadAll(album + "/a.mp3"), before);
@@ -252,12 +254,12 @@ TEST_F(ApplyTest, ThePlaylistGoesWhereTheModeSays)
 {
     files({"a.mp3"});
     SetSetting("PlaylistMode", "1");
-    ApplyAlbum(s, {false, true, false, false, false});
+    ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(ReadAll(env.root() + "/music/Artist - Album.m3u"), QByteArray("album/a.mp3\r\n"));
 
     const QString lists = env.makeDir("lists");
     SetSetting("PlaylistMode", "2" + lists);
-    ApplyAlbum(s, {false, true, false, false, false});
+    ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(ReadAll(lists + "/Artist - Album.m3u"), QByteArray("../music/album/a.mp3\r\n"));
 
     // A fixed folder that is gone is asked about like a mode never set up: Yes gives the
@@ -265,14 +267,14 @@ TEST_F(ApplyTest, ThePlaylistGoesWhereTheModeSays)
     messages.texts.clear();
     SetSetting("PlaylistMode", "2" + env.root() + "/gone");
     messages.answers = {MsgAnswer::Yes};
-    ApplyAlbum(s, {false, true, false, false, false});
+    ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(messages.texts, QStringList({t(49), done(0, 0, 0, true)}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("a.mp3\r\n"));
 
     messages.texts.clear();
     SetSetting("PlaylistMode", "");
     QFile::remove(album + "/Artist - Album.m3u");
-    const ApplyResult r = ApplyAlbum(s, {false, true, false, false, false});
+    const ApplyResult r = ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(messages.texts, QStringList({t(49), done(0, 0, 0, false)}));
     EXPECT_FALSE(QFile::exists(album + "/Artist - Album.m3u"));
     EXPECT_TRUE(r.playlistPath.isEmpty());
@@ -297,11 +299,11 @@ TEST_F(ApplyTest, AnExistingPlaylistIsReplacedOnlyOnYes)
 {
     files({"a.mp3"});
     ASSERT_TRUE(WriteAll(album + "/Artist - Album.m3u", "mine\r\n"));
-    ApplyAlbum(s, {false, true, false, false, false});
+    ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(messages.texts, QStringList({t(50), done(0, 0, 0, false)}));
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("mine\r\n"));
     messages.answers = {MsgAnswer::Yes};
-    ApplyAlbum(s, {false, true, false, false, false});
+    ApplyAlbum(s, {false, true, false, false, false}, talk);
     EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("a.mp3\r\n"));
     // No temporary file is left behind.
     EXPECT_EQ(onDisk(), QStringList({"Artist - Album.m3u", "a.mp3"}));
@@ -314,7 +316,7 @@ TEST_F(ApplyTest, AVanishedFileIsReportedAndTheNextOneHandled)
     // A link whose file went is as gone as the file, not read-only.
     QFile::remove(album + "/b.mp3");
     ASSERT_TRUE(QFile::link(album + "/gone.mp3", album + "/b.mp3"));
-    const ApplyResult r = ApplyAlbum(s, all);
+    const ApplyResult r = ApplyAlbum(s, all, talk);
     ASSERT_EQ(messages.texts.size(), 3);
     EXPECT_EQ(messages.texts[0], album + "/a.mp3: " + QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_EQ(messages.texts[1], album + "/b.mp3: " + QString::fromLocal8Bit(std::strerror(ENOENT)));
@@ -327,7 +329,7 @@ TEST_F(ApplyTest, ANameThatWouldHideTheFileIsNotGiven)
     s.namingPattern = "%2";
     // An empty title leaves no name; a title's leading dots are dropped from the name.
     files({"a.mp3", "b.mp3"}, {"", "...and more"});
-    const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false});
+    const ApplyResult r = ApplyAlbum(s, {true, false, false, false, false}, talk);
     EXPECT_EQ(onDisk(), QStringList({"a.mp3", "and more.mp3"}));
     EXPECT_EQ(messages.texts, QStringList({t(169).replace("%%FIC%%", album + "/a.mp3"), done(0, 1, 1, false)}));
     EXPECT_EQ(r.failures, 1);
@@ -339,7 +341,7 @@ TEST_F(ApplyTest, AReadOnlyFileIsNeitherTaggedNorRenamed)
     files({"a.mp3", "b.mp3"});
     QFile::setPermissions(album + "/a.mp3", QFileDevice::ReadOwner);
     const QByteArray before = ReadAll(album + "/a.mp3");
-    ApplyAlbum(s, {true, false, true, true, false});
+    ApplyAlbum(s, {true, false, true, true, false}, talk);
     EXPECT_EQ(messages.texts.value(0), t(47).replace("%%1%%", album + "/a.mp3"));
     EXPECT_EQ(ReadAll(album + "/a.mp3"), before);
     EXPECT_TRUE(QFile::exists(album + "/02 - Two.mp3"));
@@ -353,7 +355,7 @@ TEST_F(ApplyTest, ADryRunChangesNoByte)
     s.setFiles({"a.mp3", "b.mp3"});
     s.fetched = {{"One", 1}, {"Two", 2}};
     const QByteArray a = ReadAll(album + "/a.mp3");
-    const ApplyResult r = ApplyAlbum(s, {true, true, true, true, true});
+    const ApplyResult r = ApplyAlbum(s, {true, true, true, true, true}, talk);
     EXPECT_EQ(onDisk(), QStringList({"Artist.mp3x", "a.mp3", "b.mp3"}));
     EXPECT_EQ(ReadAll(album + "/a.mp3"), a);
     // The plan foresees the clash of the second file with the first's new name.
@@ -381,7 +383,7 @@ open(sys.argv[2], "ab").write(b"TAG" + b"Old title".ljust(124, b"\0") + b"\xff")
     QHash<QString, QByteArray> before;
     for (const QString& name : onDisk())
         before[name] = ReadAll(album + "/" + name);
-    ApplyAlbum(s, {true, false, true, true, false});
+    ApplyAlbum(s, {true, false, true, true, false}, talk);
     EXPECT_EQ(s.fileNames(), QStringList({"One.mp3", kFakeTrack, "Three.mp3", "Four.mp3", "Five.mp3"}));
     ASSERT_NE(ReadAll(album + "/Four.mp3"), before["Four.mp3"]);
     s.undoAvailable = true;
@@ -391,7 +393,7 @@ open(sys.argv[2], "ab").write(b"TAG" + b"Old title".ljust(124, b"\0") + b"\xff")
     changed[changed.size() - 100] = 'Z';
     ASSERT_TRUE(WriteAll(album + "/Five.mp3", changed));
     messages.texts.clear();
-    EXPECT_EQ(UndoAlbum(s), 2);
+    EXPECT_EQ(UndoAlbum(s, talk), 2);
     EXPECT_EQ(messages.texts,
               QStringList({t(46).replace("%%1%%", album + "/x.mp3").replace("%%2%%", album + "/Three.mp3"),
                            "These files keep the tags they have now:\n" + album +
@@ -413,11 +415,11 @@ TEST_F(ApplyTest, UndoGivesANameBackAfterTheFileThatTookItOver)
     s.namingPattern = "%2";
     files({"Intro.mp3", "b.mp3"}, {"Prelude", "Intro"});
     const QByteArray intro = ReadAll(album + "/Intro.mp3"), b = ReadAll(album + "/b.mp3");
-    ApplyAlbum(s, {true, false, false, false, false});
+    ApplyAlbum(s, {true, false, false, false, false}, talk);
     ASSERT_EQ(s.fileNames(), QStringList({"Prelude.mp3", "Intro.mp3"}));
     s.undoAvailable = true;
     messages.texts.clear();
-    EXPECT_EQ(UndoAlbum(s), 0);
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
     EXPECT_EQ(s.fileNames(), QStringList({"Intro.mp3", "b.mp3"}));
     EXPECT_TRUE(ReadAll(album + "/Intro.mp3") == intro);
@@ -445,13 +447,13 @@ TEST_F(ApplyTest, UndoTakesBackThePlaylistWhileItIsAsApplyLeftIt)
             ASSERT_TRUE(WriteAll(m3u, r.before));
         }
         messages.answers = {MsgAnswer::Yes};
-        ApplyAlbum(s, {false, true, false, false, false});
+        ApplyAlbum(s, {false, true, false, false, false}, talk);
         ASSERT_EQ(ReadAll(m3u), QByteArray("a.mp3\r\n"));
         if (r.edit) {
             ASSERT_TRUE(WriteAll(m3u, r.edit));
         }
         messages.texts.clear();
-        EXPECT_EQ(UndoAlbum(s), r.failures) << "row " << (&r - rows);
+        EXPECT_EQ(UndoAlbum(s, talk), r.failures) << "row " << (&r - rows);
         EXPECT_EQ(QFile::exists(m3u), r.after != nullptr);
         if (r.after) {
             EXPECT_EQ(ReadAll(m3u), QByteArray(r.after));
@@ -460,17 +462,17 @@ TEST_F(ApplyTest, UndoTakesBackThePlaylistWhileItIsAsApplyLeftIt)
         EXPECT_EQ(onDisk().size(), r.after ? 2 : 1) << "no temporary file left";
     }
     // A second Undo has nothing more to take back.
-    EXPECT_EQ(UndoAlbum(s), 0);
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
     EXPECT_EQ(ReadAll(m3u), QByteArray("edited\r\n"));
 }
 
 TEST_F(ApplyTest, UndoAfterASkippedFilePassTouchesNothing)
 {
     files({"b.mp3", "a.mp3"}, {"One"});
-    ApplyAlbum(s, {true, true, false, false, false});
+    ApplyAlbum(s, {true, true, false, false, false}, talk);
     ASSERT_TRUE(s.undo.isEmpty());
     messages.texts.clear();
-    EXPECT_EQ(UndoAlbum(s), 0);
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
     EXPECT_TRUE(messages.texts.isEmpty());
     EXPECT_EQ(s.fileNames(), QStringList({"b.mp3", "a.mp3"}));
 }

@@ -4,7 +4,7 @@
 
 #include "album/AlbumPage.h"
 #include "album/AlbumSession.h"
-#include "album/CddbSource.h"
+#include "lookup/CddbSource.h"
 #include "audio/Mp3Length.h"
 #include "freedb/DiscId.h"
 #include "freedb/FreedbTexts.h"
@@ -143,7 +143,14 @@ TEST(AskQueryDialog, WordsFromTheFolderNameAndCollapsedSpaces)
 
 TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
 {
+    QStringList shown; // the status line during the search
+    QObject guard;
+    QObject::connect(&AppState::instance(), &AppState::statusTextChanged, &guard, [&](const QString& t) { shown << t; });
     searchFor("Some   Album");
+    // The contact first, then the CDDB client's download counter, cleared at the end.
+    EXPECT_EQ(shown.value(0), freedbtext::Contacting()) << shown.join('|').toStdString();
+    EXPECT_TRUE(shown.join('|').contains("|Downloading : ")) << shown.join('|').toStdString();
+    EXPECT_EQ(shown.value(shown.size() - 1), "");
     EXPECT_EQ(ui.resultTexts(), QStringList({"CDDB: Some Artist / Some Album", "CDDB: Dozen Band / Twelve Songs"}));
     ASSERT_EQ(flow.hits().size(), 2);
     EXPECT_EQ(flow.hits().at(1), (LookupHit{"CDDB", "8408700c", "jazz", 0, "Dozen Band / Twelve Songs"}));

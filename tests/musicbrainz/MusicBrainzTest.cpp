@@ -1,7 +1,7 @@
 // MusicBrainz as a lookup source, against the loopback stand-in, which fails a request that
 // comes less than a second after the previous one, carries another User-Agent or a wrong
 // table of contents (it computes the disc ID itself).
-#include "album/MusicBrainzSource.h"
+#include "lookup/MusicBrainzSource.h"
 #include "freedb/DiscId.h"
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"

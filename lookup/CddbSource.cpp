@@ -1,4 +1,4 @@
-#include "album/CddbSource.h"
+#include "lookup/CddbSource.h"
 
 #include "freedb/Cddb.h"
 #include "freedb/DiscId.h"
@@ -7,6 +7,15 @@
 #include "shell/core/Shared.h"
 
 namespace tunora {
+
+CddbSource::CddbSource(QObject* parent) : LookupSource(parent)
+{
+    // The web client's download counter is this source's progress while a request runs.
+    connect(&WebClient::instance(), &WebClient::statusChanged, this, [this](const QString& text) {
+        if (m_running)
+            Q_EMIT statusChanged(text);
+    });
+}
 
 QString CddbSource::statusText() const
 {
@@ -35,11 +44,11 @@ void CddbSource::begin()
     Q_EMIT runningChanged(true);
 }
 
-// The web client writes its progress to the status line; it ends with the request.
+// The progress the web client told ends with the request.
 void CddbSource::finish()
 {
-    SetStatusText(QString());
     m_running = false;
+    Q_EMIT statusChanged(QString());
     Q_EMIT runningChanged(false);
 }
 

@@ -64,6 +64,9 @@ public:
 
 Q_SIGNALS:
     void runningChanged(bool running);
+    // The status line's text while a request runs (its progress), empty at its end; the
+    // album page shows it, tunora-cli does not.
+    void statusChanged(const QString& text);
     void hitsReady(const QList<tunora::LookupHit>& hits);
     void discReady(const tunora::LookupDisc& disc);
     // why: the reason for the user (a server's refusal, a timeout), empty when there is

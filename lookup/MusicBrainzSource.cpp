@@ -1,6 +1,6 @@
-#include "album/MusicBrainzSource.h"
+#include "lookup/MusicBrainzSource.h"
 
-#include "album/LookupTexts.h"
+#include "lookup/LookupTexts.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // query, and a hit is read as one xmcd entry whose category becomes the genre.
 #pragma once
 
-#include "album/LookupSource.h"
+#include "lookup/LookupSource.h"
 #include "freedb/Search.h"
 
 namespace tunora {
@@ -11,7 +11,7 @@ namespace tunora {
 class CddbSource : public LookupSource {
     Q_OBJECT
 public:
-    using LookupSource::LookupSource;
+    explicit CddbSource(QObject* parent = nullptr);
 
     static QString sourceName() { return QStringLiteral("CDDB"); }
     QString name() const override { return sourceName(); }

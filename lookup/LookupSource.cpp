@@ -1,4 +1,4 @@
-#include "album/LookupSource.h"
+#include "lookup/LookupSource.h"
 
 #include <QEventLoop>
 

@@ -2,7 +2,7 @@
 // of contents, and a hit reads one medium of a release (with its front cover when asked).
 #pragma once
 
-#include "album/LookupSource.h"
+#include "lookup/LookupSource.h"
 #include "musicbrainz/MusicBrainzClient.h"
 
 namespace tunora {

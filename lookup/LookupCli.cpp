@@ -1,9 +1,9 @@
-#include "album/LookupCli.h"
+#include "lookup/LookupCli.h"
 
-#include "album/CddbSource.h"
+#include "lookup/CddbSource.h"
 #include "album/FolderWalk.h"
-#include "album/MusicBrainzSource.h"
-#include "freedb/DiscId.h"
+#include "lookup/MusicBrainzSource.h"
+#include "lookup/PlayingTimes.h"
 #include "freedb/Search.h"
 #include "freedb/WebClient.h"
 #include "shell/core/CliCommand.h"
