@@ -158,7 +158,15 @@ TEST_F(Id3Write, BothTagsInOneRewriteAndTheSecondRunChangesNothing)
     const QByteArray audio = Audio(30000);
     const QByteArray oldV1 = B("TAG", 3) + QByteArray(125, 'z');
     const QString p = put("both.mp3", V2Header(3, 0, 500) + QByteArray(500, 'o') + audio + oldV1);
-    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, true));
+    QStringList told;
+    int beats = 0;
+    TagWriteExtras extras;
+    extras.progress = {[&](const QString& t) { told << t; }, [&] { ++beats; }};
+    ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, true, nullptr, extras));
+    // The status line's texts as the window shows them, the last one clearing it; a beat
+    // after each text, per chunk of the copy, after its sync and at the end.
+    EXPECT_EQ(told, QStringList({"Updating ID3v1 : " + p, "Updating ID3v2 : " + p, ""}));
+    EXPECT_GE(beats, 5);
     const QByteArray once = ReadAll(p);
     EXPECT_TRUE(once == v2() + audio + v1());
     ASSERT_TRUE(WriteID3Tags(SampleTag(), p, true, true));
