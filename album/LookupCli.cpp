@@ -1,7 +1,7 @@
 #include "album/LookupCli.h"
 
 #include "album/CddbSource.h"
-#include "album/FolderWalk.h"
+#include "folders/FolderWalk.h"
 #include "album/MusicBrainzSource.h"
 #include "freedb/DiscId.h"
 #include "freedb/Search.h"
