@@ -4,6 +4,7 @@
 #include "dorvane/Dorvanectrl.h"
 #include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
+#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 

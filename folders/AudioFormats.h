@@ -72,7 +72,7 @@ QString MediaFileFilter(const QString& caption);
 
 // The extension a file of the chosen format keeps when it is renamed, lower case: its own
 // when it is one of the format's ("Song.M4A" under MP4: "m4a"), else the format's first; a
-// format that names none is its own extension ("WMA": "wma").
+// text that names no format is taken, in lower case, as the extension itself.
 QString RenamedExtension(QStringView fileName, QStringView format);
 
 // The formats for a usage line, lower case: "mp3, ogg, ... or aiff".
