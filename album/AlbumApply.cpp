@@ -4,6 +4,7 @@
 #include "album/AutoSort.h"
 #include "audio/Id3.h"
 #include "dorvane/FileIo.h"
+#include "folders/AudioFormats.h"
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -159,7 +160,7 @@ QString NewFileName(const AlbumSession& s, int index)
     const QString title = index < s.fetched.size() ? s.fetched.at(index).text : QString();
     const QString stem = CleanFileName(FillPattern(s.namingPattern, s.artist, s.album, static_cast<qint16>(index + 1),
                                                    title, s.year, s.genre));
-    return FileNameWithExtension(stem, s.ext.toLower());
+    return FileNameWithExtension(stem, RenamedExtension(index < s.mp3.size() ? s.mp3.at(index).text : QString(), s.ext));
 }
 
 QStringList ApplyRowCaptions()

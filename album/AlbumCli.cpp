@@ -5,7 +5,8 @@
 #include "album/AlbumPatterns.h"
 #include "album/AlbumSession.h"
 #include "album/AutoSort.h"
-#include "album/FolderWalk.h"
+#include "folders/AudioFormats.h"
+#include "folders/FolderWalk.h"
 #include "lookup/CddbSource.h"
 #include "lookup/MusicBrainzSource.h"
 #include "freedb/Cddb.h"
@@ -154,12 +155,9 @@ int RunAlbumCommand(const QStringList& args)
         return cmd.usage(QStringLiteral("--cover goes with --mb: only MusicBrainz releases have a cover"));
     if (sort != QLatin1String("none") && sort != QLatin1String("fast") && sort != QLatin1String("optimal"))
         return cmd.usage(QStringLiteral("--sort takes none, fast or optimal"));
-    QString ext;
-    for (const QString& f : ChooserFormats())
-        if (f.compare(format, Qt::CaseInsensitive) == 0)
-            ext = f;
+    const QString ext = FormatInfo(FormatNamed(format)).name;
     if (ext.isEmpty())
-        return cmd.usage(QStringLiteral("--format takes mp3, ogg, vqf, ape, mpc, mp4, wma or wav"));
+        return cmd.usage(QStringLiteral("--format takes ") + AudioFormatChoices());
     const QFileInfo folderInfo(dir);
     if (!folderInfo.isDir()) {
         return cmd.fail(dir + QStringLiteral(" is not a folder"), 2);

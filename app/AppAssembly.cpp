@@ -1,7 +1,7 @@
 #include "app/AppAssembly.h"
 
 #include "album/AlbumPage.h"
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "bulk/BulkPage.h"
 #include "burn/BurnPage.h"
 #include "lister/ListerPage.h"

@@ -1,6 +1,6 @@
 #include "bulk/BulkCli.h"
 
-#include "album/FolderWalk.h"
+#include "folders/FolderWalk.h"
 #include "bulk/BulkRun.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"

@@ -1,14 +1,13 @@
 #include "bulk/BulkPage.h"
 
-#include "album/Choixrecoldir.h"
 #include "bulk/BulkRun.h"
+#include "folders/AudioFormats.h"
+#include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
-#include "shell/core/Product.h"
-#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Ui.h"
 
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -37,19 +36,6 @@ T* makeOption(QWidget* parent, const char* name, const char* caption)
     return o;
 }
 
-bool isExistingFile(const QString& path)
-{
-    const QFileInfo fi(path);
-    return !path.isEmpty() && fi.exists() && !fi.isDir();
-}
-
-// The folder part of a full path, without the final "/" (the root stays "/").
-QString folderOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
-}
-
 } // namespace
 
 BulkPage::BulkPage(QWidget* parent) : Page(parent)
@@ -72,14 +58,12 @@ BulkPage::BulkPage(QWidget* parent) : Page(parent)
 
     auto* buttons = new QVBoxLayout;
     top->addLayout(buttons);
-    m_add = makeButton(this, "add_btn");
-    m_addFolder = makeButton(this, "addfolder_btn");
-    m_delete = makeButton(this, "Command3");
-    m_reset = makeButton(this, "reset_btn");
+    m_files = new FileListPanel({"add_btn", "addfolder_btn", "Command3", "reset_btn"}, ChooserMode::BulkAddFolder, this);
+    m_files->setFileFilter(fileDialogFilter());
+    m_files->entries = [this] { return m_entries; };
     m_go = makeButton(this, "bulk_go_btn");
     m_undoBtn = makeButton(this, "bulk_undo_btn");
-    for (QPushButton* b : {m_add, m_addFolder, m_delete, m_reset})
-        buttons->addWidget(b);
+    buttons->addWidget(m_files);
     buttons->addStretch(1);
     buttons->addWidget(m_go);
     buttons->addWidget(m_undoBtn);
@@ -124,10 +108,18 @@ BulkPage::BulkPage(QWidget* parent) : Page(parent)
     m_bar->hide();
     outer->addWidget(m_barFrame);
 
-    connect(m_add, &QPushButton::clicked, this, &BulkPage::addFiles);
-    connect(m_addFolder, &QPushButton::clicked, this, &BulkPage::addFolder);
-    connect(m_delete, &QPushButton::clicked, this, &BulkPage::deleteSelected);
-    connect(m_reset, &QPushButton::clicked, this, &BulkPage::reset);
+    // A cancelled dialog counts as an edit too: the undo list no longer applies.
+    connect(m_files, &FileListPanel::filesChosen, this, [this](const QStringList& files) {
+        appendEntries(files);
+        listChanged();
+    });
+    // The chooser leaves out files the list already holds (the same path exactly).
+    connect(m_files, &FileListPanel::folderWalked, this, [this](const QStringList& files) {
+        appendEntries(files);
+        listChanged();
+    });
+    connect(m_files, &FileListPanel::deleteClicked, this, &BulkPage::deleteSelected);
+    connect(m_files, &FileListPanel::resetClicked, this, &BulkPage::reset);
     connect(m_go, &QPushButton::clicked, this, &BulkPage::run);
     connect(m_undoBtn, &QPushButton::clicked, this, &BulkPage::undo);
 
@@ -176,10 +168,7 @@ void BulkPage::transme()
     // merge_chk has no language text and keeps its built-in caption.
     m_under->setText(LanguageText(90));
     m_space->setText(LanguageText(91));
-    m_add->setText(LanguageText(94));
-    m_addFolder->setText(LanguageText(95));
-    m_delete->setText(LanguageText(14));
-    m_reset->setText(LanguageText(96));
+    m_files->transme();
     m_go->setText(LanguageText(97));
     m_undoBtn->setText(LanguageText(19));
     m_optionsFrame->setTitle(LanguageText(4));
@@ -201,10 +190,11 @@ BulkOptions BulkPage::options() const
 
 QString BulkPage::fileDialogFilter()
 {
-    return QStringLiteral("MP3 Files (*.mp3);;"
-                          "OGG Files (*.ogg);;"
-                          "All Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav) "
-                          "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)");
+    auto files = [](AudioFormat f) {
+        return FormatInfo(f).name + QStringLiteral(" Files (") + AudioFileMasks(f).join(u' ') + u')';
+    };
+    return files(AudioFormat::Mp3) + QStringLiteral(";;") + files(AudioFormat::OggVorbis) + QStringLiteral(";;") +
+           MediaFileFilter(QStringLiteral("All Media files"));
 }
 
 void BulkPage::appendEntries(const QStringList& paths)
@@ -294,8 +284,8 @@ void BulkPage::setRunning(bool running)
     m_running = running;
     if (!running)
         showPendingEntries();
-    for (QWidget* w : std::initializer_list<QWidget*> {m_add, m_addFolder, m_delete, m_reset, m_optionsFrame})
-        w->setEnabled(!running);
+    m_files->setButtonsEnabled(!running);
+    m_optionsFrame->setEnabled(!running);
     if (running) {
         m_undoWasEnabled = m_undoBtn->isEnabled();
         m_undoBtn->setEnabled(false);
@@ -307,39 +297,14 @@ void BulkPage::setRunning(bool running)
 
 void BulkPage::addFiles()
 {
-    if (m_running)
-        return;
-    QString dir = Setting(setting::kLastFolder).trimmed();
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = AppFolder();
-    const QStringList chosen = GetOpenFileNames(window(), QString::fromLatin1(product::kName), dir, fileDialogFilter());
-    if (chosen.size() == 1) {
-        const QString& path = chosen.first();
-        if (isExistingFile(path)) {
-            appendEntries({path});
-            QString folder = folderOf(path);
-            if (!folder.endsWith('/'))
-                folder += '/';
-            SetSetting(setting::kLastFolder, folder.trimmed());
-        }
-    } else if (chosen.size() > 1) {
-        QStringList found;
-        for (const QString& path : chosen)
-            if (isExistingFile(path))
-                found.append(path);
-        appendEntries(found);
-        SetSetting(setting::kLastFolder, folderOf(chosen.first()).trimmed());
-    }
-    listChanged();
+    if (!m_running)
+        m_files->addFiles();
 }
 
 void BulkPage::addFolder()
 {
-    if (m_running)
-        return;
-    // The chooser leaves out files the list already holds (the same path exactly).
-    appendEntries(ChooseAndWalk(window(), ChooserMode::BulkAddFolder, m_entries));
-    listChanged();
+    if (!m_running)
+        m_files->addFolder();
 }
 
 void BulkPage::deleteSelected()
@@ -370,14 +335,26 @@ void BulkPage::run()
         return;
     const BulkOptions o = options();
     setRunning(true);
+    SetCancelRequested(false);
+    SetBusy(true);
     BulkRunHooks hooks;
     hooks.entryChanged = [this](int i, const QString& path) { setEntry(i, path); };
+    // After each file the window gets a turn, so the cancel button is heard.
+    hooks.keepGoing = [] {
+        YieldEvents();
+        return !CancelRequested();
+    };
+    hooks.tell = [](const QString& text) { ShowMessage(text); };
+    hooks.stopped = [] { ReportCancelled(); };
     hooks.progress = [this](int percent) { setProgress(percent); };
     hooks.finished = [this] {
         m_undoWasEnabled = true;
         setRunning(false);
     };
     const BulkRunOutcome out = RunBulk(m_entries, m_undo, o, hooks);
+    if (!out.cancelled)
+        SetStatusText(QString());
+    SetBusy(false);
     // The undo list now holds the names before this run: valid for what it renamed.
     if (out.cancelled)
         m_undoWasEnabled = out.renamed > 0;
@@ -388,7 +365,8 @@ void BulkPage::undo()
 {
     if (m_running)
         return;
-    UndoBulk(m_entries, m_undo, [this](int i, const QString& path) { setEntry(i, path); });
+    UndoBulk(m_entries, m_undo, [this](int i, const QString& path) { setEntry(i, path); },
+             [](const QString& text) { ShowMessage(text); });
     m_undoBtn->setEnabled(false);
     refreshPreview();
 }

@@ -16,6 +16,8 @@ class QTreeWidget;
 
 namespace tunora {
 
+class FileListPanel;
+
 class BulkPage : public Page {
     Q_OBJECT
 public:
@@ -63,7 +65,7 @@ private:
     int m_shownPercent = -1;
 
     QTreeWidget* m_list = nullptr; // bulk_lst: each path, and the new name the options give it
-    QPushButton *m_add = nullptr, *m_addFolder = nullptr, *m_delete = nullptr, *m_reset = nullptr;
+    FileListPanel* m_files = nullptr; // add_btn, addfolder_btn, Command3, reset_btn
     QPushButton *m_go = nullptr, *m_undoBtn = nullptr;
     QGroupBox* m_optionsFrame = nullptr;
     QGroupBox* m_caseFrame = nullptr;

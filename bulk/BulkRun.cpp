@@ -2,7 +2,6 @@
 
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
-#include "shell/core/Ui.h"
 
 #include <QFile>
 #include <QSet>
@@ -109,43 +108,49 @@ BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOption
         if (hooks.progress)
             hooks.progress(percent);
     };
+    auto tell = [&](const QString& text) {
+        if (hooks.tell)
+            hooks.tell(text);
+    };
     BulkRunOutcome out;
-    SetCancelRequested(false);
-    SetBusy(true);
     progress(0);
     undo.clear();
     const int n = static_cast<int>(entries.size());
     out.examined = n;
+    bool stop = false;
     for (int i = 0; i < n; ++i) {
-        if (CancelRequested()) {
-            ReportCancelled();
+        if (stop) {
+            if (hooks.stopped)
+                hooks.stopped();
             progress(0);
-            SetBusy(false);
             out.cancelled = true;
             return out;
         }
         undo.append(entries.at(i));
         const BulkStep step = PlanBulkRename(entries.at(i), options);
-        if (step.changes() && RenameFileReporting(step.oldPath, step.newPath)) {
-            entries[i] = step.newPath;
-            ++out.renamed;
-            if (hooks.entryChanged)
-                hooks.entryChanged(i, step.newPath);
+        if (step.changes()) {
+            if (RenameNoReplace(step.oldPath, step.newPath)) {
+                entries[i] = step.newPath;
+                ++out.renamed;
+                if (hooks.entryChanged)
+                    hooks.entryChanged(i, step.newPath);
+            } else {
+                tell(text::NotRenamed(step.oldPath));
+            }
         }
-        YieldEvents();
+        stop = hooks.keepGoing && !hooks.keepGoing();
         progress(static_cast<int>(std::lround((i + 1) * 100.0 / n)));
     }
     if (hooks.finished)
         hooks.finished();
-    ShowMessage(BulkClosingMessage(out.renamed, static_cast<int>(entries.size())));
+    tell(BulkClosingMessage(out.renamed, static_cast<int>(entries.size())));
     progress(0);
-    SetStatusText(QString());
-    SetBusy(false);
     return out;
 }
 
 void UndoBulk(QStringList& entries, const QStringList& undo,
-              const std::function<void(int index, const QString& path)>& entryChanged)
+              const std::function<void(int index, const QString& path)>& entryChanged,
+              const std::function<void(const QString& text)>& tell)
 {
     const qsizetype n = std::min(entries.size(), undo.size());
     for (qsizetype i = n - 1; i >= 0; --i) {
@@ -154,13 +159,15 @@ void UndoBulk(QStringList& entries, const QStringList& undo,
         if (cur == old)
             continue;
         if (!nameTaken(old) || old.compare(cur, Qt::CaseInsensitive) == 0) {
-            if (RenameFileReporting(cur, old)) {
+            if (RenameNoReplace(cur, old)) {
                 entries[i] = old;
                 if (entryChanged)
                     entryChanged(static_cast<int>(i), old);
+            } else if (tell) {
+                tell(text::NotRenamed(cur));
             }
-        } else {
-            ShowMessage(text::NameTaken(old, cur));
+        } else if (tell) {
+            tell(text::NameTaken(old, cur));
         }
     }
 }

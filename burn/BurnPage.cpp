@@ -1,11 +1,9 @@
 #include "burn/BurnPage.h"
 
 #include "burn/BurnTexts.h"
-#include "album/Choixrecoldir.h"
 #include "dorvane/Dorvanectrl.h"
+#include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/core/Product.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
@@ -25,9 +23,6 @@
 namespace tunora {
 
 namespace {
-// One entry; the file dialog shows the name and matches the patterns of the last parentheses.
-const char* const kMediaFilter = "Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav) "
-                                 "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
 constexpr int kWaitPollMs = 100;
 } // namespace
 
@@ -89,10 +84,13 @@ BurnPage::BurnPage(QWidget* parent) : Page(parent)
         right->addWidget(b);
         return b;
     };
-    m_add = button("burn_add_btn");
-    m_addFolder = button("burn_addfolder_btn");
-    m_delete = button("burn_delete_btn");
-    m_reset = button("burn_reset_btn");
+    // The dialog's answer and the walk go to the staging list first, each file only if the
+    // list does not hold it yet (trimmed, letter case ignored).
+    m_files = new FileListPanel({"burn_add_btn", "burn_addfolder_btn", "burn_delete_btn", "burn_reset_btn"},
+                                ChooserMode::BurnAddFolder, this);
+    m_files->takeChosen = TakeChosenFiles;
+    m_files->entries = [this] { return entries(); };
+    right->addWidget(m_files);
     m_up = button("burn_up_btn");
     m_down = button("burn_down_btn");
     right->addStretch(1);
@@ -105,10 +103,18 @@ BurnPage::BurnPage(QWidget* parent) : Page(parent)
     right->addWidget(m_c2cd);
     outer->addLayout(right);
 
-    connect(m_add, &QPushButton::clicked, this, &BurnPage::AddFiles);
-    connect(m_addFolder, &QPushButton::clicked, this, &BurnPage::AddFolder);
-    connect(m_delete, &QPushButton::clicked, this, &BurnPage::DeleteSelected);
-    connect(m_reset, &QPushButton::clicked, this, &BurnPage::Reset);
+    connect(m_files, &FileListPanel::filesChosen, this, [this](const QStringList& files, bool answered) {
+        if (answered)
+            m_tmp = files;
+        // Also after a cancelled dialog: the rest of a cancelled import goes on.
+        Import();
+    });
+    connect(m_files, &FileListPanel::folderWalked, this, [this](const QStringList& files) {
+        m_tmp = files;
+        Import();
+    });
+    connect(m_files, &FileListPanel::deleteClicked, this, &BurnPage::DeleteSelected);
+    connect(m_files, &FileListPanel::resetClicked, this, &BurnPage::Reset);
     connect(m_up, &QPushButton::clicked, this, &BurnPage::MoveUp);
     connect(m_down, &QPushButton::clicked, this, &BurnPage::MoveDown);
     connect(m_burn, &QPushButton::clicked, this, &BurnPage::HandOff);
@@ -145,10 +151,7 @@ void BurnPage::showEvent(QShowEvent* event)
 
 void BurnPage::transme()
 {
-    m_add->setText(LanguageText(94));
-    m_addFolder->setText(LanguageText(95));
-    m_delete->setText(LanguageText(14));
-    m_reset->setText(LanguageText(96));
+    m_files->transme();
     m_up->setText(LanguageText(12));
     m_down->setText(LanguageText(13));
     m_burn->setText(LanguageText(170));
@@ -170,7 +173,8 @@ QStringList BurnPage::entries() const
 
 void BurnPage::EnablePage(bool enabled)
 {
-    for (QPushButton* b : {m_add, m_addFolder, m_delete, m_reset, m_up, m_down, m_burn})
+    m_files->setButtonsEnabled(enabled);
+    for (QPushButton* b : {m_up, m_down, m_burn})
         b->setEnabled(enabled);
     SetBusy(!enabled);
 }
@@ -224,27 +228,12 @@ void BurnPage::Recount()
 
 void BurnPage::AddFiles()
 {
-    QString dir = Setting(setting::kLastFolder).trimmed();
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = AppFolder();
-    const QStringList chosen = GetOpenFileNames(MainWindow::instance(), QString::fromLatin1(product::kName), dir,
-                                                QString::fromLatin1(kMediaFilter));
-    if (!chosen.isEmpty()) {
-        m_tmp.clear();
-        QString lastDir;
-        m_tmp = TakeChosenFiles(chosen, &lastDir);
-        if (!lastDir.isEmpty())
-            SetSetting(setting::kLastFolder, lastDir);
-    }
-    // Also after a cancelled dialog: the rest of a cancelled import goes on.
-    Import();
+    m_files->addFiles();
 }
 
 void BurnPage::AddFolder()
 {
-    m_tmp.clear();
-    m_tmp = ChooseAndWalk(MainWindow::instance(), ChooserMode::BurnAddFolder, entries());
-    Import();
+    m_files->addFolder();
 }
 
 void BurnPage::DeleteSelected()

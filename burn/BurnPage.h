@@ -16,6 +16,8 @@ class QToolButton;
 
 namespace tunora {
 
+class FileListPanel;
+
 // burn_lst: reports its mouse down, move and up after the list has handled them, so the
 // current row is the one under the pointer.
 class BurnListWidget : public QListWidget {
@@ -78,10 +80,7 @@ private:
     void onMouseUp();
 
     BurnListWidget* m_list = nullptr;
-    QPushButton* m_add = nullptr;
-    QPushButton* m_addFolder = nullptr;
-    QPushButton* m_delete = nullptr;
-    QPushButton* m_reset = nullptr;
+    FileListPanel* m_files = nullptr; // burn_add_btn, burn_addfolder_btn, burn_delete_btn, burn_reset_btn
     QPushButton* m_up = nullptr;
     QPushButton* m_down = nullptr;
     QPushButton* m_burn = nullptr;

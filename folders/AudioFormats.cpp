@@ -75,10 +75,55 @@ QStringList AudioExtensions()
 
 QString AudioFileFilter(const QString& caption)
 {
+    return caption + QStringLiteral(" (") + AudioFileMasks().join(u' ') + u')';
+}
+
+AudioFormat FormatOfName(QStringView name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot >= 0)
+        return FormatOfExtension(name.mid(dot + 1));
+    if (name.size() < 4)
+        return AudioFormat::Unknown;
+    const QStringView tail = name.right(3);
+    for (const AudioFormatInfo& f : AudioFormats())
+        for (const QString& e : f.extensions)
+            if (e.size() == 3 && tail.compare(e, Qt::CaseInsensitive) == 0)
+                return f.format;
+    return AudioFormat::Unknown;
+}
+
+QStringList AudioFileMasks(AudioFormat format)
+{
     QStringList masks;
-    for (const QString& e : AudioExtensions())
+    for (const QString& e : format == AudioFormat::Unknown ? AudioExtensions() : FormatInfo(format).extensions)
         masks.append(QStringLiteral("*.") + e);
-    return caption + QStringLiteral(" (") + masks.join(u' ') + u')';
+    return masks;
+}
+
+QString MediaFileFilter(const QString& caption)
+{
+    return AudioFileFilter(caption + QStringLiteral(" (") + AudioFileMasks().join(QStringLiteral("; ")) + u')');
+}
+
+QString RenamedExtension(QStringView fileName, QStringView format)
+{
+    const AudioFormat f = FormatNamed(format);
+    if (f == AudioFormat::Unknown)
+        return format.toString().toLower();
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    if (dot > 0 && FormatOfExtension(fileName.mid(dot + 1)) == f)
+        return fileName.mid(dot + 1).toString().toLower();
+    return FormatInfo(f).extensions.first();
+}
+
+QString AudioFormatChoices()
+{
+    QStringList names = AudioFormatNames();
+    for (QString& n : names)
+        n = n.toLower();
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
 } // namespace tunora

@@ -58,4 +58,24 @@ QStringList AudioExtensions();
 // A file dialog's filter for every format: "<caption> (*.mp3 *.flac ...)".
 QString AudioFileFilter(const QString& caption);
 
+// The format a file name belongs to, by its extension (the text after the last dot, any
+// letter case). A name of four or more characters without a dot is taken by its last three
+// letters when they spell a three-letter extension ("xmp3"), as the walks always took them.
+AudioFormat FormatOfName(QStringView name);
+
+// "*.ext" for every extension of format, or of every format when format is Unknown.
+QStringList AudioFileMasks(AudioFormat format = AudioFormat::Unknown);
+
+// A file dialog entry that shows its masks in its name as well:
+// "<caption> (*.mp3; *.ogg; ...) (*.mp3 *.ogg ...)".
+QString MediaFileFilter(const QString& caption);
+
+// The extension a file of the chosen format keeps when it is renamed, lower case: its own
+// when it is one of the format's ("Song.M4A" under MP4: "m4a"), else the format's first; a
+// text that names no format is taken, in lower case, as the extension itself.
+QString RenamedExtension(QStringView fileName, QStringView format);
+
+// The formats for a usage line, lower case: "mp3, ogg, ... or aiff".
+QString AudioFormatChoices();
+
 } // namespace tunora

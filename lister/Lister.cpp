@@ -1,27 +1,20 @@
 #include "lister/Lister.h"
 
 #include "dorvane/Dorvanectrl.h"
+#include "folders/AudioFormats.h"
+#include "folders/FolderWalk.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLocale>
-#include <QSet>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <memory>
-#include <utility>
-#include <vector>
+#include <algorithm>
 
 namespace tunora {
 
 QStringList ListerFormats()
 {
-    return {"MP3", "OGG", "VQF", "APE", "MPC", "WMA", "WAV"};
+    return AudioFormatNames();
 }
 
 QStringList ListerPatterns()
@@ -76,9 +69,11 @@ bool ListerWantsName(const QString& name, const QStringList& formats)
 {
     if (name.size() < 4)
         return false;
-    const QString tail = name.right(3).trimmed();
+    const AudioFormat format = FormatOfName(name);
+    if (format == AudioFormat::Unknown)
+        return false;
     for (const QString& f : formats)
-        if (SameTextCI(f.trimmed(), tail))
+        if (FormatNamed(f) == format)
             return true;
     return false;
 }
@@ -87,7 +82,13 @@ QString ListerLine(const QString& pattern, const QString& name, const QString& f
 {
     // The size is written only when the line shows it.
     const QString size = pattern.contains(QLatin1String("%4")) ? ListerSizeText(bytes) : QString();
-    return ListerFill(pattern, name.left(name.size() - 4), name.right(4), name.right(3).toUpper(), size,
+    // Name and extension part at the last dot; a name without one ("xmp3") keeps the split
+    // before its last four characters.
+    const qsizetype dot = name.lastIndexOf('.');
+    const qsizetype cut = dot >= 0 ? dot : std::max<qsizetype>(0, name.size() - 4);
+    const QString formatName = FormatInfo(FormatOfName(name)).name;
+    return ListerFill(pattern, name.left(cut), name.mid(cut),
+                      formatName.isEmpty() ? name.mid(dot + 1).toUpper() : formatName, size,
                       JoinFolder(folder, QString()));
 }
 
@@ -106,166 +107,41 @@ QString JoinFolder(const QString& folder, const QString& name)
     return folder + '/' + name;
 }
 
-namespace {
-
-struct FolderId {
-    dev_t dev;
-    ino_t ino;
-    bool operator==(const FolderId& o) const { return dev == o.dev && ino == o.ino; }
-};
-size_t qHash(const FolderId& id, size_t seed = 0)
-{
-    return ::qHash(std::pair<quint64, quint64>(id.dev, id.ino), seed);
-}
-
-struct QueuedFolder {
-    QString shown;   // as written in the block header
-    QByteArray path; // as the file system knows it
-};
-
-QByteArray joinBytes(const QByteArray& folder, const QByteArray& name)
-{
-    if (folder.endsWith('/'))
-        return folder + name;
-    return folder + '/' + name;
-}
-
-struct Entry {
-    QByteArray raw;
-    bool isDir = false;
-    bool isFile = false;
-    bool sized = false;
-    qint64 size = 0;
-    FolderId id {};
-};
-
-// Reads one entry's kind (following symbolic links); false for broken links, special
-// files and entries that cannot be examined.
-bool examine(int dirFd, const char* name, unsigned char type, Entry* e)
-{
-    struct stat st {};
-    if (type == DT_REG) {
-        e->isFile = true;
-        return true; // size read only when the file is listed
-    }
-    if (::fstatat(dirFd, name, &st, 0) != 0)
-        return false;
-    if (S_ISDIR(st.st_mode)) {
-        e->isDir = true;
-        e->id = {st.st_dev, st.st_ino};
-        return true;
-    }
-    if (S_ISREG(st.st_mode)) {
-        e->isFile = true;
-        e->sized = true;
-        e->size = st.st_size;
-        return true;
-    }
-    return false;
-}
-
-} // namespace
-
 ListingResult BuildListing(const QString& input, const QString& pattern, const QStringList& formats, bool recurse,
-                           const std::function<void(const QString& fileName)>& status)
+                           const std::function<bool(const QString& fileName)>& keepGoing)
 {
     ListingResult result;
-    QElapsedTimer sinceYield;
-    sinceYield.start();
     QString lastName;
-    // The window stays responsive without paying for an event-loop turn per entry.
-    auto yieldNow = [&]() {
-        if (status && !lastName.isEmpty())
-            status(lastName);
-        YieldEvents();
-        sinceYield.restart();
-        return CancelRequested();
-    };
-    unsigned entriesSinceCheck = 0;
-    auto maybeYield = [&]() { return (++entriesSinceCheck & 63) == 0 && sinceYield.elapsed() >= 15 && yieldNow(); };
-
     const bool needsSize = pattern.contains(QLatin1String("%4"));
-    QSet<FolderId> seen;
-    // Folders still to list, the next one last: each step costs the same however many
-    // siblings wait, so tens of thousands of folders are listed in linear time.
-    std::vector<QueuedFolder> pending;
-    pending.push_back({input, QFile::encodeName(input)});
-    {
-        struct stat st {};
-        if (::stat(pending.back().path.constData(), &st) == 0)
-            seen.insert({st.st_dev, st.st_ino});
-    }
-
-    while (!pending.empty()) {
-        const QueuedFolder folder = std::move(pending.back());
-        pending.pop_back();
-        ++result.foldersWalked;
-
-        // Collect the folder's entries; an unreadable folder lists nothing.
-        std::vector<Entry> entries;
-        QStringList names;
-        QList<qint64> order;
-        const int dirFd = ::open(folder.path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* dir = dirFd >= 0 ? ::fdopendir(dirFd) : nullptr;
-        if (!dir && dirFd >= 0)
-            ::close(dirFd);
-        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, [](DIR* d) { return d ? ::closedir(d) : 0; });
-        if (dir) {
-            while (const dirent* d = ::readdir(dir)) {
-                if (d->d_name[0] == '.') // hidden, ".", ".."
-                    continue;
-                Entry e;
-                e.raw = QByteArray(d->d_name);
-                if (!examine(dirFd, d->d_name, d->d_type, &e))
-                    continue;
-                names.append(QFile::decodeName(e.raw));
-                order.append(static_cast<qint64>(entries.size()));
-                entries.push_back(std::move(e));
-                if (maybeYield())
-                    break;
-            }
-        }
-        // One turn of the event loop per folder at least, so cancel is always seen.
-        if (yieldNow() || !SortListBox(names, &order)) {
-            result.cancelled = true;
-            return result;
-        }
-
+    const WalkOutcome walk = WalkFolders(input, recurse, [&](const WalkedFolder& folder) {
+        // Once per folder the caller may show the file last listed and stop the walk.
+        if (keepGoing && !keepGoing(lastName))
+            return WalkStep::Stop;
         QString text;
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            Entry& e = entries[static_cast<size_t>(order.at(i))];
-            const QString& name = names.at(i);
-            if (e.isDir && recurse) {
-                if (!seen.contains(e.id)) {
-                    seen.insert(e.id);
-                    // Stacked in the order met: the last sibling is listed first.
-                    pending.push_back({JoinFolder(folder.shown, name), joinBytes(folder.path, e.raw)});
-                }
-            } else if (ListerWantsName(name, formats)) {
-                // The size is read only when the line shows it.
-                if (e.isFile && !e.sized && needsSize) {
-                    struct stat st {};
-                    if (::fstatat(dirFd, e.raw.constData(), &st, 0) == 0)
-                        e.size = st.st_size;
-                }
-                // A folder listed as a file (no recursion) shows a size of 0.
-                text += ListerLine(pattern, name, folder.shown, e.isFile ? e.size : 0);
-                text += QLatin1String("\r\n");
-                ++result.filesListed;
-                lastName = name;
-            }
-            if (maybeYield())
-                break;
-        }
-        if (CancelRequested()) {
-            result.cancelled = true;
-            return result;
+        for (const FolderEntry& e : folder.entries) {
+            if (e.kind == EntryKind::Other || (e.kind == EntryKind::Folder && recurse))
+                continue;
+            if (!ListerWantsName(e.name, formats))
+                continue;
+            // The size is read only when the line shows it; a folder listed as a file (no
+            // recursion) shows a size of 0.
+            const qint64 size = e.kind == EntryKind::File && needsSize ? folder.sizeOf(e) : 0;
+            text += ListerLine(pattern, e.name, folder.path, size);
+            text += QLatin1String("\r\n");
+            ++result.filesListed;
+            lastName = e.name;
         }
         if (!text.trimmed().isEmpty()) {
-            result.bytes += '[' + folder.shown.toUtf8() + "]\r\n";
+            result.bytes += '[' + folder.path.toUtf8() + "]\r\n";
             result.bytes += text.toUtf8();
             result.bytes += "\r\n";
         }
+        return WalkStep::Go;
+    });
+    result.foldersWalked = walk.folders;
+    if (walk.stopped) {
+        result.cancelled = true;
+        result.bytes.clear(); // nothing of a stopped listing is written
     }
     return result;
 }

@@ -31,8 +31,8 @@ QString ListerSample(const QString& pattern);
 // The pattern at start-up: the saved one when it holds a placeholder, else the default.
 QString ListerStartPattern(const QString& saved);
 
-// True when a listed name of at least four characters ends in one of the formats
-// (last three characters, trimmed, case-insensitive).
+// True when a listed name of at least four characters belongs to one of the formats (by
+// FormatOfName: its extension, any letter case; the formats are names or extensions, trimmed).
 bool ListerWantsName(const QString& name, const QStringList& formats);
 // One line of the listing (without its CR LF) for a file name in folder (the folder as shown
 // in the block header).
@@ -51,12 +51,13 @@ struct ListingResult {
     int foldersWalked = 0;
 };
 
-// Walks input: each folder's entries in ascending ordinal order (hidden entries left out),
-// a block per folder with listed files, sub-folders (when recurse is set) right after
-// their parent, siblings in descending order. Symbolic links never make it walk a folder
-// twice; folders that cannot be read are skipped. Lets the event loop run now and then,
-// telling status the file being listed, and stops when cancel is requested.
+// Walks input with the folder walker (WalkFolders): each folder's entries in ascending
+// ordinal order (hidden entries left out), a block per folder with listed files, sub-folders
+// (when recurse is set) right after their parent, siblings in descending order. Symbolic
+// links never make it walk a folder twice; folders that cannot be read are skipped. Once per
+// folder keepGoing (when set) is told the file listed last (empty before the first) and
+// answers false to stop: the listing is then cancelled and empty.
 ListingResult BuildListing(const QString& input, const QString& pattern, const QStringList& formats, bool recurse,
-                           const std::function<void(const QString& fileName)>& status = {});
+                           const std::function<bool(const QString& fileName)>& keepGoing = {});
 
 } // namespace tunora

@@ -1,5 +1,6 @@
 #include "lister/ListerCli.h"
 
+#include "folders/AudioFormats.h"
 #include "lister/Lister.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"
@@ -26,11 +27,12 @@ int RunListCommand(const QStringList& args)
     QStringList formats {QStringLiteral("MP3")};
     if (cmd.isSet(QStringLiteral("formats"))) {
         formats.clear();
-        for (QString f : cmd.value(QStringLiteral("formats")).split(',', Qt::SkipEmptyParts)) {
-            if (!ComboContains(f, ListerFormats()))
+        for (const QString& f : cmd.value(QStringLiteral("formats")).split(',', Qt::SkipEmptyParts)) {
+            const AudioFormat format = FormatNamed(f);
+            if (format == AudioFormat::Unknown)
                 return cmd.usage(QStringLiteral("unknown format '%1' (the formats are %2)")
-                                     .arg(f, ListerFormats().join(',').toLower()));
-            formats << f.toUpper();
+                                     .arg(f.trimmed(), ListerFormats().join(',').toLower()));
+            formats << FormatInfo(format).name;
         }
         if (formats.isEmpty())
             return cmd.usage(QStringLiteral("--formats names no format"));

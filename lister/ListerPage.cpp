@@ -1,9 +1,8 @@
 #include "lister/ListerPage.h"
 
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "dorvane/Dorvanectrl.h"
 #include "lister/Lister.h"
-#include "shell/MainWindow.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
@@ -30,12 +29,6 @@ namespace {
 QString caption(int n)
 {
     return LanguageText(n).replace('&', QLatin1String("&&"));
-}
-
-qint32 mainWindowHandle()
-{
-    MainWindow* w = MainWindow::instance();
-    return w ? static_cast<qint32>(w->winId()) : 0;
 }
 } // namespace
 
@@ -164,7 +157,7 @@ void ListerPage::preview()
 void ListerPage::chooseInputFolder()
 {
     QString folder;
-    if (!ChooseFolder(MainWindow::instance(), ChooserMode::ListerInput, &folder))
+    if (!ChooseFolder(window(), ChooserMode::ListerInput, &folder))
         return;
     if (folder.isEmpty())
         folder = QStringLiteral("/"); // the root, which the chooser hands over as ""
@@ -178,7 +171,7 @@ void ListerPage::chooseInputFolder()
 void ListerPage::chooseOutputFolder()
 {
     QString folder;
-    if (ChooseFolder(MainWindow::instance(), ChooserMode::ListerOutput, &folder))
+    if (ChooseFolder(window(), ChooserMode::ListerOutput, &folder))
         m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
@@ -236,8 +229,13 @@ bool ListerPage::list()
     const QString path = JoinFolder(output, m_fileName->text());
     const QString pattern = m_pattern->currentText();
     SetCancelRequested(false);
-    const ListingResult result =
-        BuildListing(input, pattern, formats, m_recurse->isChecked(), [](const QString& name) { SetStatusText(name); });
+    // Once a folder the status line shows the file listed last and the window stays live.
+    const ListingResult result = BuildListing(input, pattern, formats, m_recurse->isChecked(), [](const QString& name) {
+        if (!name.isEmpty())
+            SetStatusText(name);
+        YieldEvents();
+        return !CancelRequested();
+    });
     if (result.cancelled) {
         // Nothing was written: a listing already at that path stays as it was.
         ReportCancelled();
@@ -253,7 +251,8 @@ bool ListerPage::list()
         return false;
     }
     QString command = path;
-    toolctl().DefautExec(mainWindowHandle(), command);
+    // The listing opens over the window the page sits in.
+    toolctl().DefautExec(static_cast<qint32>(window()->winId()), command);
     SetListerPatternSetting(pattern);
     SetStatusText(QString());
     finish();

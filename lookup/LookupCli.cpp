@@ -1,7 +1,7 @@
 #include "lookup/LookupCli.h"
 
 #include "lookup/CddbSource.h"
-#include "album/FolderWalk.h"
+#include "folders/FolderWalk.h"
 #include "lookup/MusicBrainzSource.h"
 #include "lookup/PlayingTimes.h"
 #include "freedb/Search.h"

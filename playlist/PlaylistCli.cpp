@@ -1,6 +1,6 @@
 #include "playlist/PlaylistCli.h"
 
-#include "album/FolderWalk.h"
+#include "folders/FolderWalk.h"
 #include "playlist/M3u.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"

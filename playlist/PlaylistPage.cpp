@@ -1,11 +1,9 @@
 #include "playlist/PlaylistPage.h"
 
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
+#include "folders/FileListPanel.h"
 #include "playlist/M3u.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/core/Product.h"
-#include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Ui.h"
 
@@ -27,9 +25,6 @@ QString caption(int n)
     return LanguageText(n).replace('&', QLatin1String("&&"));
 }
 
-// The file dialog shows the name and matches the patterns of the last parentheses.
-const char* const kMediaFilter = "Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav) "
-                                 "(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)";
 } // namespace
 
 PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
@@ -69,18 +64,25 @@ PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
         buttons->addWidget(b);
         return b;
     };
-    m_add = button("pls_add_btn");
-    m_addFolder = button("pls_addfolder_btn");
-    m_delete = button("pls_delete_btn");
-    m_reset = button("pls_reset_btn");
+    // Duplicates are allowed: a playlist may play a file twice.
+    m_files = new FileListPanel({"pls_add_btn", "pls_addfolder_btn", "pls_delete_btn", "pls_reset_btn"},
+                                ChooserMode::PlaylistAddFolder, this);
+    m_files->entries = [this] { return entries(); };
+    buttons->addWidget(m_files);
     buttons->addStretch(1);
     m_go = button("pls_go_btn");
     layout->addLayout(buttons);
 
-    connect(m_add, &QPushButton::clicked, this, &PlaylistPage::addFiles);
-    connect(m_addFolder, &QPushButton::clicked, this, &PlaylistPage::addFolder);
-    connect(m_delete, &QPushButton::clicked, this, &PlaylistPage::deleteSelected);
-    connect(m_reset, &QPushButton::clicked, this, &PlaylistPage::reset);
+    connect(m_files, &FileListPanel::filesChosen, this, [this](const QStringList& files) {
+        m_list->addItems(files);
+        refreshGo();
+    });
+    connect(m_files, &FileListPanel::folderWalked, this, [this](const QStringList& files) {
+        m_list->addItems(files);
+        refreshGo();
+    });
+    connect(m_files, &FileListPanel::deleteClicked, this, &PlaylistPage::deleteSelected);
+    connect(m_files, &FileListPanel::resetClicked, this, &PlaylistPage::reset);
     connect(m_outputBtn, &QPushButton::clicked, this, &PlaylistPage::chooseOutputFolder);
     connect(m_go, &QPushButton::clicked, this, [this] { writePlaylist(); });
     connect(m_name, &QLineEdit::textChanged, this, &PlaylistPage::refreshGo);
@@ -95,10 +97,7 @@ void PlaylistPage::prepare()
 void PlaylistPage::transme()
 {
     m_go->setText(caption(97));
-    m_add->setText(caption(94));
-    m_addFolder->setText(caption(95));
-    m_delete->setText(caption(14));
-    m_reset->setText(caption(96));
+    m_files->transme();
     m_outputFrame->setTitle(caption(105));
     m_outputBtn->setText(caption(6));
     m_nameLbl->setText(LanguageText(117));
@@ -125,32 +124,12 @@ void PlaylistPage::refreshGo()
 
 void PlaylistPage::addFiles()
 {
-    QString dir = Setting(setting::kLastFolder).trimmed();
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = AppFolder();
-    const QStringList chosen = GetOpenFileNames(MainWindow::instance(), QString::fromLatin1(product::kName), dir,
-                                                QString::fromLatin1(kMediaFilter));
-    if (chosen.size() == 1) {
-        const QString& path = chosen.first();
-        if (QFileInfo(path.trimmed()).isFile()) {
-            m_list->addItem(path);
-            // One file: the folder is remembered with its final "/".
-            SetSetting(setting::kLastFolder, (QFileInfo(path.trimmed()).absolutePath() + '/').trimmed());
-        }
-    } else if (chosen.size() > 1) {
-        for (const QString& path : chosen)
-            if (!path.isEmpty() && QFileInfo(path).isFile())
-                m_list->addItem(path);
-        SetSetting(setting::kLastFolder, QFileInfo(chosen.first()).absolutePath().trimmed());
-    }
-    refreshGo();
+    m_files->addFiles();
 }
 
 void PlaylistPage::addFolder()
 {
-    const QStringList found = ChooseAndWalk(MainWindow::instance(), ChooserMode::PlaylistAddFolder, entries());
-    m_list->addItems(found);
-    refreshGo();
+    m_files->addFolder();
 }
 
 void PlaylistPage::deleteSelected()
@@ -171,15 +150,15 @@ void PlaylistPage::chooseOutputFolder()
 {
     QString folder;
     // The chooser hands the root over as "", which names no folder here.
-    if (ChooseFolder(MainWindow::instance(), ChooserMode::PlaylistOutput, &folder))
+    if (ChooseFolder(window(), ChooserMode::PlaylistOutput, &folder))
         m_output->setText(folder.isEmpty() ? QStringLiteral("/") : folder);
     refreshGo();
 }
 
 void PlaylistPage::setButtonsEnabled(bool enabled)
 {
-    for (QPushButton* b : {m_go, m_add, m_addFolder, m_delete, m_reset})
-        b->setEnabled(enabled);
+    m_go->setEnabled(enabled);
+    m_files->setButtonsEnabled(enabled);
 }
 
 bool PlaylistPage::writePlaylist()

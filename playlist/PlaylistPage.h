@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace tunora {
 
+class FileListPanel;
+
 class PlaylistPage : public Page {
     Q_OBJECT
 public:
@@ -44,10 +46,7 @@ private:
     QGroupBox* m_outputFrame = nullptr;
     QLineEdit* m_output = nullptr;
     QPushButton* m_outputBtn = nullptr;
-    QPushButton* m_add = nullptr;
-    QPushButton* m_addFolder = nullptr;
-    QPushButton* m_delete = nullptr;
-    QPushButton* m_reset = nullptr;
+    FileListPanel* m_files = nullptr; // pls_add_btn, pls_addfolder_btn, pls_delete_btn, pls_reset_btn
     QPushButton* m_go = nullptr;
 };
 

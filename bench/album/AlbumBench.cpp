@@ -7,7 +7,7 @@
 //   cmake --build build-bench --target album_bench && build-bench/bench-bin/album_bench
 // (needs lame and ffmpeg for the MP3 files).
 #include "album/AutoSort.h"
-#include "album/FolderWalk.h"
+#include "folders/FolderWalk.h"
 #include "lister/Lister.h"
 #include "shell/core/Shared.h"
 

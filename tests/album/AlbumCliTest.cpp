@@ -183,7 +183,7 @@ TEST_F(AlbumCliTest, ProblemsAreReportedAndSetTheExitCode)
     EXPECT_EQ(run({album}), 2);
     EXPECT_EQ(run({album, "--xmcd", xmcd, "--read", "rock", "0a000803"}), 2);
     EXPECT_EQ(run({album, "--xmcd", xmcd, "--sort", "best"}), 2);
-    EXPECT_EQ(run({album, "--xmcd", xmcd, "--format", "flac"}), 2);
+    EXPECT_EQ(run({album, "--xmcd", xmcd, "--format", "xyz"}), 2);
     EXPECT_EQ(run({env.root() + "/nowhere", "--xmcd", xmcd}), 2);
 }
 

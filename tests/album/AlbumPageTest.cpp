@@ -1,5 +1,5 @@
 #include "album/AlbumPage.h"
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "album/AutoSort.h"

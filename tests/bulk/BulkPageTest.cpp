@@ -1,5 +1,5 @@
 #include "tests/common/TestSupport.h"
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "bulk/BulkPage.h"
 #include "bulk/BulkRun.h"
 #include "shell/core/Language.h"
@@ -484,9 +484,9 @@ TEST_F(BulkPageTest, TheRealFileDialogOffersTheThreeFilters)
     EXPECT_EQ(shownDir, folder);
     ASSERT_EQ(filters.size(), 3);
     EXPECT_EQ(filters.at(0), "MP3 Files (*.mp3)");
-    EXPECT_EQ(filters.at(1), "OGG Files (*.ogg)");
-    EXPECT_TRUE(filters.at(2).startsWith("All Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav)"));
-    EXPECT_TRUE(filters.at(2).endsWith("(*.mp3 *.ogg *.vqf *.ape *.mpc *.wma *.wav)"));
+    EXPECT_EQ(filters.at(1), "OGG Files (*.ogg *.oga)");
+    EXPECT_TRUE(filters.at(2).startsWith("All Media files (*.mp3; *.ogg; *.oga; *.vqf; *.ape; *.mpc; *.mp4; *.m4a; *.wma; *.wav; *.flac; *.opus; *.wv; *.aiff; *.aif)"));
+    EXPECT_TRUE(filters.at(2).endsWith("(*.mp3 *.ogg *.oga *.vqf *.ape *.mpc *.mp4 *.m4a *.wma *.wav *.flac *.opus *.wv *.aiff *.aif)"));
     QStringList shown = shownPaths();
     shown.sort();
     EXPECT_EQ(shown, (QStringList {a, b}));

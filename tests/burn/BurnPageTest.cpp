@@ -1,5 +1,5 @@
 // The burn page on the real main window, handing off to a fake burner script.
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "burn/BurnPage.h"
 #include "burn/BurnTexts.h"
 #include "dorvane/Dorvanectrl.h"
@@ -251,7 +251,7 @@ TEST_F(BurnPageTest, OnlyFilesWithAPlayingTimeAreAdded)
     ASSERT_EQ(fileDialogs->requests.size(), 1);
     EXPECT_EQ(fileDialogs->requests[0].kind, FileDialogRequest::OpenMany);
     EXPECT_EQ(fileDialogs->requests[0].caption, "Tunora");
-    EXPECT_TRUE(fileDialogs->requests[0].filter.startsWith("Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav)"));
+    EXPECT_TRUE(fileDialogs->requests[0].filter == "Media files (*.mp3; *.ogg; *.oga; *.vqf; *.ape; *.mpc; *.mp4; *.m4a; *.wma; *.wav; *.flac; *.opus; *.wv; *.aiff; *.aif) (*.mp3 *.ogg *.oga *.vqf *.ape *.mpc *.mp4 *.m4a *.wma *.wav *.flac *.opus *.wv *.aiff *.aif)");
     EXPECT_FALSE(fileDialogs->requests[0].filter.contains(";;")); // a single entry
     EXPECT_EQ(fileDialogs->requests[0].directory, env->appDir());
     EXPECT_FALSE(IsBusy());

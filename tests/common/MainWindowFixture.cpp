@@ -1,6 +1,6 @@
 #include "tests/common/MainWindowFixture.h"
 
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "app/AppAssembly.h"
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"

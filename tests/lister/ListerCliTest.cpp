@@ -53,8 +53,8 @@ TEST_F(ListCli, RefusesBadArgumentsAndWritesNothing)
 {
     const QString out = env.root() + "/x.txt";
     QByteArray err;
-    EXPECT_EQ(run({music, "--formats", "mp3,flac", "--output", out}, &err), 2);
-    EXPECT_TRUE(err.contains("flac"));
+    EXPECT_EQ(run({music, "--formats", "mp3,xyz", "--output", out}, &err), 2);
+    EXPECT_TRUE(err.contains("xyz"));
     EXPECT_EQ(run({music}), 2);
     EXPECT_EQ(run({"--output", out}), 2);
     EXPECT_EQ(run({music, "--bogus", "--output", out}), 2);

@@ -1,7 +1,7 @@
 #include "lister/Lister.h"
 #include "lister/ListerPage.h"
 
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -98,14 +98,14 @@ protected:
 TEST_F(ListerPageTest, StartUpFillsFormatsPatternsHelpAndSample)
 {
     open();
-    ASSERT_EQ(formats->count(), 7);
+    ASSERT_EQ(formats->count(), 12);
     QStringList names, checked;
     for (int i = 0; i < formats->count(); ++i) {
         names << formats->item(i)->text();
         if (formats->item(i)->checkState() == Qt::Checked)
             checked << formats->item(i)->text();
     }
-    EXPECT_EQ(names, (QStringList {"MP3", "OGG", "VQF", "APE", "MPC", "WMA", "WAV"}));
+    EXPECT_EQ(names, (QStringList {"MP3", "OGG", "VQF", "APE", "MPC", "MP4", "WMA", "WAV", "FLAC", "OPUS", "WV", "AIFF"}));
     EXPECT_EQ(checked, QStringList {"MP3"});
     EXPECT_FALSE(recurse->isChecked());
     ASSERT_EQ(pattern->count(), 3);

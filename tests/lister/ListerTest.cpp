@@ -87,9 +87,15 @@ TEST(ListerLine, NameEdgeCases)
     // Upper-case extension under the "MP3" format.
     EXPECT_TRUE(ListerWantsName("Song.MP3", mp3));
     EXPECT_EQ(ListerLine("%2 %3", "Song.MP3", "/m", 0), ".MP3 MP3");
-    // No format of the list ends in "lac".
-    EXPECT_FALSE(ListerWantsName("Song.flac", ListerFormats()));
-    // The test is on the last three characters only, dot or not.
+    // The extension after the last dot decides: no three-letter tail of "flac" counts, and
+    // every extension of a format is its own ("m4a" under MP4).
+    EXPECT_FALSE(ListerWantsName("Song.flac", {"MP3", "OGG", "VQF", "APE", "MPC", "WMA", "WAV"}));
+    EXPECT_TRUE(ListerWantsName("Song.flac", ListerFormats()));
+    EXPECT_EQ(ListerLine("%1|%2|%3", "Song.flac", "/m", 0), "Song|.flac|FLAC");
+    EXPECT_EQ(ListerLine("%1|%2|%3", "Live.M4A", "/m", 0), "Live|.M4A|MP4");
+    EXPECT_TRUE(ListerWantsName("Live.M4A", {"mp4"}));
+    EXPECT_FALSE(ListerWantsName("song.xmp3", mp3));
+    // A name without a dot is still taken by its last three characters.
     EXPECT_TRUE(ListerWantsName("xmp3", mp3));
     EXPECT_EQ(ListerLine("%5%1%2 %4", "b.ogg", "/m/", 1048576), "/m/b.ogg " + mb(1.0));
     EXPECT_EQ(ListerLine("%5", "b.ogg", "/m", 0), "/m/");
@@ -237,7 +243,11 @@ TEST_F(ListingTree, CancelStopsTheWalk)
     for (int i = 0; i < 20; ++i)
         file(QStringLiteral("d%1/s.mp3").arg(i));
     QTimer::singleShot(0, [] { SetCancelRequested(true); });
-    const ListingResult r = BuildListing(root, "%1", {"MP3"}, true);
+    // As the page does: the event loop runs once a folder and cancel is read.
+    const ListingResult r = BuildListing(root, "%1", {"MP3"}, true, [](const QString&) {
+        YieldEvents();
+        return !CancelRequested();
+    });
     EXPECT_TRUE(r.cancelled);
     EXPECT_TRUE(r.bytes.isEmpty());
     EXPECT_LT(r.foldersWalked, 21);

@@ -1,6 +1,6 @@
 #include "playlist/PlaylistPage.h"
 
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "playlist/M3u.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Settings.h"
@@ -132,7 +132,7 @@ TEST_F(PlaylistPageTest, AddFilesTakesExistingFilesAndRemembersTheFolder)
     EXPECT_EQ(r.kind, FileDialogRequest::OpenMany);
     EXPECT_EQ(r.caption, "Tunora");
     EXPECT_EQ(r.directory, AppFolder()); // no LastDir yet
-    EXPECT_TRUE(r.filter.startsWith("Media files (*.mp3; *.ogg; *.vqf; *.ape; *.mpc; *.wma; *.wav)"));
+    EXPECT_TRUE(r.filter == "Media files (*.mp3; *.ogg; *.oga; *.vqf; *.ape; *.mpc; *.mp4; *.m4a; *.wma; *.wav; *.flac; *.opus; *.wv; *.aiff; *.aif) (*.mp3 *.ogg *.oga *.vqf *.ape *.mpc *.mp4 *.m4a *.wma *.wav *.flac *.opus *.wv *.aiff *.aif)");
     EXPECT_EQ(page->entries(), QStringList {sp + "/01.mp3"});
     EXPECT_EQ(Setting("LastDir"), sp + "/"); // one file: with its final "/"
 

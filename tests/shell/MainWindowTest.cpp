@@ -3,7 +3,7 @@
 #include "album/AlbumSession.h"
 #include "album/ApplyPreview.h"
 #include "album/AutosortDialog.h"
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 #include "album/StatsDialog.h"
 #include "album/TrackEditor.h"
 #include "app/AppAssembly.h"

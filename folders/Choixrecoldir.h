@@ -1,7 +1,7 @@
 // The folder chooser: one modal dialog for every caller, each in its own mode.
 #pragma once
 
-#include "album/ChooserMode.h"
+#include "folders/ChooserMode.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -1,4 +1,6 @@
-#include "album/FolderWalk.h"
+#include "folders/FolderWalk.h"
+
+#include "folders/AudioFormats.h"
 
 #include "shell/core/Shared.h"
 #include "tests/common/TestSupport.h"
@@ -6,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +21,14 @@ namespace {
 void touch(const QString& path)
 {
     ASSERT_TRUE(WriteAll(path, "x")) << path.toStdString();
+}
+
+QStringList rel(const QString& root, const QStringList& files)
+{
+    QStringList out;
+    for (const QString& f : files)
+        out << (f.startsWith(root + "/") ? f.mid(root.size() + 1) : f);
+    return out;
 }
 
 // root/  A.mp3 a.ogg abc b.mp3 cover.jpg .hidden.mp3 x.MP3 mp3
@@ -101,6 +112,7 @@ TEST_F(WalkTree, CancelStopsTheWalkKeepingWhatWasDelivered)
         folders << folder;
         if (folder != root)
             SetCancelRequested(true);
+        return !CancelRequested();
     });
     SetCancelRequested(false);
     EXPECT_TRUE(r.cancelled);
@@ -135,4 +147,71 @@ TEST(WalkRules, DeliveredFolderNeverEndsInASlash)
     EXPECT_EQ(DeliveredFolder("/"), QString());
     EXPECT_EQ(DeliveredFolder("/music/"), QString("/music"));
     EXPECT_EQ(DeliveredFolder("/music/album "), QString("/music/album "));
+}
+
+TEST(WalkFormats, EveryExtensionOfEveryFormatByTheTextAfterTheLastDot)
+{
+    TempAppEnv env;
+    const QString root = env.makeDir("formats");
+    for (const char* f : {"a.flac", "b.M4A", "c.mp4", "d.oga", "e.aif", "f.wv", "g.opus", "h.tar.mp3", "i.mp3.txt",
+                          "j.bmp3", "k.aiff"})
+        touch(root + "/" + f);
+    EXPECT_EQ(rel(root, WalkAudioFolder(root, false).files),
+              QStringList({"a.flac", "b.M4A", "c.mp4", "d.oga", "e.aif", "f.wv", "g.opus", "h.tar.mp3", "k.aiff"}));
+    QStringList mp4 = ListFolderFiles(root, "MP4");
+    mp4.sort();
+    EXPECT_EQ(mp4, QStringList({"b.M4A", "c.mp4"}));
+    EXPECT_EQ(ListFolderFiles(root, "m4a").size(), 2) << "an extension names its format";
+    EXPECT_EQ(ListFolderFiles(root, "AIFF").size(), 2);
+
+    // Renamed files keep their own extension of the format, in lower case.
+    EXPECT_EQ(RenamedExtension(u"b.M4A", u"MP4"), "m4a");
+    EXPECT_EQ(RenamedExtension(u"c.mp4", u"MP4"), "mp4");
+    EXPECT_EQ(RenamedExtension(u"**FAKE TRACK**", u"OGG"), "ogg");
+    EXPECT_EQ(RenamedExtension(u"x.abc", u"Unknown"), "unknown");
+    EXPECT_EQ(AudioFormatChoices(), "mp3, ogg, vqf, ape, mpc, mp4, wma, wav, flac, opus, wv or aiff");
+}
+
+TEST(WalkFormats, NamesAreKeptAsTheKernelsBytesAndPipesNeverBlock)
+{
+    TempAppEnv env;
+    const QString root = env.makeDir("bytes");
+    const QByteArray rootRaw = QFile::encodeName(root);
+    // A Latin-1 name, not UTF-8: the walk hands its bytes on unchanged.
+    const QByteArray latin1 = rootRaw + "/caf\xe9.mp3";
+    const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ASSERT_EQ(::mkdir((rootRaw + "/sub\xff").constData(), 0755), 0);
+    ASSERT_EQ(::close(::open((rootRaw + "/sub\xff/in.ogg").constData(), O_CREAT | O_WRONLY, 0644)), 0);
+    // Pipes named like a song and like a folder: opening either would wait for a writer.
+    ASSERT_EQ(::mkfifo((rootRaw + "/pipe.mp3").constData(), 0644), 0);
+    ASSERT_EQ(::mkfifo((rootRaw + "/pipedir").constData(), 0644), 0);
+
+    const WalkResult r = WalkAudioFolder(root, true);
+    EXPECT_FALSE(r.cancelled);
+    ASSERT_EQ(r.raw.size(), 2);
+    EXPECT_EQ(r.raw.at(0), latin1);
+    EXPECT_EQ(r.raw.at(1), rootRaw + "/sub\xff/in.ogg");
+    ASSERT_EQ(r.files.size(), 2);
+
+    QList<QByteArray> names;
+    int folders = 0;
+    const WalkOutcome o = WalkFolders(root, true, [&](const WalkedFolder& w) {
+        ++folders;
+        for (const FolderEntry& e : w.entries)
+            names << w.raw + '/' + e.raw;
+        return WalkStep::Go;
+    });
+    EXPECT_FALSE(o.stopped);
+    EXPECT_EQ(folders, 2);
+    EXPECT_EQ(o.folders, 2);
+    EXPECT_TRUE(names.contains(rootRaw + "/pipe.mp3")) << "listed as an entry of another kind";
+    EXPECT_TRUE(names.contains(rootRaw + "/sub\xff/in.ogg"));
+    // Walking a pipe itself reports one unreadable folder and returns.
+    const WalkOutcome p = WalkFolders(root + "/pipedir", true, [&](const WalkedFolder& w) {
+        EXPECT_FALSE(w.readable);
+        return WalkStep::Go;
+    });
+    EXPECT_EQ(p.folders, 1);
 }

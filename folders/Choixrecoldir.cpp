@@ -1,6 +1,7 @@
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 
-#include "album/FolderWalk.h"
+#include "folders/AudioFormats.h"
+#include "folders/FolderWalk.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -8,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,7 +27,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tunora {
 
@@ -198,7 +201,7 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
     if (parent)
         setWindowIcon(parent->window()->windowIcon());
     m_drive->addItems(MountPoints());
-    m_format_cmb->addItems(ChooserFormats());
+    m_format_cmb->addItems(AudioFormatNames());
     m_format_cmb->setCurrentIndex(0);
 
     connect(m_ok, &QPushButton::clicked, this, &Choixrecoldir::onOk);
@@ -327,14 +330,15 @@ bool Choixrecoldir::setDirPath(const QString& path)
 void Choixrecoldir::onDriveChosen(int index)
 {
     const QString root = m_drive->itemText(index);
-    DIR* d = ::opendir(QFile::encodeName(root).constData());
-    if (!d) {
+    // Opened as the walk opens folders: a mount that cannot answer is not waited on.
+    const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         ShowMessage(why);
         selectDriveFor(m_dir);
         return;
     }
-    ::closedir(d);
+    ::close(fd);
     setDirPath(root);
 }
 
@@ -378,8 +382,12 @@ void Choixrecoldir::onOk()
     case ChooserMode::BurnAddFolder: {
         m_walking = true;
         SetCancelRequested(false);
-        const WalkResult r = WalkAudioFolder(m_dir, m_recurse->isChecked(),
-                                             [this](const QString& folder) { setWindowTitle(folder); });
+        // The caption shows where the walk is; the window stays live and cancel is heard.
+        const WalkResult r = WalkAudioFolder(m_dir, m_recurse->isChecked(), [this](const QString& folder) {
+            setWindowTitle(folder);
+            QCoreApplication::processEvents(); // the dialog keeps answering while it walks
+            return !CancelRequested();
+        });
         m_walking = false;
         m_found = r.files;
         m_walkCancelled = r.cancelled;

@@ -1,4 +1,4 @@
-#include "album/Choixrecoldir.h"
+#include "folders/Choixrecoldir.h"
 
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -86,7 +86,7 @@ TEST_F(ChooserTest, OpensWithCaptionsFormatsAndTheLastFolder)
     QStringList items;
     for (int i = 0; i < format->count(); ++i)
         items << format->itemText(i);
-    EXPECT_EQ(items, QStringList({"MP3", "OGG", "VQF", "APE", "MPC", "MP4", "WMA", "WAV"}));
+    EXPECT_EQ(items, QStringList({"MP3", "OGG", "VQF", "APE", "MPC", "MP4", "WMA", "WAV", "FLAC", "OPUS", "WV", "AIFF"}));
     EXPECT_EQ(format->currentIndex(), 0);
     EXPECT_EQ(c.dirPath(), album);
     EXPECT_EQ(c.drives().value(0), QString("/"));
