@@ -252,11 +252,6 @@ void MainWindow::restorePlacement()
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect();
-    // The built-in size is the least the pages are laid out for; more room goes to their lists.
-    QSize least = QSize(900, 640).expandedTo(minimumSizeHint());
-    if (available.isValid())
-        least = least.boundedTo(available.size());
-    setMinimumSize(least);
     if (!wanted.isValid()) {
         // First start: the built-in size, in the middle of the screen.
         wanted = QRect(QPoint(0, 0), size());
