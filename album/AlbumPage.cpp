@@ -34,6 +34,8 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tunora {
 
 const char* const AlbumPage::kFindByLengthsCaption = "Find by lengths";
@@ -85,12 +87,13 @@ public:
         painter->drawText(r, Qt::AlignRight | Qt::AlignVCenter, length);
         painter->restore();
     }
+    // As wide as the list, never wider: the name gives way, the length stays in sight.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        const QString length = index.data(AlbumPage::kLengthRole).toString();
-        if (!length.isEmpty())
-            size.rwidth() += option.fontMetrics.horizontalAdvance(length) + 8;
+        if (!index.data(AlbumPage::kLengthRole).toString().isEmpty() && option.widget)
+            if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+                size.setWidth(std::min(size.width(), view->viewport()->width()));
         return size;
     }
 };
@@ -437,6 +440,7 @@ void AlbumPage::showLengths()
         const bool differs = i < m_session.fetched.size() && LengthsDiffer(ms, m_session.fetched.at(i).data);
         QListWidgetItem* file = m_mp3->item(i);
         file->setData(kLengthRole, ShortLength(ms));
+        file->setToolTip(m_session.mp3.at(i).text); // the whole name where it is elided
         file->setForeground(differs ? warning : QBrush());
         if (i < m_tracks->count())
             m_tracks->item(i)->setForeground(differs ? warning : QBrush());

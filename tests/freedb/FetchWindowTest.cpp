@@ -6,6 +6,7 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "tests/common/MainWindowFixture.h"
+#include "tests/common/Mp3Fixtures.h"
 #include "tests/freedb/FreedbServer.h"
 #include "tests/common/TestSupport.h"
 
@@ -69,8 +70,8 @@ protected:
 TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
 {
     const QString folder = env->makeDir("Some Album");
-    for (const char* f : {"b.mp3", "a.mp3"})
-        ASSERT_TRUE(WriteAll(folder + "/" + f, "x"));
+    ASSERT_TRUE(MakeMp3(folder + "/b.mp3", 1.0));
+    ASSERT_TRUE(MakeMp3(folder + "/a.mp3", 2.0));
     browse(folder);
     ASSERT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3"}));
 
