@@ -168,8 +168,8 @@ int RunAlbumCommand(const QStringList& args)
             ShowMessage(text::DetailsNotRetrieved() + ' ' + error);
             return 1;
         }
-        if (!haveGenre && mbid.isEmpty())
-            genre = category;
+        if (!haveGenre)
+            genre = disc.genre; // as the window takes it from the source
         s.discNumber = disc.discNumber;
         s.discCount = disc.discCount;
         s.frontCover = disc.frontCover;
@@ -181,7 +181,7 @@ int RunAlbumCommand(const QStringList& args)
     s.year = disc.year;
     s.genre = genre;
     for (int i = 0; i < disc.tracks.size(); ++i) {
-        s.fetched.append({disc.tracks.at(i).title, disc.tracks.at(i).frames});
+        s.fetched.append({disc.tracks.at(i).title, disc.tracks.at(i).frames, disc.tracks.at(i).artist});
         s.tracks.append(AlbumSession::trackLine(i, disc.tracks.at(i).title));
     }
 

@@ -1,5 +1,6 @@
 // The album road's search and fetch on the real main window, through tinyproxy to the
 // loopback CDDB server.
+#include "album/AlbumPage.h"
 #include "freedb/WebClient.h"
 #include "shell/Page.h"
 #include "shell/core/AppState.h"
@@ -166,6 +167,7 @@ TEST_F(FetchWindowTest, TheSearchDialogCancelsEnterFetchesAndAnotherFolderClears
     for (const char* field : {"artist_txt", "album_txt", "year_txt", "genre_txt"})
         EXPECT_EQ(text(field), "") << field;
     EXPECT_TRUE(shown("tracks_lst").isEmpty());
+    EXPECT_TRUE(qobject_cast<AlbumPage*>(page)->session().fetched.isEmpty()); // nor do the statistics count it
     EXPECT_EQ(shown("mp3_lst"), QStringList({"x.mp3"}));
 }
 
