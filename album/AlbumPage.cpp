@@ -19,6 +19,7 @@
 #include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -27,7 +28,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -486,6 +486,7 @@ void AlbumPage::browse()
     bool another = false;
     if (ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
         another = folder != m_session.path;
+        m_lengths.clear(); // measured anew: a file may have changed meanwhile
         m_session.path = folder;
         m_session.ext = format;
         // The discs found belong to the folder before.
@@ -494,7 +495,6 @@ void AlbumPage::browse()
     if (another) {
         // So does the disc fetched for it: its titles would tag this folder's files.
         m_session.initResFrm();
-        m_lengths.clear();
         LookupButtons buttons = m_fetch->buttons();
         buttons.apply = false;
         m_fetch->setButtons(buttons);
