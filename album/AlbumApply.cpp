@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,6 +191,36 @@ QStringList ApplyRowColumns(const ApplyRow& row)
     return {row.file, length(row.fileMs), row.track, length(trackMs), diff, row.newName, row.leftAlone};
 }
 
+bool LengthsDiffer(qint64 fileMs, qint64 trackFrames)
+{
+    return fileMs > 0 && trackFrames > 0 && std::fabs(Deviation(fileMs, trackFrames)) > double(kLengthWarningMs);
+}
+
+QString ShortLength(qint64 ms)
+{
+    if (ms <= 0)
+        return {};
+    const qint64 seconds = (ms + 500) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString LengthWarningLine(int count)
+{
+    if (count == 1)
+        return LocalText("1 file differs from its track by more than 10 s. Auto Sort may put it right.",
+                         "1 fichier diffère de sa piste de plus de 10 s. Le tri automatique peut le remettre en place.");
+    return LocalText("%1 files differ from their tracks by more than 10 s. Auto Sort may put them right.",
+                     "%1 fichiers diffèrent de leurs pistes de plus de 10 s. Le tri automatique peut les remettre en place.")
+        .arg(count);
+}
+
+QString UndoCountsLine(int restored, int left)
+{
+    return LocalText("Undo: %1 restored, %2 left as they are.", "Annuler : %1 rétablis, %2 laissés tels quels.")
+        .arg(restored)
+        .arg(left);
+}
+
 QString ApplyCountsLine(const ApplyResult& r)
 {
     return LocalText("Tagged: %1, renamed: %2, left alone: %3, playlist written: %4",
@@ -282,9 +313,14 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
             ++r.failures;
         } else {
             if (o.id3v1 || o.id3v2) {
-                const TrackTag tag {s.fetched.at(i).text, QString::number(i + 1), s.artist.trimmed(), s.album.trimmed(),
+                // A compilation's track names its own artist; the disc's is the album artist.
+                const QString artist =
+                    s.fetched.at(i).artist.trimmed().isEmpty() ? s.artist.trimmed() : s.fetched.at(i).artist.trimmed();
+                const TrackTag tag {s.fetched.at(i).text, QString::number(i + 1), artist, s.album.trimmed(),
                                     year, kComment, s.genre.trimmed()};
                 TagWriteExtras extras;
+                extras.albumArtist = s.artist.trimmed();
+                extras.genreOptional = true;
                 extras.undo = &undoTags.last();
                 extras.partOfSet = partOfSet;
                 extras.progress = talk.progress();
@@ -340,7 +376,8 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
         s.undoTags = paired ? undoTags : QList<TagUndo>();
     }
 
-    if (o.playlist) {
+    // Files and tracks that do not pair up leave everything as it is, the playlist too.
+    if (o.playlist && paired) {
         r.somethingDone = true;
         const QString pattern = PlaylistPatternSetting();
         bool configured = false;
@@ -418,9 +455,9 @@ FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, c
     return u;
 }
 
-int UndoAlbum(AlbumSession& s, ApplyTalk& talk)
+int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored)
 {
-    int failures = 0;
+    int failures = 0, given = 0;
     QStringList tagsLeft;
     // Last file first: a file that took over a name another one gave up frees it before
     // that one wants it back.
@@ -444,6 +481,8 @@ int UndoAlbum(AlbumSession& s, ApplyTalk& talk)
             tagsLeft.prepend(u.path + QStringLiteral(": ") + u.tagsLeft);
         if (u.renameFailed || u.nameTaken || !u.tagsLeft.isEmpty())
             ++failures;
+        else
+            ++given;
     }
     if (!tagsLeft.isEmpty())
         talk.tell(LocalText("These files keep the tags they have now:", "Ces fichiers gardent leurs tags actuels :") +
@@ -453,6 +492,8 @@ int UndoAlbum(AlbumSession& s, ApplyTalk& talk)
     s.undoPlaylist = {};
     s.undoAvailable = false;
     s.notifyChanged();
+    if (restored)
+        *restored = given;
     return failures;
 }
 

@@ -76,6 +76,16 @@ struct ApplyResult {
     int tagged = 0, renamed = 0, leftAlone = 0;
 };
 
+// Files and tracks whose lengths differ by more than this are marked in the lists and the
+// preview: likely not each other's.
+inline constexpr qint64 kLengthWarningMs = 10000;
+// True when both lengths are known and differ by more than kLengthWarningMs.
+bool LengthsDiffer(qint64 fileMs, qint64 trackFrames);
+// A length as the lists show it: "m:ss"; empty when unknown.
+QString ShortLength(qint64 ms);
+// The preview's line above its table when count rows differ by more than 10 s.
+QString LengthWarningLine(int count);
+
 // The closing message's line of counts: tagged, renamed, left alone, playlist written.
 QString ApplyCountsLine(const ApplyResult& r);
 
@@ -110,7 +120,10 @@ FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, c
 // Undo: renames every file the last apply renamed back to its recorded name and gives back
 // the tags it replaced; one message lists the files whose tags changed since. The playlist
 // it wrote is removed (or the one it replaced put back) while it is still as Apply left it.
-// Answers the number of files (playlist included) that could not be given back.
-int UndoAlbum(AlbumSession& s, ApplyTalk& talk);
+// Answers the number of files (playlist included) that could not be given back; restored
+// (when given) receives the number of files given back their names and tags.
+int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored = nullptr);
+// The status line after an undo: files restored and files left as they are.
+QString UndoCountsLine(int restored, int left);
 
 } // namespace tunora

@@ -203,8 +203,8 @@ int RunAlbumCommand(const QStringList& args)
         }
         if (!ReadLookupDisc(*source, hit, disc, &error))
             return cmd.fail(text::DetailsNotRetrieved() + ' ' + error);
-        if (!haveGenre && mbid.isEmpty())
-            genre = category;
+        if (!haveGenre)
+            genre = disc.genre; // as the window takes it from the source
         s.discNumber = disc.discNumber;
         s.discCount = disc.discCount;
         s.frontCover = disc.frontCover;
@@ -216,7 +216,7 @@ int RunAlbumCommand(const QStringList& args)
     s.year = disc.year;
     s.genre = genre;
     for (int i = 0; i < disc.tracks.size(); ++i) {
-        s.fetched.append({disc.tracks.at(i).title, disc.tracks.at(i).frames});
+        s.fetched.append({disc.tracks.at(i).title, disc.tracks.at(i).frames, disc.tracks.at(i).artist});
         s.tracks.append(AlbumSession::trackLine(i, disc.tracks.at(i).title));
     }
 

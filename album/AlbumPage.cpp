@@ -19,6 +19,7 @@
 #include "shell/core/Texts.h"
 #include "shell/core/Ui.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -28,8 +29,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tunora {
 
@@ -49,6 +54,49 @@ QGroupBox* frame(QWidget* parent, const char* name)
 {
     return named<QGroupBox>(parent, name);
 }
+
+// A list entry with its length at the right; a long name is elided in the middle.
+class LengthDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QString length = index.data(AlbumPage::kLengthRole).toString();
+        if (length.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+        const QRect r = opt.rect.adjusted(4, 0, -4, 0);
+        const int lengthWidth = opt.fontMetrics.horizontalAdvance(length) + 8;
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        QColor pen = (opt.state & QStyle::State_Selected) ? opt.palette.color(QPalette::HighlightedText)
+                                                           : opt.palette.color(QPalette::Text);
+        if (colour.canConvert<QBrush>() && colour.value<QBrush>().style() != Qt::NoBrush)
+            pen = colour.value<QBrush>().color();
+        painter->save();
+        painter->setPen(pen);
+        painter->drawText(r.adjusted(0, 0, -lengthWidth, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          opt.fontMetrics.elidedText(text, Qt::ElideMiddle, r.width() - lengthWidth));
+        painter->drawText(r, Qt::AlignRight | Qt::AlignVCenter, length);
+        painter->restore();
+    }
+    // As wide as the list, never wider: the name gives way, the length stays in sight.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (!index.data(AlbumPage::kLengthRole).toString().isEmpty() && option.widget)
+            if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+                size.setWidth(std::min(size.width(), view->viewport()->width()));
+        return size;
+    }
+};
 
 } // namespace
 
@@ -89,6 +137,8 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
     connect(m_findLengths, &QPushButton::clicked, this, [this] { m_fetch->findByLengths(); });
     // Enter on a result, or a double click, fetches it.
     connect(m_results, &QListWidget::itemActivated, this, &AlbumPage::fetchSelected);
+    // "2 - Retrieve details" reads the selected result: without one it has nothing to do.
+    connect(m_results, &QListWidget::itemSelectionChanged, this, [this] { showButtons(m_fetch->buttons()); });
 
     connect(m_mp3, &QListWidget::itemSelectionChanged, this, &AlbumPage::syncSelectionToSession);
     connect(m_mp3, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -135,6 +185,7 @@ void AlbumPage::buildUi()
     auto* filesL = new QHBoxLayout(files);
     m_mp3 = named<QListWidget>(files, "mp3_lst");
     m_mp3->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_mp3->setItemDelegate(new LengthDelegate(m_mp3));
     filesL->addWidget(m_mp3, 1);
     auto* fileButtons = new QVBoxLayout;
     for (const char* name :
@@ -216,6 +267,7 @@ void AlbumPage::buildUi()
     auto* sel = frame(this, "sel_frm");
     auto* selL = new QVBoxLayout(sel);
     m_tracks = named<QListWidget>(sel, "tracks_lst");
+    m_tracks->setItemDelegate(new LengthDelegate(m_tracks));
     selL->addWidget(m_tracks, 1);
     auto* info2 = named<QPushButton>(sel, "info2_btn");
     selL->addWidget(info2, 0, Qt::AlignRight);
@@ -303,7 +355,7 @@ void AlbumPage::showButtons(const LookupButtons& buttons)
 {
     m_go->setEnabled(buttons.search);
     m_more->setEnabled(buttons.more);
-    m_fetchBtn->setEnabled(buttons.fetch);
+    m_fetchBtn->setEnabled(buttons.fetch && !m_results->selectedItems().isEmpty());
     m_findLengths->setEnabled(buttons.findLengths);
     m_apply->setEnabled(buttons.apply);
 }
@@ -362,9 +414,44 @@ void AlbumPage::syncFromSession()
     }
     if (m_session.tracksFocus >= 0 && m_session.tracksFocus < m_tracks->count())
         m_tracks->setCurrentRow(m_session.tracksFocus);
+    showLengths();
 
     m_undo->setEnabled(m_session.undoAvailable);
     m_syncing = false;
+}
+
+qint64 AlbumPage::fileLength(int i)
+{
+    const ListItem& e = m_session.mp3.at(i);
+    if (e.text.compare(kFakeTrack, Qt::CaseInsensitive) == 0)
+        return 0;
+    const QString path = m_session.path + '/' + e.text;
+    auto it = m_lengths.constFind(path);
+    if (it == m_lengths.constEnd())
+        it = m_lengths.insert(path, MeasureMs(path));
+    return *it;
+}
+
+void AlbumPage::showLengths()
+{
+    const QBrush warning(LengthWarningColour());
+    for (int i = 0; i < m_mp3->count() && i < m_session.mp3.size(); ++i) {
+        const qint64 ms = fileLength(i);
+        const bool differs = i < m_session.fetched.size() && LengthsDiffer(ms, m_session.fetched.at(i).data);
+        QListWidgetItem* file = m_mp3->item(i);
+        file->setData(kLengthRole, ShortLength(ms));
+        file->setToolTip(m_session.mp3.at(i).text); // the whole name where it is elided
+        file->setForeground(differs ? warning : QBrush());
+        if (i < m_tracks->count())
+            m_tracks->item(i)->setForeground(differs ? warning : QBrush());
+    }
+    for (int i = 0; i < m_tracks->count(); ++i) {
+        m_tracks->item(i)->setData(kLengthRole,
+                                   i < m_session.fetched.size() ? ShortLength(m_session.fetched.at(i).data * 1000 / 75)
+                                                                : QString());
+        if (i >= m_mp3->count())
+            m_tracks->item(i)->setForeground(QBrush());
+    }
 }
 
 void AlbumPage::syncSelectionToSession()
@@ -396,11 +483,21 @@ void AlbumPage::browse()
     syncFromSession();
 
     QString folder, format;
+    bool another = false;
     if (ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
+        another = folder != m_session.path;
+        m_lengths.clear(); // measured anew: a file may have changed meanwhile
         m_session.path = folder;
         m_session.ext = format;
         // The discs found belong to the folder before.
         m_fetch->clearResults();
+    }
+    if (another) {
+        // So does the disc fetched for it: its titles would tag this folder's files.
+        m_session.initResFrm();
+        LookupButtons buttons = m_fetch->buttons();
+        buttons.apply = false;
+        m_fetch->setButtons(buttons);
     }
     if (m_session.ext.isEmpty()) {
         syncFromSession();
@@ -478,6 +575,10 @@ void AlbumPage::apply()
         ApplyAlbum(m_session, o, m_talk); // says which option is missing
         return;
     }
+    if (m_session.fetched.size() != m_session.mp3.size()) {
+        ShowMessage(text::TrackCountDiffers()); // nothing would be tagged or renamed
+        return;
+    }
     // What Apply will do, before it does it: the lengths beside each file and track, and
     // the rows that will be left alone.
     MeasureMissingLengths(m_session);
@@ -487,7 +588,7 @@ void AlbumPage::apply()
     ApplyPreview dlg(ApplyAlbum(m_session, preview, m_talk), this);
     if (ExecDialog(&dlg) != QDialog::Accepted)
         return;
-    ApplyAlbum(m_session, o, m_talk, [this](bool running) {
+    const ApplyResult result = ApplyAlbum(m_session, o, m_talk, [this](bool running) {
         // The file list and the disc stay as they are while the files are worked on: the
         // pass pairs them by position between its yields.
         static const char* const kFrozen[] = {"choosefold_frm", "curfiles_frm", "opt_frm", "alb_frm", "sel_frm"};
@@ -506,11 +607,17 @@ void AlbumPage::apply()
             syncFromSession();
         }
     });
+    if (!result.somethingDone) {
+        m_session.undoAvailable = false;
+        syncFromSession();
+    }
 }
 
 void AlbumPage::undo()
 {
-    UndoAlbum(m_session, m_talk);
+    int restored = 0;
+    const int left = UndoAlbum(m_session, m_talk, &restored);
+    SetStatusText(UndoCountsLine(restored, left));
 }
 
 void AlbumPage::chooseGenre()

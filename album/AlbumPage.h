@@ -5,6 +5,8 @@
 #include "album/SeamApplyTalk.h"
 #include "shell/Page.h"
 
+#include <QHash>
+
 #include <memory>
 
 class QCheckBox;
@@ -51,6 +53,8 @@ public:
 
     // Caption of the button that finds a disc by the files' playing times.
     static const char* const kFindByLengthsCaption;
+    // Of an entry of mp3_lst and tracks_lst: its length as shown ("m:ss"; empty: unknown).
+    static constexpr int kLengthRole = Qt::UserRole + 1;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,11 +65,16 @@ private:
     void syncSelectionToSession();
     void readFieldsToSession();
     void showButtons(const LookupButtons& buttons);
+    // The lengths beside the files and tracks, and the warning colour where they differ.
+    void showLengths();
+    qint64 fileLength(int i);
 
     AlbumSession m_session;
     SeamApplyTalk m_talk; // Apply's questions and messages, as message boxes
     std::unique_ptr<FetchFlow> m_fetch;
     bool m_syncing = false;
+    // Playing times by path, measured once: the session keeps its lengths by position.
+    QHash<QString, qint64> m_lengths;
     int m_dragIndex = -1;
 
     QLineEdit *m_path = nullptr, *m_ext = nullptr;

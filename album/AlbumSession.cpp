@@ -137,6 +137,8 @@ void AlbumSession::initResFrm()
     album.clear();
     genre.clear();
     year.clear();
+    // The statistics and Apply count the fetched tracks: a cleared disc has none.
+    fetched.clear();
     tracks.clear();
     discNumber = discCount = 0;
     frontCover.clear();

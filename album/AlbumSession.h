@@ -19,6 +19,7 @@ inline const QString kFakeTrack = QStringLiteral("**FAKE TRACK**");
 struct ListItem {
     QString text;
     qint64 data = 0;
+    QString artist = {}; // of a fetched track: its own artist when it is not the disc's (a compilation)
     bool operator==(const ListItem&) const = default;
 };
 
@@ -78,8 +79,8 @@ public:
     // the selected entry. Answers the new drag index (unchanged when nothing moved).
     int dragMove(int dragIndex, int focus);
 
-    // InitResFrm: empties artist, album, genre, year, the display lines, disc number and front
-    // picture of the fetched disc.
+    // InitResFrm: empties artist, album, genre, year, the tracks and their display lines, disc
+    // number and front picture of the fetched disc.
     void initResFrm();
     // The display line of fetched track i (from 0): "[01] Title" (withBlank) or "[01]Title".
     static QString trackLine(int i, const QString& title, bool withBlank = true);

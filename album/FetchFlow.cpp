@@ -5,6 +5,7 @@
 #include "freedb/FreedbTexts.h"
 #include "freedb/Search.h"
 #include "shell/Dialogs.h"
+#include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
@@ -47,9 +48,18 @@ AskQuery::AskQuery(const QString& folder, QString& words, QWidget* parent)
     connect(m_ok, &QPushButton::clicked, this, &AskQuery::accepted);
 }
 
+void AskQuery::nameSource(const QString& source)
+{
+    m_sourceName = source;
+    transme();
+}
+
 void AskQuery::transme()
 {
-    setWindowTitle(LanguageText(78));
+    if (m_sourceName.isEmpty() || m_sourceName == CddbSource::sourceName())
+        setWindowTitle(LanguageText(78));
+    else
+        setWindowTitle(LocalText("Search %1", "Rechercher dans %1").arg(m_sourceName));
     m_label->setText(LanguageText(77));
     m_ok->setText(LanguageText(65));
 }
@@ -140,12 +150,14 @@ LookupOutcome FetchFlow::ask(LookupSource& source, const std::function<void()>& 
     return AwaitLookup(source, start);
 }
 
-void FetchFlow::list(const LookupOutcome& outcome)
+void FetchFlow::list(const LookupSource& source, const LookupOutcome& outcome)
 {
     m_hits = outcome.hits;
     showResults();
     if (!m_hits.isEmpty())
         changeButtons([](LookupButtons& b) { b.fetch = true; });
+    else if (source.lastFailureRefused())
+        ShowMessage(outcome.failure); // the service's refusal says more than "nothing found"
     else
         ShowMessage(withReason(text::NoDiscFound(), outcome.failure));
 }
@@ -196,6 +208,7 @@ void FetchFlow::SearchFreeDB(bool more)
     if (!more) {
         QString words = query_txt;
         AskQuery dialog(m_session.path, words, m_dialogParent);
+        dialog.nameSource(m_source->name());
         if (ExecDialog(&dialog) != QDialog::Accepted) {
             // Escape or the close box: nothing is searched, and the page stays as it was.
             changeButtons([&](LookupButtons& b) { b.more = moreWasEnabled; });
@@ -213,7 +226,7 @@ void FetchFlow::SearchFreeDB(bool more)
     if (!query_txt.trimmed().isEmpty()) {
         LookupSource& source = *m_source;
         tellAboutAnonymousHello();
-        list(ask(source, [&] { source.searchWords(query_txt, more); }));
+        list(source, ask(source, [&] { source.searchWords(query_txt, more); }));
         SetStatusText(QString());
     }
     changeButtons([&](LookupButtons& b) {
@@ -266,10 +279,9 @@ bool FetchFlow::read(const LookupHit& hit)
     m_session.album = o.disc.album;
     m_session.year = o.disc.year;
     for (const LookupTrack& t : o.disc.tracks)
-        m_session.fetched.append({t.title, t.frames});
-    // A CDDB entry's category is its genre; a release names none, and the field stays.
-    if (!o.disc.genre.isEmpty())
-        m_session.genre = o.disc.genre;
+        m_session.fetched.append({t.title, t.frames, t.artist});
+    // The source's genre, or none: a genre left from another disc would be wrong.
+    m_session.genre = o.disc.genre;
     m_session.discNumber = o.disc.discNumber;
     m_session.discCount = o.disc.discCount;
     m_session.frontCover = o.disc.frontCover;
@@ -316,7 +328,7 @@ bool FetchFlow::lookUpByLengths()
     // The files laid end to end as a disc: each source matches discs by their lengths.
     LookupSource& source = *m_source;
     tellAboutAnonymousHello();
-    list(ask(source, [&] { source.searchLengths(lengths); }));
+    list(source, ask(source, [&] { source.searchLengths(lengths); }));
     SetStatusText(QString());
     changeButtons([](LookupButtons& b) { b.search = b.findLengths = true; });
     SetBusy(false);

@@ -30,10 +30,13 @@ public:
     // only by OK.
     AskQuery(const QString& folder, QString& words, QWidget* parent = nullptr);
     void transme();
+    // The source the words go to, named in the title (the CDDB title is text 78).
+    void nameSource(const QString& source);
 
 private:
     void accepted();
 
+    QString m_sourceName;
     QString& m_words;
     QLabel* m_label;
     QLineEdit* m_query;
@@ -104,7 +107,7 @@ private:
     // One request of a source, waited for with the source's status line.
     LookupOutcome ask(LookupSource& source, const std::function<void()>& start);
     // A search's outcome into the results list; none found is told with the reason.
-    void list(const LookupOutcome& outcome);
+    void list(const LookupSource& source, const LookupOutcome& outcome);
     // Reads a hit into the session; false (and text 54 shown) when it cannot be read.
     bool read(const LookupHit& hit);
     // The lookup of findByLengths; true when the server answered one exact match.

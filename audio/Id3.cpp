@@ -368,9 +368,11 @@ bool rewriteWithV2(const QString& path, const TrackTag& tag, const QByteArray& v
         QList<QByteArray> extraFrames;
         if (!extras.partOfSet.isEmpty())
             extraFrames << ID3v23Frame("TPOS", '\0' + extras.partOfSet); // Latin-1
+        if (!trimSpaces(extras.albumArtist).isEmpty())
+            extraFrames << ID3v23Frame("TPE2", textData(trimSpaces(extras.albumArtist)));
         if (!extras.frontCover.isEmpty())
             extraFrames << ID3v2FrontCoverFrame(extras.frontCover);
-        r.head = BuildID3v2(tag, undo.oldV2, extraFrames);
+        r.head = BuildID3v2(tag, undo.oldV2, extraFrames, extras.genreOptional);
         undo.newV2 = r.head;
         if (r.head.isEmpty())
             return QStringLiteral("the new tag is too large for an ID3v2 tag");
@@ -447,14 +449,15 @@ QByteArray BuildID3v1(const TrackTag& tag)
 
 namespace {
 
-QByteArray sevenFrames(const TrackTag& tag)
+QByteArray sevenFrames(const TrackTag& tag, bool genreOptional = false)
 {
     QByteArray frames;
     appendFrame(frames, "TIT2", textData(trimSpaces(tag.title)));
     appendFrame(frames, "TPE1", textData(trimSpaces(tag.artist)));
     appendFrame(frames, "TALB", textData(trimSpaces(tag.album)));
     appendFrame(frames, "TYER", textData(trimSpaces(tag.year)));
-    appendFrame(frames, "TCON", textData(trimSpaces(tag.genre)));
+    if (!genreOptional || !trimSpaces(tag.genre).isEmpty())
+        appendFrame(frames, "TCON", textData(trimSpaces(tag.genre)));
     appendFrame(frames, "TRCK", textData(trimSpaces(tag.track)));
     appendFrame(frames, "COMM", commentData(trimSpaces(tag.comment)));
     return frames;
@@ -475,12 +478,15 @@ QByteArray BuildID3v2(const TrackTag& tag)
     return tagOf(sevenFrames(tag));
 }
 
-QByteArray BuildID3v2(const TrackTag& tag, const QByteArray& oldTag, const QList<QByteArray>& extraFrames)
+QByteArray BuildID3v2(const TrackTag& tag, const QByteArray& oldTag, const QList<QByteArray>& extraFrames,
+                      bool genreOptional)
 {
-    QByteArray frames = sevenFrames(tag);
+    const bool noGenre = genreOptional && trimSpaces(tag.genre).isEmpty();
+    QByteArray frames = sevenFrames(tag, genreOptional);
     QSet<QByteArray> replaced;
     for (const char* id : {"TIT2", "TPE1", "TALB", "TYER", "TCON", "TRCK"})
-        replaced.insert(id);
+        if (!noGenre || qstrcmp(id, "TCON") != 0)
+            replaced.insert(id);
     replaced.insert(ID3v2FrameKey(ID3v23Frame("COMM", commentData(QString()))));
     for (const QByteArray& f : extraFrames) {
         replaced.insert(ID3v2FrameKey(f));

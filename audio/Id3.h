@@ -50,6 +50,11 @@ struct TagWriteExtras {
     // the old tag's TPOS stays.
     QByteArray partOfSet;
     TagWriteProgress progress;
+    // The album's artist, written as TPE2 in place of the old one. Empty: the old TPE2 stays.
+    QString albumArtist;
+    // An empty genre writes no TCON and the old tag's stays (a source that names no genre
+    // knows nothing better); ID3v1 keeps its genre byte rule.
+    bool genreOptional = false;
 };
 
 // Writes the requested tags (ID3v1 behind the audio, ID3v2 in front of it). Answers true
@@ -74,7 +79,8 @@ QByteArray BuildID3v2(const TrackTag& tag);
 // The tag that replaces oldTag (a complete ID3v2 tag, or empty): the seven frames, the extra
 // frames, then every frame of the old tag that none of them replaces (in v2.3 form), one byte
 // of padding. Empty when it is too large for a tag.
-QByteArray BuildID3v2(const TrackTag& tag, const QByteArray& oldTag, const QList<QByteArray>& extraFrames = {});
+QByteArray BuildID3v2(const TrackTag& tag, const QByteArray& oldTag, const QList<QByteArray>& extraFrames = {},
+                      bool genreOptional = false);
 
 // Size field of the file's ID3v2 header (the tag without its 10-byte header); 0 when the
 // file has no usable tag. A header whose size bytes are not syncsafe or whose tag would

@@ -37,6 +37,7 @@ struct EntryValues {
     QString dtitle;
     bool haveYear = false;
     QString dyear;
+    QString dgenre;
     QHash<qint64, QString> titles; // TTITLEn by n
 };
 
@@ -82,6 +83,8 @@ EntryValues ReadEntryValues(const QString& text)
             if (!v.haveYear)
                 v.dyear = value.toString();
             v.haveYear = true;
+        } else if (key.compare(QLatin1String("DGENRE"), Qt::CaseInsensitive) == 0) {
+            v.dgenre += value;
         } else if (const qint64 n = TrackNumberOfKey(key); n >= 0) {
             v.titles[n] += value;
         }
@@ -139,6 +142,7 @@ bool ParseXmcd(const QString& entryText, DiscRecord& record, QString* error)
     record.artist = split < 0 ? dtitle : dtitle.left(split);
     record.album = split < 0 ? dtitle : dtitle.mid(split + 3);
     record.year = values.haveYear ? values.dyear : QDate::currentDate().toString(QStringLiteral("yyyy"));
+    record.genre = DecodeEscapes(values.dgenre).trimmed();
 
     for (qint64 n = 0;; ++n) {
         const auto it = values.titles.constFind(n);

@@ -19,6 +19,7 @@ struct DiscRecord {
     QString artist;          // DTITLE before its first " / "; the whole DTITLE when it has none
     QString album;           // DTITLE after its first " / "; the whole DTITLE when it has none
     QString year;            // DYEAR, or the current year when the entry has none
+    QString genre;           // DGENRE (over several lines, one value), trimmed; empty when none
     QList<CddbTrack> tracks; // TTITLE0, TTITLE1, ... up to the first missing number
 };
 

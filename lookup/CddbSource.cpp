@@ -17,6 +17,20 @@ CddbSource::CddbSource(QObject* parent) : LookupSource(parent)
     });
 }
 
+LookupTrack CddbSource::VariousTrack(const QString& discArtist, const CddbTrack& track)
+{
+    LookupTrack t {track.title, track.frames, {}};
+    // A disc of various artists titles its tracks "Artist / Title".
+    if (!discArtist.trimmed().startsWith(QLatin1String("Various"), Qt::CaseInsensitive))
+        return t;
+    const qsizetype split = track.title.indexOf(QLatin1String(" / "));
+    if (split <= 0)
+        return t;
+    t.artist = track.title.left(split).trimmed();
+    t.title = track.title.mid(split + 3).trimmed();
+    return t;
+}
+
 QString CddbSource::statusText() const
 {
     return freedbtext::Contacting();
@@ -116,9 +130,10 @@ void CddbSource::read(const LookupHit& hit)
     disc.artist = record.artist;
     disc.album = record.album;
     disc.year = record.year;
-    disc.genre = hit.group;
+    // The entry's own genre; its category is a coarse stand-in for one.
+    disc.genre = record.genre.isEmpty() ? hit.group : record.genre;
     for (const CddbTrack& t : std::as_const(record.tracks))
-        disc.tracks << LookupTrack{t.title, t.frames};
+        disc.tracks << VariousTrack(record.artist, t);
     Q_EMIT discReady(disc);
 }
 

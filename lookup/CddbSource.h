@@ -1,12 +1,14 @@
 // The CDDB service as a lookup source: words go to the server's search command (the web
 // search pages as the fallback, and for the broader repeat with the words joined by OR), playing times to a disc-ID
-// query, and a hit is read as one xmcd entry whose category becomes the genre.
+// query, and a hit is read as one xmcd entry whose DGENRE (else its category) becomes the genre.
 #pragma once
 
 #include "lookup/LookupSource.h"
 #include "freedb/Search.h"
 
 namespace tunora {
+
+struct CddbTrack;
 
 class CddbSource : public LookupSource {
     Q_OBJECT
@@ -29,6 +31,9 @@ public:
 
     // One hit per accepted result: the category as the group, the disc ID as the id.
     static QList<LookupHit> HitsFrom(const SearchResults& results);
+    // A track of a disc by discArtist: on a "Various" disc a title "Artist / Title" gives
+    // the track its own artist and the title after the " / ".
+    static LookupTrack VariousTrack(const QString& discArtist, const CddbTrack& track);
 
 private:
     void begin();

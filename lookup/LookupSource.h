@@ -18,6 +18,7 @@ namespace tunora {
 struct LookupTrack {
     QString title;
     qint64 frames = 0; // length in CD frames of 1/75 s; 0 when the source gives none
+    QString artist = {}; // the track's own artist when it is not the disc's; else empty
     bool operator==(const LookupTrack&) const = default;
 };
 
@@ -61,6 +62,9 @@ public:
     virtual bool isRunning() const = 0;
     // Why the last request failed, in plain words; empty after a success or a cancel.
     virtual QString lastError() const = 0;
+    // The last failure was the service refusing the request (an HTTP error), not "nothing
+    // found": a window shows it alone.
+    virtual bool lastFailureRefused() const { return false; }
 
 Q_SIGNALS:
     void runningChanged(bool running);

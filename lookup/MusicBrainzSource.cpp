@@ -39,8 +39,12 @@ MusicBrainzSource::MusicBrainzSource(QObject* parent) : LookupSource(parent)
             return;
         }
         m_error = why;
+        m_refused = !m_client.refusal().isEmpty();
         finish();
-        Q_EMIT failed(sourceName() + QStringLiteral(": ") + why);
+        if (m_refused)
+            Q_EMIT failed(LocalText("MusicBrainz answered %1.", "MusicBrainz a répondu %1.").arg(m_client.refusal()));
+        else
+            Q_EMIT failed(sourceName() + QStringLiteral(": ") + why);
     });
 }
 
@@ -55,6 +59,7 @@ void MusicBrainzSource::begin()
     m_disc = {};
     m_releases.clear();
     m_error.clear();
+    m_refused = false;
     if (!m_running) {
         m_running = true;
         Q_EMIT runningChanged(true);
@@ -142,12 +147,14 @@ LookupDisc MusicBrainzSource::DiscFrom(const MbRelease& release, qsizetype mediu
     disc.artist = release.artist;
     disc.album = release.title;
     disc.year = release.year();
+    disc.genre = release.genre;
     disc.releaseId = release.id;
     if (mediumIndex < 0 || mediumIndex >= release.media.size())
         return disc;
     const MbMedium& medium = release.media.at(mediumIndex);
+    // A track credited to other artists than the release (a compilation) keeps its own.
     for (const MbTrack& t : medium.tracks)
-        disc.tracks << LookupTrack{t.title, FramesFromMs(t.lengthMs)};
+        disc.tracks << LookupTrack{t.title, FramesFromMs(t.lengthMs), t.artist == release.artist ? QString() : t.artist};
     disc.discNumber = medium.position;
     disc.discCount = static_cast<int>(release.media.size());
     return disc;

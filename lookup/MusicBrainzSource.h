@@ -21,6 +21,7 @@ public:
     void cancel() override;
     bool isRunning() const override { return m_running; }
     QString lastError() const override { return m_error; }
+    bool lastFailureRefused() const override { return m_refused; }
     // The releases the last search found, with what a hit's row does not show.
     const QList<MbRelease>& lastReleases() const { return m_releases; }
 
@@ -41,7 +42,7 @@ private:
     LookupDisc m_disc;
     QList<MbRelease> m_releases;
     QString m_error;
-    bool m_running = false, m_fetchCover = false;
+    bool m_running = false, m_fetchCover = false, m_refused = false;
     int m_medium = 0;
     qsizetype m_fileCount = 0;
 };

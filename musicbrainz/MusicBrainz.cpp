@@ -131,7 +131,7 @@ QUrl TocUrl(const DiscLayout& layout)
 QUrl ReleaseUrl(const QString& releaseId)
 {
     return ServiceUrl(QStringLiteral("release/") + releaseId,
-                      {{"inc", "recordings+artist-credits+release-groups"}, {"fmt", "json"}});
+                      {{"inc", "recordings+artist-credits+release-groups+genres"}, {"fmt", "json"}});
 }
 
 QUrl FrontCoverUrl(const QString& releaseId)
@@ -160,6 +160,22 @@ QString CreditedArtist(const QJsonArray& credits)
     return artist;
 }
 
+// The genre with the most votes; the first listed of equal ones.
+QString MostVotedGenre(const QJsonArray& genres)
+{
+    QString best;
+    qint64 votes = -1;
+    for (const QJsonValue& g : genres) {
+        const QString name = g[QLatin1String("name")].toString().trimmed();
+        const qint64 count = g[QLatin1String("count")].toInteger();
+        if (!name.isEmpty() && count > votes) {
+            best = name;
+            votes = count;
+        }
+    }
+    return best;
+}
+
 MbRelease ReleaseFrom(const QJsonObject& o)
 {
     MbRelease r;
@@ -168,6 +184,7 @@ MbRelease ReleaseFrom(const QJsonObject& o)
     r.artist = CreditedArtist(o[QLatin1String("artist-credit")].toArray());
     r.date = o[QLatin1String("date")].toString();
     r.country = o[QLatin1String("country")].toString();
+    r.genre = MostVotedGenre(o[QLatin1String("genres")].toArray());
     const QJsonArray media = o[QLatin1String("media")].toArray();
     int counted = 0;
     for (qsizetype i = 0; i < media.size(); ++i) {
@@ -179,7 +196,11 @@ MbRelease ReleaseFrom(const QJsonObject& o)
             QString title = t[QLatin1String("title")].toString();
             if (title.isEmpty())
                 title = t[QLatin1String("recording")][QLatin1String("title")].toString();
-            medium.tracks << MbTrack{title, qMax<qint64>(0, t[QLatin1String("length")].toInteger())};
+            QJsonArray credits = t[QLatin1String("artist-credit")].toArray();
+            if (credits.isEmpty())
+                credits = t[QLatin1String("recording")][QLatin1String("artist-credit")].toArray();
+            medium.tracks << MbTrack{title, qMax<qint64>(0, t[QLatin1String("length")].toInteger()),
+                                     CreditedArtist(credits)};
         }
         medium.trackCount = m[QLatin1String("track-count")].toInt(static_cast<int>(medium.tracks.size()));
         counted += medium.trackCount;

@@ -42,6 +42,7 @@ QByteArray MusicBrainzUserAgent();
 struct MbTrack {
     QString title;
     qint64 lengthMs = 0; // 0 when the service knows no length
+    QString artist = {}; // its artist credit (of the track, else of its recording); empty when none
 };
 
 struct MbMedium {
@@ -53,6 +54,7 @@ struct MbMedium {
 
 struct MbRelease {
     QString id, title, artist, date, country;
+    QString genre; // the most-voted of its genres (a release read with inc=genres), else empty
     int trackCount = 0; // over every medium
     QList<MbMedium> media;
     QString year() const { return date.left(4); }

@@ -21,6 +21,16 @@ namespace tunora {
 
 namespace {
 
+// The system's proxy settings (https_proxy, http_proxy, no_proxy): the proxy of the setup
+// page is the CDDB service's and refuses other hosts.
+class SystemProxy : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
+    {
+        return QNetworkProxyFactory::systemProxyForQuery(query);
+    }
+};
+
 constexpr int kMaxRetries = 3;
 constexpr int kMaxRedirects = 5;
 constexpr qint64 kBusyWaitMs = 2000;
@@ -142,6 +152,7 @@ private:
 
 MusicBrainzClient::MusicBrainzClient(QObject* parent) : QObject(parent), m_nam(new QNetworkAccessManager(this))
 {
+    m_nam->setProxyFactory(new SystemProxy); // owned by the manager
     m_stall.setSingleShot(true);
     connect(&m_stall, &QTimer::timeout, this, [this] {
         m_stalled = true;
@@ -190,6 +201,7 @@ void MusicBrainzClient::start(Kind kind, const QUrl& url)
 {
     cancel();
     m_kind = kind;
+    m_refusal.clear();
     m_retries = m_redirects = 0;
     Q_EMIT runningChanged(true);
     queue(url, 0);
@@ -208,12 +220,6 @@ void MusicBrainzClient::transmit()
     request.setRawHeader("Accept", m_kind == Kind::Cover ? "image/*" : "application/json");
     // Every hop of a redirect goes through the pace as a request of its own.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    // The proxy of the settings, as the CDDB client uses it; never one from elsewhere.
-    if (Setting(setting::kUseProxy).trimmed() == QLatin1String("1"))
-        m_nam->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, Setting(setting::kProxyName).trimmed(),
-                                      PortFromSetting(Setting(setting::kProxyPort))));
-    else
-        m_nam->setProxy(QNetworkProxy::NoProxy);
     m_body.clear();
     m_tooBig = m_stalled = false;
     m_reply = m_nam->get(request);
@@ -314,9 +320,11 @@ void MusicBrainzClient::answer(int status, const QByteArray& body)
         Q_EMIT coverReady(image);
         return;
     }
-    if (kind == Kind::Releases && (status == 200 || status == 404)) {
+    // A disc ID nobody knows is answered 404; a search answered so was refused.
+    const bool none = status == 404 && m_url.path().contains(QLatin1String("/discid/"));
+    if (kind == Kind::Releases && (status == 200 || none)) {
         QList<MbRelease> releases;
-        if (status == 404 || ParseReleaseList(body, releases, &why)) {
+        if (none || ParseReleaseList(body, releases, &why)) {
             end();
             Q_EMIT releasesReady(releases);
             return;
@@ -333,7 +341,8 @@ void MusicBrainzClient::answer(int status, const QByteArray& body)
     }
     if (kind == Kind::Release && status == 404)
         return fail(QStringLiteral("no such release"));
-    fail(QStringLiteral("the service answered %1 %2").arg(status).arg(m_reason).trimmed());
+    m_refusal = QStringLiteral("%1 %2").arg(status).arg(m_reason).trimmed();
+    fail(QStringLiteral("the service answered ") + m_refusal);
 }
 
 void MusicBrainzClient::fail(const QString& why)

@@ -37,6 +37,9 @@ public:
     bool isRunning() const { return m_kind != Kind::None; }
 
     void setStallTimeout(int ms) { m_stallMs = ms; }
+    // Of the last failure: the service's HTTP status and reason ("404 Not Found") when it
+    // refused the request; empty for a failure of another kind.
+    QString refusal() const { return m_refusal; }
 
 Q_SIGNALS:
     void runningChanged(bool running);
@@ -67,6 +70,7 @@ private:
     QUrl m_url;
     QByteArray m_body;
     QString m_reason;
+    QString m_refusal; // of the last failure: the service's status and reason, else empty
     int m_retries = 0, m_redirects = 0;
     bool m_tooBig = false, m_stalled = false;
 };

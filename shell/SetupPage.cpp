@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tunora {
 
 namespace {
@@ -146,6 +148,9 @@ SetupPage::SetupPage(QWidget* parent) : Page(parent)
         auto* l = new QGridLayout(m_freedbFrm);
         m_chooseFreedb = named<QLabel>(m_freedbFrm, "setup_choosefreedb_lbl");
         m_freedb = named<QComboBox>(m_freedbFrm, "setup_freedb_cmb");
+        // A server of the user's own is typed in; the list offers the known ones.
+        m_freedb->setEditable(true);
+        m_freedb->setInsertPolicy(QComboBox::NoInsert);
         m_cddbUserLbl = named<QLabel>(m_freedbFrm, "setup_cddbuser_lbl");
         m_cddbUser = named<QLineEdit>(m_freedbFrm, "setup_cddbuser_txt");
         l->addWidget(m_chooseFreedb, 0, 0, 1, 2);
@@ -230,7 +235,14 @@ void SetupPage::LoadSetupPage()
     m_freedb->clear();
     m_freedb->addItems(FreeDBServerList(true).split(QLatin1String("\r\n")));
     QString server = Setting(setting::kCddbServer);
-    m_freedb->setCurrentIndex(FindComboPrefix(server, comboEntries(m_freedb)));
+    const QStringList known = comboEntries(m_freedb);
+    m_freedb->setCurrentIndex(FindComboPrefix(server, known));
+    // A stored host the list does not know is shown as it is, so OK keeps it.
+    const bool listed = server.isEmpty() || std::any_of(known.begin(), known.end(), [&](const QString& e) {
+        return e.left(server.size()).compare(server, Qt::CaseInsensitive) == 0;
+    });
+    if (!listed)
+        m_freedb->setEditText(server);
     m_cddbUser->setText(Setting(setting::kCddbUser).trimmed());
 
     // 2. Pattern presets and the stored patterns.
@@ -315,7 +327,15 @@ void SetupPage::SaveSetupPage()
         SetSetting(setting::kPlaylistPattern, m_pls->currentText().trimmed());
         const QStringList hosts = FreeDBServerList(false).split(QLatin1String("\r\n"));
         const int idx = m_freedb->currentIndex();
-        SetSetting(setting::kCddbServer, hosts.value(idx < 0 ? 0 : idx));
+        // A line of the list stores its host; typed text is a host (the words after it go).
+        QString typed = m_freedb->currentText().trimmed().section(QLatin1Char(' '), 0, 0);
+        // Only a host name goes into a request line.
+        if (std::any_of(typed.begin(), typed.end(), [](QChar c) {
+                return !(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('.') && c != QLatin1Char('-');
+            }))
+            typed.clear();
+        const bool chosen = idx >= 0 && m_freedb->currentText() == m_freedb->itemText(idx);
+        SetSetting(setting::kCddbServer, chosen || typed.isEmpty() ? hosts.value(idx < 0 ? 0 : idx) : typed);
         SetSetting(setting::kCddbUser, m_cddbUser->text().trimmed());
     }
     // The language is applied also when the settings were refused.

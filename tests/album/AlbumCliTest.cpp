@@ -203,14 +203,14 @@ TEST_F(AlbumCliTest, TitlesInOtherScriptsFromTheServerAreTaggedInUtf16)
                          {"-c",
                           "import sys\nfrom mutagen.id3 import ID3\nfor p in sys.argv[1:]:\n"
                           "    t = ID3(p, translate=False)\n"
-                          "    line = '|'.join('%d:%s' % (int(t[k].encoding), t[k].text[0]) for k in ('TIT2', 'TPE1', 'TALB'))\n"
+                          "    line = '|'.join('%d:%s' % (int(t[k].encoding), t[k].text[0]) for k in ('TIT2', 'TPE1', 'TALB', 'TCON'))\n"
                           "    sys.stdout.buffer.write((line + '\\n').encode('utf-8'))",
                           disc + "/" + first, disc + "/" + second},
                          &tags),
               0);
-    // Encoding 1: UTF-16 with a byte-order mark.
-    EXPECT_EQ(QString::fromUtf8(tags), QString::fromUtf8("1:Ночной город|1:Звёздный путь|1:Ночной город\n"
-                                                         "1:夜の散歩|1:Звёздный путь|1:Ночной город\n"));
+    // Encoding 1: UTF-16 with a byte-order mark. The genre is the entry's DGENRE, not "misc".
+    EXPECT_EQ(QString::fromUtf8(tags), QString::fromUtf8("1:Ночной город|1:Звёздный путь|1:Ночной город|0:Rock\n"
+                                                         "1:夜の散歩|1:Звёздный путь|1:Ночной город|0:Rock\n"));
     ASSERT_EQ(server.requestLines().size(), 1);
     EXPECT_TRUE(server.requestLines().at(0).contains("cmd=cddb+read+misc+c1c1c102&") &&
                 server.requestLines().at(0).contains("&proto=6"));

@@ -1,4 +1,5 @@
 #include "album/AlbumPage.h"
+#include "album/ApplyPreview.h"
 #include "folders/Choixrecoldir.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -20,6 +21,9 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QHeaderView>
 
 #include <unistd.h>
 
@@ -497,11 +501,13 @@ TEST_F(AlbumPageTest, ApplyAndUndoFromThePage)
     EXPECT_EQ(shown("mp3_lst"), QStringList({"01 One.mp3", "02 Two.mp3"}));
     EXPECT_TRUE(QFile::exists(dir + "/Disc.m3u"));
     EXPECT_FALSE(IsBusy());
-    for (const char* b : {"undo_btn", "apply_btn", "go_btn", "fetch_btn", "more_btn"})
+    for (const char* b : {"undo_btn", "apply_btn", "go_btn", "more_btn"})
         EXPECT_TRUE(Child<QPushButton>(page, b)->isEnabled()) << b;
+    EXPECT_FALSE(Child<QPushButton>(page, "fetch_btn")->isEnabled()); // no result to read
 
     click("undo_btn");
     EXPECT_EQ(shown("mp3_lst"), QStringList({"y.mp3", "z.mp3"}));
+    EXPECT_EQ(Child<QLabel>(window.get(), "info_lbl")->text(), "Undo: 2 restored, 0 left as they are.");
     EXPECT_TRUE(QFile::exists(dir + "/y.mp3"));
     EXPECT_TRUE(QFile::exists(dir + "/z.mp3"));
     EXPECT_FALSE(Child<QPushButton>(page, "undo_btn")->isEnabled());
@@ -614,4 +620,112 @@ TEST_F(AlbumPageTest, AFreshStartPreviewsThenAppliesWhatItsOptionsShowAndUndoesI
     click("undo_btn");
     EXPECT_EQ(QDir(dir).entryList(QDir::Files, QDir::Name),
               QStringList({"Band - Disc - 02 - Two.mp3", "a.mp3", "b.mp3", "c.mp3"}));
+}
+
+TEST_F(AlbumPageTest, AFolderAndADiscThatDoNotPairUpWriteNothing)
+{
+    SetSetting("PlaylistMode", "0");
+    startPage();
+    const QString dir = folderWith("album", {"a.mp3", "b.mp3"});
+    browse(dir);
+    AlbumSession& s = page->session();
+    s.fetched = {{"One", 75}, {"Two", 75}, {"Three", 75}};
+    s.notifyChanged();
+    Child<QPushButton>(page, "apply_btn")->setEnabled(true);
+    dialogs->seen.clear();
+    click("apply_btn");
+    // No preview, no "Done.", no playlist: the counts differ, and that is all it says.
+    EXPECT_TRUE(dialogs->seen.isEmpty()) << dialogs->seen.join(",").toStdString();
+    EXPECT_EQ(messages->texts, QStringList({LanguageText(48)}));
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files, QDir::Name), QStringList({"a.mp3", "b.mp3"}));
+    EXPECT_FALSE(Child<QPushButton>(page, "undo_btn")->isEnabled());
+}
+
+// Twelve files of 1 s against a disc whose tracks 4, 8 and 12 last 15 s, titles of 60
+// characters: the unsorted album a user meets first.
+TEST_F(AlbumPageTest, ListsAndPreviewShowLengthsAndWarnWhereTheyDiffer)
+{
+    SetSetting("Pattern", "%1 - %2 - %3 - %6");
+    startPage();
+    const QString dir = env->makeDir("Twelve");
+    ASSERT_TRUE(MakeMp3(dir + "/f01.mp3", 1.0));
+    for (int i = 2; i <= 12; ++i)
+        ASSERT_TRUE(QFile::copy(dir + "/f01.mp3", dir + QString("/f%1.mp3").arg(i, 2, 10, QChar('0'))));
+    browse(dir);
+    AlbumSession& s = page->session();
+    s.artist = "An Artist Whose Name Runs On";
+    s.album = "An Album Whose Title Is Long Too";
+    s.year = "2001";
+    for (int i = 0; i < 12; ++i) {
+        const QString title = QString("Track %1 ").arg(i + 1, 2, 10, QChar('0')).leftJustified(60, 'x');
+        s.fetched.append({title, (i % 4 == 3) ? 15 * 75 : 75});
+        s.tracks.append(AlbumSession::trackLine(i, title));
+    }
+    s.notifyChanged();
+
+    auto* files = Child<QListWidget>(page, "mp3_lst");
+    auto* tracks = Child<QListWidget>(page, "tracks_lst");
+    ASSERT_EQ(files->count(), 12);
+    ASSERT_EQ(tracks->count(), 12);
+    const QColor warning = LengthWarningColour();
+    for (int i = 0; i < 12; ++i) {
+        const bool differs = i % 4 == 3;
+        EXPECT_EQ(files->item(i)->data(AlbumPage::kLengthRole).toString(), "0:01") << i;
+        EXPECT_EQ(tracks->item(i)->data(AlbumPage::kLengthRole).toString(), differs ? "0:15" : "0:01") << i;
+        EXPECT_EQ(files->item(i)->foreground().color() == warning, differs) << i;
+        EXPECT_EQ(tracks->item(i)->foreground().color() == warning, differs) << i;
+    }
+    EXPECT_EQ(files->item(0)->text(), "f01.mp3"); // the name stays the entry's text
+
+    Child<QPushButton>(page, "apply_btn")->setEnabled(true);
+    bool checked = false;
+    dialogs->steps << [&](QDialog* d) {
+        d->show();
+        QCoreApplication::processEvents();
+        auto* table = Child<QTableWidget>(d, "preview_tbl");
+        const QRect screen = d->screen()->availableGeometry();
+        EXPECT_EQ(screen.size(), QSize(1366, 768));
+        EXPECT_LE(d->width(), screen.width());
+        EXPECT_LE(d->height(), screen.height());
+        // The table at its size: no scrolling either way, every number column whole.
+        EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0);
+        EXPECT_EQ(table->verticalScrollBar()->maximum(), 0);
+        for (int c : {1, 3, 4})
+            EXPECT_GE(table->columnWidth(c), table->horizontalHeader()->sectionSizeHint(c)) << c;
+        // A name column shows its names whole, or 16 characters of them at the least.
+        auto content = [&](int c) {
+            int w = 0;
+            for (int r = 0; r < table->rowCount(); ++r)
+                w = std::max(w, table->fontMetrics().horizontalAdvance(table->item(r, c)->text()));
+            return w;
+        };
+        for (int c : {0, 2, 5})
+            EXPECT_GE(table->columnWidth(c), std::min(content(c), 16 * table->fontMetrics().averageCharWidth())) << c;
+        EXPECT_LT(table->columnWidth(5), content(5)); // the long new names give way, elided
+        EXPECT_EQ(table->textElideMode(), Qt::ElideMiddle);
+        for (int r = 0; r < 12; ++r)
+            EXPECT_EQ(table->item(r, 0)->foreground().color() == LengthWarningColour(), r % 4 == 3) << r;
+        EXPECT_EQ(Child<QLabel>(d, "preview_warn_lbl")->text(),
+                  "3 files differ from their tracks by more than 10 s. Auto Sort may put them right.");
+        EXPECT_TRUE(Child<QLabel>(d, "preview_warn_lbl")->isVisible());
+        EXPECT_TRUE(Child<QPushButton>(d, "preview_cancel_btn")->isDefault());
+        EXPECT_FALSE(Child<QPushButton>(d, "preview_apply_btn")->isDefault());
+        checked = true;
+        Child<QPushButton>(d, "preview_cancel_btn")->click();
+    };
+    click("apply_btn");
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 12);
+    EXPECT_TRUE(QFile::exists(dir + "/f12.mp3"));
+
+    // The window grows past the size it opens at, never below it; the lists take the room.
+    const QSize least = window->minimumSize();
+    EXPECT_GE(least.width(), 900);
+    window->resize(least - QSize(100, 100));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), least);
+    const int listHeight = files->height();
+    window->resize(least + QSize(200, 100));
+    QCoreApplication::processEvents();
+    EXPECT_GT(files->height(), listHeight);
 }

@@ -239,15 +239,39 @@ TEST_F(ApplyTest, AFakeTrackHoldsItsNumberAndGetsNoPlaylistLine)
     EXPECT_EQ(ReadTags(album + "/03 - Three.mp3")["TRCK"].toString(), QString("3"));
 }
 
-TEST_F(ApplyTest, UnequalCountsSkipTheFilesButNotThePlaylist)
+TEST_F(ApplyTest, UnequalCountsWriteNothingThePlaylistNeither)
 {
     files({"b.mp3", "a.mp3"}, {"One"});
     const QByteArray before = ReadAll(album + "/a.mp3");
-    ApplyAlbum(s, {false, true, false, false, false}, talk);
-    EXPECT_EQ(messages.texts, QStringList({t(48), done(0, 0, 2, true)}));
-    EXPECT_EQ(ReadAll(album + "/Artist - Album.m3u"), QByteArray("b.mp3\r\na.mp3\r\n"));
+    const ApplyResult r = ApplyAlbum(s, {false, true, false, false, false}, talk);
+    // Said once, and no "Done." after it: nothing was done.
+    EXPECT_EQ(messages.texts, QStringList({t(48)}));
+    EXPECT_FALSE(r.somethingDone);
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
     EXPECT_EQ(ReadAll(album + "/a.mp3"), before);
     EXPECT_TRUE(s.undo.isEmpty());
+}
+
+TEST_F(ApplyTest, ACompilationTagsEachTracksArtistAndTheAlbumArtist)
+{
+    files({"a.mp3", "b.mp3"});
+    s.fetched[0].artist = "Ann Artist";
+    s.artist = "Various Artists";
+    s.genre.clear(); // the source named none
+    ApplyAlbum(s, {false, false, true, true, false}, talk);
+    QByteArray out;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.id3 import ID3\n"
+                          "for f in sys.argv[1:]:\n"
+                          "    t = ID3(f, load_v1=False)\n"
+                          "    print(t['TPE1'].text[0], '|', t['TPE2'].text[0], '|', 'TCON' in t)",
+                          album + "/a.mp3", album + "/b.mp3"},
+                         &out),
+              0);
+    EXPECT_EQ(QString::fromUtf8(out), "Ann Artist | Various Artists | False\nVarious Artists | Various Artists | False\n");
+    // ID3v1 keeps its genre byte as ever.
+    EXPECT_EQ(ReadTags(album + "/a.mp3")["v1:TCON"].toString(), QString::number(GenreByteForName(QString())));
 }
 
 TEST_F(ApplyTest, ThePlaylistGoesWhereTheModeSays)

@@ -160,6 +160,10 @@ TEST_F(FetchFlowTest, SearchFillsTheResultsAndEnablesFetchAndMore)
     ASSERT_EQ(server.requestLines().size(), 3);
     EXPECT_TRUE(server.requestLines().at(0).contains("cmd=search&artist=Some+Album&album=&"));
     EXPECT_TRUE(server.requestLines().at(2).contains("words=Some+Album&"));
+    // The flow allows a read; the button waits for a row to read.
+    EXPECT_TRUE(flow.buttons().fetch);
+    EXPECT_FALSE(ui.fetch->isEnabled());
+    ui.results->setCurrentRow(0);
     EXPECT_TRUE(ui.fetch->isEnabled());
     EXPECT_TRUE(ui.more->isEnabled());
     EXPECT_TRUE(ui.go->isEnabled());
@@ -266,7 +270,7 @@ TEST_F(FetchFlowTest, FetchFillsTheSession)
     EXPECT_EQ(session.artist, "Some Artist");
     EXPECT_EQ(session.album, "Some Album");
     EXPECT_EQ(session.year, "1999");
-    EXPECT_EQ(session.genre, "rock");
+    EXPECT_EQ(session.genre, "Hard Rock");
     EXPECT_EQ(session.tracks, QStringList({"[01] One", "[02] Two", "[03] Three"}));
     EXPECT_EQ(session.fetched, QList<ListItem>({{"One", 20902}, {"Two", 19118}, {"Three", 21555}}));
     EXPECT_EQ(session.mp3.size(), 3);
@@ -396,7 +400,8 @@ TEST_F(FetchFlowTest, FindByLengthsListsTheMatchesAndFetches)
     ASSERT_EQ(server.requestLines().size(), 1);
     EXPECT_TRUE(server.requestLines().at(0).contains(expected)) << server.requestLines().at(0).toStdString();
     EXPECT_EQ(ui.resultTexts(), QStringList({"CDDB: Some Artist / Some Album", "CDDB: Dozen Band / Twelve Songs"}));
-    EXPECT_TRUE(ui.fetch->isEnabled());
+    EXPECT_TRUE(flow.buttons().fetch);
+    EXPECT_EQ(ui.fetch->isEnabled(), !ui.results->selectedItems().isEmpty());
     EXPECT_TRUE(messages.texts.isEmpty());
 
     EXPECT_TRUE(session.tracks.isEmpty()) << "inexact matches wait for a choice";
@@ -464,8 +469,13 @@ TEST_F(FetchFlowTest, TheCddbSourceSearchesAndReadsThroughTheLookupInterface)
 
     source.read(hits.at(0));
     EXPECT_EQ(disc.artist, "Some Artist");
-    EXPECT_EQ(disc.genre, "rock");
+    EXPECT_EQ(disc.genre, "Hard Rock"); // DGENRE; the category only stands in for an entry without one
     EXPECT_EQ(disc.tracks, (QList<LookupTrack>{{"One", 20902}, {"Two", 19118}, {"Three", 21555}}));
+    // A "Various" disc's titles "Artist / Title" name each track's artist; a plain title none.
+    source.read(LookupHit{"CDDB", "d0d0d002", "misc", 0, {}});
+    EXPECT_EQ(disc.artist, "Various");
+    EXPECT_EQ(disc.genre, "Electronic");
+    EXPECT_EQ(disc.tracks, (QList<LookupTrack>{{"First Light", 15000, "Ann Artist"}, {"Second Wind", 15000, {}}}));
 
     // A refusal is the reason a window tells; lastError() what tunora-cli prints.
     source.read(LookupHit{"CDDB", "deadbeef", "rock", 0, {}});
@@ -473,5 +483,5 @@ TEST_F(FetchFlowTest, TheCddbSourceSearchesAndReadsThroughTheLookupInterface)
     source.searchLengths({1000, 2000});
     EXPECT_EQ(source.lastError(), "no disc found");
     EXPECT_EQ(failures, QStringList({freedbtext::ServerAnswered("401 rock deadbeef No such CD entry in database"), ""}));
-    EXPECT_EQ(running.size(), 8);
+    EXPECT_EQ(running.size(), 10);
 }

@@ -1,11 +1,13 @@
 // The album road's search and fetch on the real main window, through tinyproxy to the
 // loopback CDDB server.
+#include "album/AlbumPage.h"
 #include "freedb/WebClient.h"
 #include "shell/Page.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "tests/common/MainWindowFixture.h"
+#include "tests/common/Mp3Fixtures.h"
 #include "tests/freedb/FreedbServer.h"
 #include "tests/common/TestSupport.h"
 
@@ -51,8 +53,10 @@ protected:
         EXPECT_FALSE(IsBusy());
         EXPECT_EQ(WebClient::instance().state(), 0);
         EXPECT_EQ(Child<QLabel>(window.get(), "info_lbl")->text(), "");
-        for (const char* b : {"go_btn", "fetch_btn", "more_btn"})
+        for (const char* b : {"go_btn", "more_btn"})
             EXPECT_TRUE(enabled(b)) << b;
+        // "2 - Retrieve details" reads the selected result, and only that.
+        EXPECT_EQ(enabled("fetch_btn"), !Child<QListWidget>(page, "resalb_lst")->selectedItems().isEmpty());
         for (int i = 0; i < 7; ++i)
             EXPECT_TRUE(Child<QWidget>(window.get(), QString("brand_btn_%1").arg(i))->isEnabled());
     }
@@ -67,8 +71,8 @@ protected:
 TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
 {
     const QString folder = env->makeDir("Some Album");
-    for (const char* f : {"b.mp3", "a.mp3"})
-        ASSERT_TRUE(WriteAll(folder + "/" + f, "x"));
+    ASSERT_TRUE(MakeMp3(folder + "/b.mp3", 1.0));
+    ASSERT_TRUE(MakeMp3(folder + "/a.mp3", 2.0));
     browse(folder);
     ASSERT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3"}));
 
@@ -90,7 +94,7 @@ TEST_F(FetchWindowTest, SearchAndFetchFillTheAlbumPage)
     EXPECT_EQ(text("artist_txt"), "Some Artist");
     EXPECT_EQ(text("album_txt"), "Some Album");
     EXPECT_EQ(text("year_txt"), "1999");
-    EXPECT_EQ(text("genre_txt"), "rock");
+    EXPECT_EQ(text("genre_txt"), "Hard Rock"); // the entry's DGENRE, not its category
     EXPECT_EQ(shown("tracks_lst"), QStringList({"[01] One", "[02] Two", "[03] Three"}));
     EXPECT_EQ(shown("mp3_lst"), QStringList({"a.mp3", "b.mp3", "**FAKE TRACK**"}));
     EXPECT_TRUE(enabled("apply_btn"));
@@ -121,7 +125,10 @@ TEST_F(FetchWindowTest, TheSearchDialogCancelsEnterFetchesAndAnotherFolderClears
     for (const char* f : {"a.mp3", "b.mp3", "c.mp3"})
         ASSERT_TRUE(WriteAll(folder + "/" + f, "x"));
     browse(folder);
-    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "ok_btn")->click(); };
+    dialogs->steps << [](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), LanguageText(78)); // the CDDB search's own title
+        Child<QPushButton>(d, "ok_btn")->click();
+    };
     click("go_btn");
     const QStringList found = shown("resalb_lst");
     ASSERT_EQ(found.size(), 2);
@@ -147,10 +154,21 @@ TEST_F(FetchWindowTest, TheSearchDialogCancelsEnterFetchesAndAnotherFolderClears
     EXPECT_EQ(text("album_txt"), "Some Album");
     EXPECT_EQ(shown("tracks_lst").size(), 3);
 
-    // Another folder: the discs found for this one go, and "2 - Retrieve details" with them.
-    browse(env->makeDir("Other"));
+    ASSERT_TRUE(enabled("apply_btn"));
+
+    // Another folder: the discs found for this one go, and "2 - Retrieve details" with them;
+    // so does the disc fetched, and "3 - Apply" waits for one fetched for the new folder.
+    const QString other = env->makeDir("Other");
+    ASSERT_TRUE(WriteAll(other + "/x.mp3", "x"));
+    browse(other);
     EXPECT_TRUE(shown("resalb_lst").isEmpty());
     EXPECT_FALSE(enabled("fetch_btn"));
+    EXPECT_FALSE(enabled("apply_btn"));
+    for (const char* field : {"artist_txt", "album_txt", "year_txt", "genre_txt"})
+        EXPECT_EQ(text(field), "") << field;
+    EXPECT_TRUE(shown("tracks_lst").isEmpty());
+    EXPECT_TRUE(qobject_cast<AlbumPage*>(page)->session().fetched.isEmpty()); // nor do the statistics count it
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"x.mp3"}));
 }
 
 TEST_F(FetchWindowTest, AFailedFetchEndsWithTheButtonsEnabled)

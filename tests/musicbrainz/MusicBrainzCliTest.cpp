@@ -128,6 +128,7 @@ TEST_F(MusicBrainzCliTest, AnAlbumTakesTheMediumWithItsNumberOfFilesAndItsFrontC
                       "TCON 12\n"
                       "TIT2 Closer\n"
                       "TPE1 Pair & Band\n"
+                      "TPE2 Pair & Band\n" // the release's artist as the album artist
                       "TPOS 2/2\n"
                       "TRCK 2\n"
                       "TXXX CATALOG PB-22\n"

@@ -230,7 +230,7 @@ TEST_F(MusicBrainzTest, TheFrontCoverFollowsItsRedirect)
     EXPECT_EQ(server.targets().mid(1),
               QStringList({"/release/" + kDozen + "/front-500", "/download/" + kDozen + ".png",
                            "/download/" + kDozen + ".png",
-                           "/ws/2/release/" + kPair + "?inc=recordings+artist-credits+release-groups&fmt=json",
+                           "/ws/2/release/" + kPair + "?inc=recordings+artist-credits+release-groups+genres&fmt=json",
                            "/release/" + kPair + "/front-500"}));
 }
 

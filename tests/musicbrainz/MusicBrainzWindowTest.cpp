@@ -6,6 +6,9 @@
 #include "tests/common/MainWindowFixture.h"
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/musicbrainz/MusicBrainzServer.h"
+#include "tests/freedb/FreedbServer.h"
+
+#include <QFile>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -91,15 +94,18 @@ TEST_F(MusicBrainzWindowTest, FindByLengthsReadsAMediumWithItsCoverAndApplyEmbed
                           "import sys\nfrom mutagen.id3 import ID3\nt = ID3(sys.argv[1])\n"
                           "p = t.getall('APIC')\n"
                           "print(len(p), int(p[0].type), p[0].mime, repr(p[0].desc), p[0].data.hex())\n"
-                          "print(t['TPOS'].text[0], t['TIT2'].text[0], t['TRCK'].text[0])",
+                          "print(t['TPOS'].text[0], t['TIT2'].text[0], t['TRCK'].text[0])\n"
+                          "print(t['TPE2'].text[0], 'TCON' in ID3(sys.argv[1], load_v1=False))",
                           folder + "/b.mp3"},
                          &tags),
               0);
-    EXPECT_EQ(tags, "1 3 image/png '' " + png.toHex() + "\n2/2 Closer 2\n");
+    // A release without genres writes no genre; its artist is the album artist.
+    EXPECT_EQ(tags, "1 3 image/png '' " + png.toHex() + "\n2/2 Closer 2\nPair & Band False\n");
 
     // 1 - Search with MusicBrainz: the dialog's words, then "more" widens the same words.
     Child<QComboBox>(page, "source_cmb")->setCurrentText("MusicBrainz");
     dialogs->steps << [](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Search MusicBrainz"); // the dialog names the source it asks
         Child<QLineEdit>(d, "query_txt")->setText("Dozen - Twelve");
         Child<QPushButton>(d, "ok_btn")->click();
     };
@@ -119,4 +125,58 @@ TEST_F(MusicBrainzWindowTest, FindByLengthsReadsAMediumWithItsCoverAndApplyEmbed
     EXPECT_EQ(Child<QComboBox>(page, "source_cmb")->currentText(), "MusicBrainz");
     EXPECT_TRUE(Child<QCheckBox>(page, "cover_chk")->isChecked());
     EXPECT_EQ(server->targets().size(), 6); // toc, release, front-500, the picture, two searches
+}
+
+// A compilation read through the CDDB proxy setting: MusicBrainz goes by the system's proxy
+// (none here), so the proxy that refuses it never sees a request.
+TEST_F(MusicBrainzWindowTest, ACompilationGetsEachTracksArtistAndTheMostVotedGenreBesideTheCddbProxy)
+{
+    Tinyproxy proxy(env->root(), 1); // its upstream is nothing: it refuses every request
+    ASSERT_TRUE(proxy.running());
+    proxy.useAsProxy();
+    Child<QComboBox>(page, "source_cmb")->setCurrentText("MusicBrainz");
+    const QString folder = env->makeDir("Two Voices");
+    ASSERT_TRUE(MakeMp3(folder + "/a.mp3", 1.0));
+    for (const char* f : {"b.mp3", "c.mp3"})
+        ASSERT_TRUE(QFile::copy(folder + "/a.mp3", folder + "/" + f));
+    browseAlbum(page, folder);
+    click("findlen_btn");
+    ASSERT_EQ(shown("resalb_lst"), QStringList({"MusicBrainz: Various Artists / Two Voices (2004, GB) [3]"}));
+    // Nothing selected, nothing to read.
+    auto* results = Child<QListWidget>(page, "resalb_lst");
+    if (results->selectedItems().isEmpty()) {
+        EXPECT_FALSE(Child<QPushButton>(page, "fetch_btn")->isEnabled());
+        results->setCurrentRow(0);
+        click("fetch_btn");
+    }
+    EXPECT_EQ(text("artist_txt"), "Various Artists");
+    EXPECT_EQ(text("genre_txt"), "electronic"); // three votes, listed before house's three
+    for (const char* option : {"ren_chk", "pls_chk"})
+        Child<QCheckBox>(page, option)->setChecked(false);
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "preview_apply_btn")->click(); };
+    click("apply_btn");
+    QByteArray tags;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.id3 import ID3\n"
+                          "for f in sys.argv[1:]:\n"
+                          "    t = ID3(f, load_v1=False)\n"
+                          "    print(t['TPE1'].text[0], '|', t['TPE2'].text[0], '|', t['TCON'].text[0])",
+                          folder + "/a.mp3", folder + "/b.mp3", folder + "/c.mp3"},
+                         &tags),
+              0);
+    EXPECT_EQ(tags, "Ann Artist | Various Artists | electronic\n"
+                    "Bob feat. Cy | Various Artists | electronic\n"
+                    "Various Artists | Various Artists | electronic\n");
+    const QByteArray log = ReadAll(env->root() + "/tinyproxy/tinyproxy.log");
+    EXPECT_FALSE(log.contains("Request (file descriptor")) << log.constData();
+
+    // A service that refuses the request is told with its answer, not as "nothing found".
+    qputenv("TUNORA_MUSICBRAINZ_URL", (server->root() + "elsewhere/ws/2/").toUtf8());
+    messages->answers << MsgAnswer::Yes; // the fetched disc may go
+    dialogs->steps << [](QDialog* d) { Child<QPushButton>(d, "ok_btn")->click(); };
+    click("go_btn");
+    qputenv("TUNORA_MUSICBRAINZ_URL", (server->root() + "ws/2/").toUtf8());
+    EXPECT_EQ(messages->texts.value(messages->texts.size() - 1), "MusicBrainz answered 404 Not Found.")
+        << messages->texts.join("|").toStdString();
 }

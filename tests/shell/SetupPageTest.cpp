@@ -150,10 +150,27 @@ TEST_F(SetupPageTest, ServerIsFoundByItsLeadingText)
     SetSetting("FreeDBServer", "no.such.host");
     start();
     EXPECT_EQ(c<QComboBox>("setup_freedb_cmb")->currentIndex(), 0);
+    // A host the list does not know is shown as it is, and OK keeps it.
+    EXPECT_EQ(c<QComboBox>("setup_freedb_cmb")->currentText(), "no.such.host");
+    ok();
+    EXPECT_EQ(Setting("FreeDBServer"), "no.such.host");
     // The host alone is stored for the chosen line.
     c<QComboBox>("setup_freedb_cmb")->setCurrentIndex(1);
     ok();
     EXPECT_EQ(Setting("FreeDBServer"), hosts.at(1));
+    // A typed host is stored as typed; text that is no host name leaves the line's host.
+    struct Typed {
+        const char* text;
+        QString stored;
+    };
+    for (const Typed& t : {Typed{" cddb.example.net ", "cddb.example.net"}, Typed{"bad/host?x", {}}}) {
+        auto* box = c<QComboBox>("setup_freedb_cmb");
+        ASSERT_TRUE(box->isEditable());
+        box->lineEdit()->setText(t.text);
+        const QString line = hosts.value(box->currentIndex());
+        ok();
+        EXPECT_EQ(Setting("FreeDBServer"), t.stored.isEmpty() ? line : t.stored) << t.text;
+    }
 }
 
 struct PlaylistModeCase {
