@@ -1,0 +1,393 @@
+#include "tags/Tags.h"
+
+#include "audio/Id3.h"
+#include "audio/Mp3Length.h"
+#include "audio/PosixFile.h"
+#include "dorvane/FileIo.h"
+#include "tags/FormatTags.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tunora::tags {
+
+namespace detail {
+
+void ParseNumberPair(const QString& text, int* number, int* total)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,9})?\\s*(?:/\\s*(\\d{1,9}))?"));
+    const QRegularExpressionMatch m = re.match(text);
+    *number = m.captured(1).toInt();
+    *total = m.captured(2).toInt();
+}
+
+QString NumberPairText(int number, int total)
+{
+    if (number <= 0)
+        return {};
+    return total > 0 ? QStringLiteral("%1/%2").arg(number).arg(total) : QString::number(number);
+}
+
+QString ImageMime(const QByteArray& image)
+{
+    if (image.startsWith("\x89PNG"))
+        return QStringLiteral("image/png");
+    if (image.startsWith("GIF8"))
+        return QStringLiteral("image/gif");
+    if (image.startsWith("BM"))
+        return QStringLiteral("image/bmp");
+    return QStringLiteral("image/jpeg");
+}
+
+} // namespace detail
+
+namespace {
+
+constexpr qint64 kMaxRewrite = qint64(1) << 30; // TagLib's streams count in 32 bits
+constexpr qint64 kCopyChunk = 1 << 20;
+constexpr int kSniffBytes = 64;
+
+bool fail(QString* why, const QString& reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+QString errnoText(int e)
+{
+    return QString::fromLocal8Bit(std::strerror(e));
+}
+
+bool isMpegFrame(const QByteArray& b)
+{
+    if (b.size() < 4)
+        return false;
+    const auto b0 = static_cast<quint8>(b[0]), b1 = static_cast<quint8>(b[1]), b2 = static_cast<quint8>(b[2]);
+    return b0 == 0xFF && (b1 & 0xE0) == 0xE0 && ((b1 >> 3) & 3) != 1 && ((b1 >> 1) & 3) != 0 && (b2 >> 4) != 15 &&
+           ((b2 >> 2) & 3) != 3;
+}
+
+// The bytes in front of the audio taken by an ID3v2 tag (some FLAC, APE, WavPack and
+// Musepack files carry one too).
+qint64 id3Skip(const QByteArray& head)
+{
+    return ID3v2TotalSize(head, std::numeric_limits<qint64>::max());
+}
+
+// The first bytes behind any ID3v2 tag, and whether there was one.
+bool sniffBytes(const QString& path, QByteArray* head, bool* hadId3, QString* why)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return fail(why, f.exists() ? f.errorString() : QStringLiteral("no such file"));
+    *head = f.read(kSniffBytes);
+    *hadId3 = false;
+    const qint64 skip = id3Skip(*head);
+    if (skip > 0 && f.seek(skip)) {
+        *hadId3 = true;
+        *head = f.read(kSniffBytes);
+    }
+    return true;
+}
+
+bool regularWritable(const QString& path, QString* real, QString* why)
+{
+    *real = QFileInfo(path).canonicalFilePath();
+    struct stat st {};
+    if (real->isEmpty() || ::stat(QFile::encodeName(*real).constData(), &st) != 0)
+        return fail(why, QStringLiteral("no such file"));
+    if (!S_ISREG(st.st_mode))
+        return fail(why, QStringLiteral("not a regular file"));
+    // Read-only: no write permission bit at all (as the read-only attribute), or none for us.
+    if ((st.st_mode & 0222) == 0 || ::access(QFile::encodeName(*real).constData(), W_OK) != 0)
+        return fail(why, QStringLiteral("the file is read-only"));
+    return true;
+}
+
+// The one change that makes before into after: what lies between their common start and end.
+ByteChange difference(const QByteArray& before, const QByteArray& after)
+{
+    const qsizetype n = std::min(before.size(), after.size());
+    qsizetype prefix = 0;
+    while (prefix < n && before[prefix] == after[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < n - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    return {prefix, before.mid(prefix, before.size() - prefix - suffix),
+            after.mid(prefix, after.size() - prefix - suffix)};
+}
+
+// Copies [from, to) of src to dst at dstAt; in-kernel where the file system allows it.
+bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int* err)
+{
+    bool kernel = true;
+    std::vector<char> buf;
+    while (from < to) {
+        const qint64 n = std::min(kCopyChunk, to - from);
+        if (kernel) {
+            loff_t in = from, out = dstAt;
+            const ssize_t c = ::copy_file_range(src, &in, dst, &out, static_cast<size_t>(n), 0);
+            if (c > 0) {
+                from += c;
+                dstAt += c;
+                continue;
+            }
+            if (c == 0) {
+                *err = EIO; // the source shrank
+                return false;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EPERM) {
+                *err = errno;
+                return false;
+            }
+            kernel = false;
+        }
+        buf.resize(static_cast<size_t>(kCopyChunk));
+        const qint64 r = PreadFully(src, buf.data(), n, from);
+        if (r != n) {
+            *err = r < 0 ? errno : EIO;
+            return false;
+        }
+        if (!PwriteFully(dst, buf.data(), n, dstAt)) {
+            *err = errno;
+            return false;
+        }
+        from += n;
+        dstAt += n;
+    }
+    return true;
+}
+
+} // namespace
+
+AudioFormat SniffFormat(const QByteArray& head, AudioFormat byExtension)
+{
+    auto at = [&](qsizetype offset, const char* magic) {
+        return head.mid(offset, static_cast<qsizetype>(std::strlen(magic))) == magic;
+    };
+    if (at(0, "fLaC"))
+        return AudioFormat::Flac;
+    if (at(0, "OggS")) {
+        if (at(28, "\x01vorbis"))
+            return AudioFormat::OggVorbis;
+        if (at(28, "OpusHead"))
+            return AudioFormat::Opus;
+        return AudioFormat::Unknown; // Ogg FLAC, Speex, Theora: not Tunora's
+    }
+    if (at(4, "ftyp"))
+        return AudioFormat::Mp4;
+    if (at(0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11"))
+        return AudioFormat::Wma;
+    if (at(0, "MAC "))
+        return AudioFormat::Ape;
+    if (at(0, "wvpk"))
+        return AudioFormat::WavPack;
+    if (at(0, "MPCK") || at(0, "MP+"))
+        return AudioFormat::Musepack;
+    if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC")))
+        return AudioFormat::Aiff;
+    if (at(0, "RIFF") && at(8, "WAVE"))
+        return AudioFormat::Wav;
+    if (at(0, "TWIN"))
+        return AudioFormat::Vqf;
+    if (isMpegFrame(head))
+        return AudioFormat::Mp3;
+    return byExtension == AudioFormat::Mp3 ? AudioFormat::Mp3 : AudioFormat::Unknown;
+}
+
+AudioFormat FormatOfFile(const QString& path, QString* why)
+{
+    QByteArray head;
+    bool hadId3 = false;
+    if (!sniffBytes(path, &head, &hadId3, why))
+        return AudioFormat::Unknown;
+    const AudioFormat byExtension = FormatOfPath(path);
+    const AudioFormat byBytes = SniffFormat(head, byExtension);
+    if (byBytes != AudioFormat::Unknown)
+        return byBytes;
+    // MPEG audio may begin anywhere: the MP3 reader looks for it and says what it found.
+    if (hadId3 || byExtension == AudioFormat::Unknown)
+        return AudioFormat::Mp3;
+    fail(why, QStringLiteral("no %1 audio (nor any other format Tunora reads)").arg(FormatInfo(byExtension).name));
+    return AudioFormat::Unknown;
+}
+
+bool ReadFileTags(const QString& path, FileTags* out, QString* why)
+{
+    const AudioFormat format = FormatOfFile(path, why);
+    switch (format) {
+    case AudioFormat::Unknown: return false;
+    case AudioFormat::Mp3: return detail::ReadMp3File(path, out, why);
+    case AudioFormat::Vqf: return fail(why, QStringLiteral("VQF files are neither measured nor tagged"));
+    default: return detail::ReadTaglibFile(path, format, out, why);
+    }
+}
+
+bool ReadLength(const QString& path, qint64* ms, QString* why, AudioFormat* formatOut)
+{
+    const AudioFormat format = FormatOfFile(path, why);
+    if (formatOut)
+        *formatOut = format;
+    switch (format) {
+    case AudioFormat::Unknown: return false;
+    case AudioFormat::Mp3: {
+        double d = 0;
+        if (!GetMp3Length(path, d, why))
+            return false;
+        *ms = static_cast<qint64>(d);
+        return true;
+    }
+    case AudioFormat::Vqf: return fail(why, QStringLiteral("VQF files are not measured"));
+    default: return detail::ReadTaglibLength(path, format, ms, why);
+    }
+}
+
+bool ReadTagsFromBytes(const QByteArray& bytes, AudioFormat format, FileTags* out, QString* why)
+{
+    if (format == AudioFormat::Mp3 || format == AudioFormat::Vqf || format == AudioFormat::Unknown)
+        return fail(why, QStringLiteral("not a format read from memory"));
+    return detail::ReadTaglibBytes(bytes, format, out, why);
+}
+
+bool PlanWrite(const QString& path, const TagFields& values, Fields fields, const WriteOptions& options,
+               WritePlan* plan, QString* why)
+{
+    QString real;
+    if (!regularWritable(path, &real, why))
+        return false;
+    const AudioFormat format = FormatOfFile(real, why);
+    WritePlan p;
+    switch (format) {
+    case AudioFormat::Unknown: return false;
+    case AudioFormat::Vqf: return fail(why, QStringLiteral("VQF files are not tagged"));
+    case AudioFormat::Mp3: {
+        // A file that merely ends in .mp3 (or names no format) is tagged only when it holds MPEG audio.
+        double ms = 0;
+        if (!GetMp3Length(real, ms, why) || !detail::PlanMp3Write(real, values, fields, options, &p, why))
+            return false;
+        break;
+    }
+    default: {
+        QByteArray before, after;
+        bool missing = false, tooBig = false;
+        int err = 0;
+        if (!dorvane::io::ReadSmallFile(real, kMaxRewrite, &before, &missing, &tooBig, &err))
+            return fail(why, tooBig ? QStringLiteral("the file is too large to tag") : errnoText(err));
+        if (!detail::WriteTaglibBytes(before, format, values, fields, &after, why))
+            return false;
+        p.oldSize = before.size();
+        if (before != after)
+            p.changes.append(difference(before, after));
+    }
+    }
+    p.path = real;
+    p.format = format;
+    // Each region only where its bytes really change.
+    QList<ByteChange> changes;
+    for (const ByteChange& c : std::as_const(p.changes)) {
+        ByteChange d = difference(c.oldBytes, c.newBytes);
+        if (d.oldBytes.isEmpty() && d.newBytes.isEmpty())
+            continue;
+        d.offset += c.offset;
+        changes.append(d);
+    }
+    p.changes = changes;
+    p.newSize = p.oldSize;
+    for (const ByteChange& c : std::as_const(p.changes))
+        p.newSize += c.newBytes.size() - c.oldBytes.size();
+    *plan = p;
+    return true;
+}
+
+bool CarryOut(const WritePlan& plan, QString* why)
+{
+    if (plan.changes.isEmpty())
+        return true;
+    QString real;
+    if (!regularWritable(plan.path, &real, why))
+        return false;
+    PosixFile src;
+    if (!src.open(real, O_RDONLY | O_NONBLOCK))
+        return fail(why, src.error());
+    struct stat st {};
+    if (::fstat(src.fd(), &st) != 0)
+        return fail(why, errnoText(errno));
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    if (st.st_size != plan.oldSize)
+        return fail(why, changed);
+    for (const ByteChange& c : plan.changes) {
+        QByteArray now(c.oldBytes.size(), '\0');
+        if (PreadFully(src.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
+            return fail(why, changed);
+    }
+
+    // The temporary file goes with the writer on every early return.
+    dorvane::io::AtomicWriter out;
+    if (!out.open(real))
+        return fail(why, QStringLiteral("cannot create a temporary file in the folder: ") + out.errorString());
+    qint64 from = 0, to = 0;
+    int err = 0;
+    for (const ByteChange& c : plan.changes) {
+        if (!copyRange(src.fd(), from, c.offset, out.fd(), to, &err))
+            return fail(why, errnoText(err));
+        to += c.offset - from;
+        if (!PwriteFully(out.fd(), c.newBytes.constData(), c.newBytes.size(), to))
+            return fail(why, errnoText(errno));
+        to += c.newBytes.size();
+        from = c.offset + c.oldBytes.size();
+    }
+    if (!copyRange(src.fd(), from, plan.oldSize, out.fd(), to, &err))
+        return fail(why, errnoText(err));
+    // Another program writing the file meanwhile would lose its bytes to the rename.
+    struct stat now {};
+    if (::fstat(src.fd(), &now) != 0)
+        return fail(why, errnoText(errno));
+    if (now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return fail(why, QStringLiteral("the file changed while it was being tagged"));
+    src.close();
+    if (!out.commit())
+        return fail(why, out.errorString());
+    return true;
+}
+
+WritePlan Reversed(const WritePlan& plan)
+{
+    WritePlan r = plan;
+    r.oldSize = plan.newSize;
+    r.newSize = plan.oldSize;
+    qint64 shift = 0;
+    for (ByteChange& c : r.changes) {
+        c.offset += shift;
+        shift += c.newBytes.size() - c.oldBytes.size();
+        std::swap(c.oldBytes, c.newBytes);
+    }
+    return r;
+}
+
+QByteArray Applied(const QByteArray& before, const WritePlan& plan)
+{
+    QByteArray out;
+    qint64 from = 0;
+    for (const ByteChange& c : plan.changes) {
+        out += before.mid(from, c.offset - from);
+        out += c.newBytes;
+        from = c.offset + c.oldBytes.size();
+    }
+    out += before.mid(from);
+    return out;
+}
+
+} // namespace tunora::tags
