@@ -13,6 +13,7 @@
 #include <taglib/asfpicture.h>
 #include <taglib/asftag.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/tdebuglistener.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
@@ -515,8 +516,23 @@ private:
 
 constexpr auto kFast = TagLib::AudioProperties::Fast;
 
+// TagLib's complaints about damaged files would reach the user's terminal; Tunora says in its
+// own words what it could not read.
+class Quiet final : public TagLib::DebugListener {
+public:
+    void printMessage(const String&) override {}
+};
+
+void silenceTaglib()
+{
+    static Quiet quiet;
+    static const bool once = (TagLib::setDebugListener(&quiet), true);
+    (void)once;
+}
+
 std::unique_ptr<TagLib::File> openFile(AudioFormat format, TagLib::IOStream* s, bool properties)
 {
+    silenceTaglib();
     switch (format) {
     case AudioFormat::Flac:
         return std::make_unique<TagLib::FLAC::File>(s, TagLib::ID3v2::FrameFactory::instance(), properties, kFast);

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tunora;
 using namespace tunora::tags;
@@ -172,6 +173,11 @@ TEST(Tags, BytesDecideTheFormat)
         EXPECT_FALSE(PlanWrite(dir + "/" + name, title, Field::Title, {}, &plan, &why));
         EXPECT_EQ(ReadAll(dir + "/" + name), before);
     }
+    // A FIFO is refused at once, never waited on.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/pipe.flac").constData(), 0600), 0);
+    qint64 ms = 0;
+    EXPECT_FALSE(ReadLength(dir + "/pipe.flac", &ms, &why));
+    EXPECT_EQ(why, "not a regular file");
     EXPECT_EQ(SniffFormat(QByteArray("OggS") + QByteArray(24, '\0') + "OpusHead"), AudioFormat::Opus);
     EXPECT_EQ(SniffFormat("MAC \x96\x0f"), AudioFormat::Ape);
     EXPECT_EQ(SniffFormat(QByteArray("\0\0\0\x20" "ftypM4A ", 12)), AudioFormat::Mp4);
