@@ -384,6 +384,7 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
     QString real;
     if (!regularWritable(path, &real, why))
         return false;
+    const FileIdentity identity = IdentityOf(real); // before any byte is read
     const AudioFormat format = FormatOfFile(real, why);
     WritePlan p;
     switch (format) {
@@ -411,6 +412,7 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
     }
     p.path = real;
     p.format = format;
+    p.identity = identity;
     // Each region only where its bytes really change.
     QList<ByteChange> changes;
     for (const ByteChange& c : std::as_const(p.changes)) {
@@ -428,10 +430,26 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
     return true;
 }
 
-bool CarryOut(const WritePlan& plan, QString* why)
+FileIdentity IdentityOf(const QString& path)
 {
-    if (plan.changes.isEmpty())
+    FileIdentity id;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
+{
+    if (plan.changes.isEmpty()) {
+        if (written)
+            *written = IdentityOf(plan.path);
         return true;
+    }
     QString real;
     if (!regularWritable(plan.path, &real, why))
         return false;
@@ -477,6 +495,8 @@ bool CarryOut(const WritePlan& plan, QString* why)
     src.close();
     if (!out.commit())
         return fail(why, out.errorString());
+    if (written)
+        *written = IdentityOf(real);
     return true;
 }
 

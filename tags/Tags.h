@@ -75,6 +75,16 @@ struct ByteChange {
     QByteArray oldBytes, newBytes;
 };
 
+// Which file a path named at one moment: a file replaced, rewritten or touched since has
+// another identity.
+struct FileIdentity {
+    quint64 device = 0, inode = 0;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const QString& path); // size -1 when it cannot be read
+
 // A write worked out but not done: the file at path of oldSize bytes becomes one of newSize
 // bytes through changes (in ascending order, apart from each other). Empty changes: the
 // write changes nothing.
@@ -83,6 +93,7 @@ struct WritePlan {
     AudioFormat format = AudioFormat::Unknown;
     qint64 oldSize = 0, newSize = 0;
     QList<ByteChange> changes;
+    FileIdentity identity; // of the file the plan was made from
 };
 
 struct WriteOptions {
@@ -97,8 +108,9 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
                WritePlan* plan, QString* why = nullptr);
 
 // Carries the plan out: only while the file still holds the plan's old bytes, through a
-// temporary file, fsync and an atomic rename. On false the file is as it was.
-bool CarryOut(const WritePlan& plan, QString* why = nullptr);
+// temporary file, fsync and an atomic rename. On false the file is as it was. written (when
+// given) receives the identity of the file written.
+bool CarryOut(const WritePlan& plan, QString* why = nullptr, FileIdentity* written = nullptr);
 
 // The plan that takes the written file back to its old bytes.
 WritePlan Reversed(const WritePlan& plan);

@@ -122,7 +122,11 @@ TEST(Tags, EveryFormatReadWrittenAndUndone)
         ASSERT_TRUE(PlanWrite(path, values, fields, WriteOptions(), &plan, &why)) << why.toStdString();
         EXPECT_EQ(ReadAll(path), bytes0); // a plan touches nothing
         ASSERT_FALSE(plan.changes.isEmpty());
-        ASSERT_TRUE(CarryOut(plan, &why)) << why.toStdString();
+        EXPECT_EQ(plan.identity, IdentityOf(path));
+        FileIdentity written;
+        ASSERT_TRUE(CarryOut(plan, &why, &written)) << why.toStdString();
+        EXPECT_EQ(written, IdentityOf(path));
+        EXPECT_NE(written.inode, plan.identity.inode); // a new file took the name
         const QByteArray bytes1 = ReadAll(path);
         EXPECT_EQ(bytes1, Applied(bytes0, plan));
         EXPECT_EQ(bytes1.size(), plan.newSize);
