@@ -1,6 +1,7 @@
 // The tag layer over every format, against real peers: files made by ffmpeg (APE and Musepack
 // from tests/tags/fixtures), tagged first by mutagen, measured by mutagen and ffprobe, read
 // back by mutagen after Tunora's write, audio compared packet for packet by ffmpeg.
+#include "audio/Id3.h"
 #include "shell/core/Genres.h"
 #include "tags/Tags.h"
 #include "tests/audio/AudioTestFiles.h"
@@ -185,6 +186,43 @@ TEST(Tags, BytesDecideTheFormat)
     EXPECT_EQ(SniffFormat(QByteArray("OggS") + QByteArray(24, '\0') + "OpusHead"), AudioFormat::Opus);
     EXPECT_EQ(SniffFormat("MAC \x96\x0f"), AudioFormat::Ape);
     EXPECT_EQ(SniffFormat(QByteArray("\0\0\0\x20" "ftypM4A ", 12)), AudioFormat::Mp4);
+}
+
+} // namespace
+
+namespace {
+
+// MP3 through the tag layer gives the bytes the album page's own write gives.
+TEST(Tags, Mp3PlanIsTheAlbumPagesWrite)
+{
+    LoadShippedGenres();
+    const QByteArray tagged = PictureTag() + ReadAll(LameFile(Lame::Cbr128));
+    const QString dir = ScratchDir();
+    const QString ours = dir + "/ours.mp3", theirs = dir + "/theirs.mp3";
+    ASSERT_TRUE(WriteAll(ours, tagged) && WriteAll(theirs, tagged));
+    const QByteArray cover = QByteArray("\x89PNG\r\n\x1a\n", 8) + "cover";
+    TrackTag seven {"Title", "5", "Artist", "Album", "1999", "Tagged By Tunora", "Rock"};
+    TagWriteExtras extras;
+    extras.frontCover = cover;
+    extras.partOfSet = "2/3";
+    ASSERT_TRUE(WriteID3Tags(seven, theirs, true, true, nullptr, extras));
+
+    TagFields v;
+    v.title = "Title", v.track = 5, v.artist = "Artist", v.album = "Album", v.year = "1999", v.genre = "Rock";
+    v.disc = 2, v.discTotal = 3, v.cover = {cover, "image/png"};
+    WriteOptions options;
+    options.defaultComment = "Tagged By Tunora";
+    WritePlan plan;
+    QString why;
+    ASSERT_TRUE(PlanWrite(ours, v, Field::Title | Field::Track | Field::Artist | Field::Album | Field::Year |
+                                       Field::Genre | Field::Disc | Field::Cover,
+                          options, &plan, &why))
+        << why.toStdString();
+    ASSERT_EQ(plan.changes.size(), 2); // the ID3v2 tag in front, the ID3v1 tag appended
+    ASSERT_TRUE(CarryOut(plan, &why)) << why.toStdString();
+    EXPECT_EQ(ReadAll(ours), ReadAll(theirs));
+    ASSERT_TRUE(CarryOut(Reversed(plan), &why)) << why.toStdString();
+    EXPECT_EQ(ReadAll(ours), tagged);
 }
 
 } // namespace
