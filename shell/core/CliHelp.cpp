@@ -83,8 +83,8 @@ const QList<CommandForm>& CommandForms()
         {"tag",
          "tag [--v1] [--v2] [--tags] [--title T] [--artist A] [--album B] [--year Y] [--track N[/M]]\n"
          "[--genre G] [--comment C] [--album-artist A] [--disc N[/M]] [--cover FILE] FILE...",
-         "write the given fields into each file's own tags, every other field kept (MP3: ID3v1 and "
-         "ID3v2, --v1 or --v2 for one; the comment of an MP3 without one defaults to \"Tagged By Tunora\")"},
+         "write only the given fields into each file's own tags (MP3: ID3v1 and ID3v2, or --v1/--v2; "
+         "an MP3 without a comment gets \"Tagged By Tunora\")"},
         {"show", "show FILE...",
          "per file its path, format=, length= (ms), one FIELD=value line per field set, an empty line"},
         {"search", "search [--source cddb] [--timeout SECONDS] WORDS...",
