@@ -19,6 +19,7 @@
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
 #include <taglib/mp4coverart.h>
 #include <taglib/mp4file.h>
 #include <taglib/mp4tag.h>
@@ -422,9 +423,25 @@ private:
 // an empty description.
 class Id3Store final : public Store {
 public:
-    explicit Id3Store(TagLib::ID3v2::Tag* t) : m_t(t) {}
+    // info: a WAV file's RIFF INFO tag, read where the ID3v2 chunk lacks a field.
+    explicit Id3Store(TagLib::ID3v2::Tag* t, TagLib::Tag* info = nullptr) : m_t(t), m_info(info) {}
 
     QString text(TextField f) const override
+    {
+        const QString own = ownText(f);
+        if (!own.isEmpty() || !m_info)
+            return own;
+        switch (f) {
+        case kTitle: return qs(m_info->title());
+        case kArtist: return qs(m_info->artist());
+        case kAlbum: return qs(m_info->album());
+        case kYear: return m_info->year() ? QString::number(m_info->year()) : QString();
+        case kComment: return qs(m_info->comment());
+        case kGenre: return qs(m_info->genre());
+        default: return {};
+        }
+    }
+    QString ownText(TextField f) const
     {
         if (f == kComment) {
             const TagLib::ID3v2::FrameList& l = frames("COMM");
@@ -455,6 +472,8 @@ public:
     void pair(bool disc, int* number, int* total) const override
     {
         ParseNumberPair(frameText(disc ? "TPOS" : "TRCK"), number, total);
+        if (!disc && *number == 0 && m_info)
+            *number = static_cast<int>(m_info->track());
     }
     void setPair(bool disc, int number, int total) override
     {
@@ -512,6 +531,7 @@ private:
     }
 
     TagLib::ID3v2::Tag* m_t;
+    TagLib::Tag* m_info;
 };
 
 constexpr auto kFast = TagLib::AudioProperties::Fast;
@@ -568,7 +588,10 @@ std::unique_ptr<Store> storeOf(AudioFormat format, TagLib::File* f)
         return std::make_unique<ApeStore>(static_cast<TagLib::WavPack::File*>(f)->APETag(true));
     case AudioFormat::Musepack: return std::make_unique<ApeStore>(static_cast<TagLib::MPC::File*>(f)->APETag(true));
     case AudioFormat::Aiff: return std::make_unique<Id3Store>(static_cast<TagLib::RIFF::AIFF::File*>(f)->tag());
-    case AudioFormat::Wav: return std::make_unique<Id3Store>(static_cast<TagLib::RIFF::WAV::File*>(f)->ID3v2Tag());
+    case AudioFormat::Wav: {
+        auto* wav = static_cast<TagLib::RIFF::WAV::File*>(f);
+        return std::make_unique<Id3Store>(wav->ID3v2Tag(), wav->InfoTag());
+    }
     default: return nullptr;
     }
 }

@@ -166,6 +166,11 @@ TEST(Tags, BytesDecideTheFormat)
     EXPECT_TRUE(ReadFileTags(dir + "/named.mp3", &t, &why)) << why.toStdString();
     EXPECT_EQ(t.formatName(), "FLAC");
 
+    // A WAV file's RIFF INFO fields show where its ID3v2 chunk has none.
+    const QString wav = MakeFile(dir, "info.wav", {"-metadata", "title=From INFO", "-c:a", "pcm_s16le"});
+    ASSERT_TRUE(ReadFileTags(wav, &t, &why)) << why.toStdString();
+    EXPECT_EQ(t.fields.title, "From INFO");
+
     // No audio at all: reported, never tagged.
     ASSERT_TRUE(WriteAll(dir + "/text.flac", QByteArray(4000, 'x')));
     ASSERT_TRUE(WriteAll(dir + "/picture.png", kPng + QByteArray(4000, 'y')));
