@@ -500,9 +500,10 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
     return true;
 }
 
-WritePlan Reversed(const WritePlan& plan)
+WritePlan Reversed(const WritePlan& plan, const FileIdentity& written)
 {
     WritePlan r = plan;
+    r.identity = written;
     r.oldSize = plan.newSize;
     r.newSize = plan.oldSize;
     qint64 shift = 0;

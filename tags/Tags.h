@@ -112,8 +112,9 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
 // given) receives the identity of the file written.
 bool CarryOut(const WritePlan& plan, QString* why = nullptr, FileIdentity* written = nullptr);
 
-// The plan that takes the written file back to its old bytes.
-WritePlan Reversed(const WritePlan& plan);
+// The plan that takes the written file back to its old bytes; written: the identity
+// CarryOut told of the file it wrote, when known.
+WritePlan Reversed(const WritePlan& plan, const FileIdentity& written = {});
 
 // The whole file after the plan, from the bytes before it (tests and small files).
 QByteArray Applied(const QByteArray& before, const WritePlan& plan);
