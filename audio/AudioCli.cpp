@@ -97,8 +97,10 @@ int RunShowCommand(const QStringList& args)
             continue;
         }
         const tags::TagFields& f = t.fields;
-        std::printf("%s\nformat=%s\nlength=%lld\n", local(path).constData(), t.formatName().toUtf8().constData(),
-                    static_cast<long long>(t.lengthMs));
+        // An unknown playing time shows as "length=".
+        const QByteArray length = t.lengthMs >= 0 ? QByteArray::number(t.lengthMs) : QByteArray();
+        std::printf("%s\nformat=%s\nlength=%s\n", local(path).constData(), t.formatName().toUtf8().constData(),
+                    length.constData());
         const QList<std::pair<const char*, QString>> lines = {
             {"title", f.title},
             {"track", f.track > 0 || f.trackTotal > 0 ? pairText(f.track, f.trackTotal) : QString()},

@@ -617,7 +617,8 @@ bool readOpen(TagLib::File* f, AudioFormat format, FileTags* out, QString* why)
         return fail(why, notValid(format));
     FileTags t;
     t.format = format;
-    if (const TagLib::AudioProperties* p = f->audioProperties())
+    // A damaged header can make TagLib's playing time negative: not known, then.
+    if (const TagLib::AudioProperties* p = f->audioProperties(); p && p->lengthInMilliseconds() >= 0)
         t.lengthMs = p->lengthInMilliseconds();
     for (int i = 0; i < kTextFields; ++i)
         *textOf(t.fields, TextField(i)) = s->text(TextField(i));
