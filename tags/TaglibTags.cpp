@@ -550,9 +550,37 @@ void silenceTaglib()
     (void)once;
 }
 
+// An ASF header whose objects do not fit in it, or it not in the file, would have TagLib read
+// thousands of attributes out of nothing: such a file is no WMA file.
+bool asfHeaderFits(TagLib::IOStream* s)
+{
+    s->seek(0);
+    const ByteVector h = s->readBlock(30);
+    if (h.size() < 30)
+        return false;
+    const long long headerSize = h.toLongLong(16, false), fileSize = s->length();
+    const unsigned int objects = h.toUInt(24, false);
+    if (headerSize < 30 || headerSize > fileSize)
+        return false;
+    long long at = 30;
+    for (unsigned int i = 0; i < objects; ++i) {
+        if (at + 24 > headerSize)
+            return false;
+        s->seek(static_cast<long>(at));
+        const long long size = s->readBlock(24).toLongLong(16, false);
+        if (size < 24 || size > headerSize - at)
+            return false;
+        at += size;
+    }
+    s->seek(0);
+    return true;
+}
+
 std::unique_ptr<TagLib::File> openFile(AudioFormat format, TagLib::IOStream* s, bool properties)
 {
     silenceTaglib();
+    if (format == AudioFormat::Wma && !asfHeaderFits(s))
+        return nullptr;
     switch (format) {
     case AudioFormat::Flac:
         return std::make_unique<TagLib::FLAC::File>(s, TagLib::ID3v2::FrameFactory::instance(), properties, kFast);

@@ -175,6 +175,9 @@ TEST(Tags, BytesDecideTheFormat)
     ASSERT_TRUE(ReadTagsFromBytes(ReadAll(SourceDir() + "/tests/fuzz/corpus/tags/ogg-negative-length.ogg"),
                                   AudioFormat::OggVorbis, &t, &why));
     EXPECT_EQ(t.lengthMs, -1);
+    // An ASF header object reaching past the header: no WMA file, refused before TagLib reads it.
+    EXPECT_FALSE(ReadTagsFromBytes(ReadAll(SourceDir() + "/tests/fuzz/corpus/tags/wma-oversized-object.wma"),
+                                   AudioFormat::Wma, &t, &why));
 
     // No audio at all: reported, never tagged.
     ASSERT_TRUE(WriteAll(dir + "/text.flac", QByteArray(4000, 'x')));
