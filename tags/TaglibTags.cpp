@@ -550,30 +550,48 @@ void silenceTaglib()
     (void)once;
 }
 
-// An ASF header whose objects do not fit in it, or it not in the file, would have TagLib read
-// thousands of attributes out of nothing: such a file is no WMA file.
+// The ASF objects in [at, end) of the stream: each fits where it stands, and those that list
+// attributes (content descriptors, metadata, the metadata library) have room for as many as
+// they count. Otherwise TagLib would read thousands of attributes out of nothing.
+bool asfObjectsFit(TagLib::IOStream* s, long long at, long long end, unsigned int objects, bool nested)
+{
+    static const QByteArray kExtension = QByteArray::fromHex("b503bf5f2ea9cf118ee300c00c205365");
+    static const QByteArray kDescriptors = QByteArray::fromHex("40a4d0d207e3d21197f000a0c95ea850");
+    static const QByteArray kMetadata = QByteArray::fromHex("eacbf8c5af5b77488467aa8c44fa4cca");
+    static const QByteArray kLibrary = QByteArray::fromHex("941c23449894d149a1411d134e457054");
+    for (unsigned int i = 0; nested ? at < end : i < objects; ++i) {
+        if (at + 24 > end)
+            return false;
+        s->seek(static_cast<long>(at));
+        const ByteVector h = s->readBlock(46);
+        if (h.size() < 24)
+            return false;
+        const long long size = h.toLongLong(16, false);
+        if (size < 24 || size > end - at)
+            return false;
+        const QByteArray guid = qb(h.mid(0, 16));
+        const long long smallestRecord = guid == kDescriptors ? 6 : guid == kMetadata || guid == kLibrary ? 12 : 0;
+        if (smallestRecord > 0 && (size < 26 || h.size() < 26 || h.toUShort(24, false) * smallestRecord > size - 26))
+            return false;
+        if (guid == kExtension && !nested) {
+            if (size < 46 || h.size() < 46 || h.toUInt(42, false) > size - 46 ||
+                !asfObjectsFit(s, at + 46, at + 46 + h.toUInt(42, false), 0, true))
+                return false;
+        }
+        at += size;
+    }
+    return true;
+}
+
 bool asfHeaderFits(TagLib::IOStream* s)
 {
     s->seek(0);
     const ByteVector h = s->readBlock(30);
-    if (h.size() < 30)
-        return false;
-    const long long headerSize = h.toLongLong(16, false), fileSize = s->length();
-    const unsigned int objects = h.toUInt(24, false);
-    if (headerSize < 30 || headerSize > fileSize)
-        return false;
-    long long at = 30;
-    for (unsigned int i = 0; i < objects; ++i) {
-        if (at + 24 > headerSize)
-            return false;
-        s->seek(static_cast<long>(at));
-        const long long size = s->readBlock(24).toLongLong(16, false);
-        if (size < 24 || size > headerSize - at)
-            return false;
-        at += size;
-    }
+    const long long fileSize = s->length();
+    const bool fits = h.size() == 30 && h.toLongLong(16, false) >= 30 && h.toLongLong(16, false) <= fileSize &&
+                      asfObjectsFit(s, 30, h.toLongLong(16, false), h.toUInt(24, false), false);
     s->seek(0);
-    return true;
+    return fits;
 }
 
 std::unique_ptr<TagLib::File> openFile(AudioFormat format, TagLib::IOStream* s, bool properties)
