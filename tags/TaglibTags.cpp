@@ -671,6 +671,8 @@ bool readOpen(TagLib::File* f, AudioFormat format, FileTags* out, QString* why)
     s->pair(false, &t.fields.track, &t.fields.trackTotal);
     s->pair(true, &t.fields.disc, &t.fields.discTotal);
     t.fields.cover = s->cover();
+    if (!t.fields.cover.isEmpty() && t.fields.cover.mime.isEmpty())
+        t.fields.cover.mime = ImageMime(t.fields.cover.bytes); // the file names none: the image's bytes do
     *out = t;
     return true;
 }

@@ -176,7 +176,11 @@ TEST(Tags, BytesDecideTheFormat)
                                   AudioFormat::OggVorbis, &t, &why));
     EXPECT_EQ(t.lengthMs, -1);
     // An ASF header object reaching past the header: no WMA file, refused before TagLib reads it.
-    // The same for one that counts more attributes than it has room for (both found by fuzzing).
+    // A picture without MIME type gets the one its bytes name.
+    ASSERT_TRUE(ReadTagsFromBytes(ReadAll(SourceDir() + "/tests/fuzz/corpus/tags/opus-cover-without-mime.opus"),
+                                  AudioFormat::Opus, &t, &why));
+    EXPECT_EQ(t.fields.cover.mime, "image/jpeg");
+    // A WMA file that counts more attributes than it has room for: refused too (both found by fuzzing).
     for (const char* name : {"wma-oversized-object.wma", "wma-metadata-count.wma"})
         EXPECT_FALSE(ReadTagsFromBytes(ReadAll(SourceDir() + "/tests/fuzz/corpus/tags/" + name), AudioFormat::Wma,
                                        &t, &why))
