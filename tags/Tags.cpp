@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QRegularExpression>
 
 #include <functional>
@@ -526,6 +527,59 @@ QByteArray Applied(const QByteArray& before, const WritePlan& plan)
     }
     out += before.mid(from);
     return out;
+}
+
+QJsonObject PlanToJson(const WritePlan& plan)
+{
+    QJsonArray changes;
+    for (const ByteChange& c : plan.changes)
+        changes.append(QJsonObject {{"offset", double(c.offset)},
+                                    {"old", QString::fromLatin1(c.oldBytes.toBase64())},
+                                    {"new", QString::fromLatin1(c.newBytes.toBase64())}});
+    const FileIdentity& id = plan.identity;
+    return {{"path", plan.path},
+            {"format", FormatInfo(plan.format).name},
+            {"oldSize", double(plan.oldSize)},
+            {"newSize", double(plan.newSize)},
+            {"identity", QJsonObject {{"device", QString::number(id.device)}, {"inode", QString::number(id.inode)},
+                                      {"size", double(id.size)}, {"mtimeNs", QString::number(id.mtimeNs)}}},
+            {"changes", changes}};
+}
+
+bool PlanFromJson(const QJsonObject& json, WritePlan* plan)
+{
+    WritePlan p;
+    p.path = json["path"].toString();
+    p.format = FormatNamed(json["format"].toString());
+    p.oldSize = static_cast<qint64>(json["oldSize"].toDouble(-1));
+    p.newSize = static_cast<qint64>(json["newSize"].toDouble(-1));
+    const QJsonObject id = json["identity"].toObject();
+    p.identity = {id["device"].toString().toULongLong(), id["inode"].toString().toULongLong(),
+                  static_cast<qint64>(id["size"].toDouble(-1)), id["mtimeNs"].toString().toLongLong()};
+    if (p.path.isEmpty() || p.format == AudioFormat::Unknown || p.oldSize < 0 || p.newSize < 0 ||
+        !json["changes"].isArray())
+        return false;
+    qint64 end = 0, size = p.oldSize;
+    for (const QJsonValue& v : json["changes"].toArray()) {
+        const QJsonObject o = v.toObject();
+        auto bytes = [](const QJsonValue& b, QByteArray* out) {
+            const auto r = QByteArray::fromBase64Encoding(b.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+            *out = *r;
+            return b.isString() && r;
+        };
+        ByteChange c;
+        c.offset = static_cast<qint64>(o["offset"].toDouble(-1));
+        if (!bytes(o["old"], &c.oldBytes) || !bytes(o["new"], &c.newBytes) || c.offset < end ||
+            c.offset + c.oldBytes.size() > p.oldSize)
+            return false; // out of order, overlapping or beyond the file
+        end = c.offset + c.oldBytes.size();
+        size += c.newBytes.size() - c.oldBytes.size();
+        p.changes.append(c);
+    }
+    if (size != p.newSize)
+        return false;
+    *plan = p;
+    return true;
 }
 
 } // namespace tunora::tags

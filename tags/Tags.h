@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QFlags>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -118,5 +119,10 @@ WritePlan Reversed(const WritePlan& plan, const FileIdentity& written = {});
 
 // The whole file after the plan, from the bytes before it (tests and small files).
 QByteArray Applied(const QByteArray& before, const WritePlan& plan);
+
+// A plan as JSON (the bytes in base64), for journals that must outlive the process; false
+// from PlanFromJson when the object is no complete plan.
+QJsonObject PlanToJson(const WritePlan& plan);
+bool PlanFromJson(const QJsonObject& json, WritePlan* plan);
 
 } // namespace tunora::tags

@@ -146,6 +146,11 @@ TEST(Tags, EveryFormatReadWrittenAndUndone)
             EXPECT_TRUE(before["audio"].toString().startsWith("MD5=")) << before["audio"].toString().toStdString();
         }
 
+        WritePlan journalled;
+        ASSERT_TRUE(PlanFromJson(PlanToJson(plan), &journalled)); // as a journal keeps it
+        EXPECT_EQ(Applied(bytes0, journalled), bytes1);
+        EXPECT_EQ(journalled.identity, plan.identity);
+
         // Undo, byte for byte; once undone the plan's new bytes are gone, so undoing again
         // leaves the file alone.
         ASSERT_TRUE(CarryOut(Reversed(plan), &why)) << why.toStdString();
@@ -243,6 +248,16 @@ TEST(Tags, Mp3PlanIsTheAlbumPagesWrite)
     EXPECT_EQ(ReadAll(ours), ReadAll(theirs));
     ASSERT_TRUE(CarryOut(Reversed(plan), &why)) << why.toStdString();
     EXPECT_EQ(ReadAll(ours), tagged);
+
+    // A journalled plan that does not add up is no plan.
+    QJsonObject json = PlanToJson(plan);
+    json["newSize"] = 1;
+    EXPECT_FALSE(PlanFromJson(json, &plan));
+    json = PlanToJson(plan);
+    QJsonArray changes = json["changes"].toArray();
+    changes.append(changes.first()); // overlapping the first
+    json["changes"] = changes;
+    EXPECT_FALSE(PlanFromJson(json, &plan));
 }
 
 } // namespace
