@@ -24,7 +24,7 @@ const Runner kRunners[] = {
     {"length", tunora::RunLengthCommand}, {"tag", tunora::RunTagCommand},     {"search", tunora::RunSearchCommand},
     {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand}, {"album", tunora::RunAlbumCommand},
     {"undo", tunora::RunUndoCommand},     {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},
-    {"playlist", tunora::RunPlaylistCommand},
+    {"playlist", tunora::RunPlaylistCommand}, {"show", tunora::RunShowCommand},
 };
 
 void printHelp(FILE* out)

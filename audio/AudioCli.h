@@ -7,5 +7,6 @@ namespace tunora {
 
 int RunLengthCommand(const QStringList& args); // tunora-cli length
 int RunTagCommand(const QStringList& args); // tunora-cli tag
+int RunShowCommand(const QStringList& args); // tunora-cli show
 
 } // namespace tunora

@@ -6,17 +6,17 @@ const QList<AudioFormatInfo>& AudioFormats()
 {
     static const QList<AudioFormatInfo> formats {
         {AudioFormat::Mp3, QStringLiteral("MP3"), {QStringLiteral("mp3")}, true, true},
-        {AudioFormat::OggVorbis, QStringLiteral("OGG"), {QStringLiteral("ogg"), QStringLiteral("oga")}, false, false},
+        {AudioFormat::OggVorbis, QStringLiteral("OGG"), {QStringLiteral("ogg"), QStringLiteral("oga")}, true, true},
         {AudioFormat::Vqf, QStringLiteral("VQF"), {QStringLiteral("vqf")}, false, false},
-        {AudioFormat::Ape, QStringLiteral("APE"), {QStringLiteral("ape")}, false, false},
-        {AudioFormat::Musepack, QStringLiteral("MPC"), {QStringLiteral("mpc")}, false, false},
-        {AudioFormat::Mp4, QStringLiteral("MP4"), {QStringLiteral("mp4"), QStringLiteral("m4a")}, false, false},
-        {AudioFormat::Wma, QStringLiteral("WMA"), {QStringLiteral("wma")}, false, false},
-        {AudioFormat::Wav, QStringLiteral("WAV"), {QStringLiteral("wav")}, false, false},
-        {AudioFormat::Flac, QStringLiteral("FLAC"), {QStringLiteral("flac")}, false, false},
-        {AudioFormat::Opus, QStringLiteral("OPUS"), {QStringLiteral("opus")}, false, false},
-        {AudioFormat::WavPack, QStringLiteral("WV"), {QStringLiteral("wv")}, false, false},
-        {AudioFormat::Aiff, QStringLiteral("AIFF"), {QStringLiteral("aiff"), QStringLiteral("aif")}, false, false},
+        {AudioFormat::Ape, QStringLiteral("APE"), {QStringLiteral("ape")}, true, true},
+        {AudioFormat::Musepack, QStringLiteral("MPC"), {QStringLiteral("mpc")}, true, true},
+        {AudioFormat::Mp4, QStringLiteral("MP4"), {QStringLiteral("mp4"), QStringLiteral("m4a")}, true, true},
+        {AudioFormat::Wma, QStringLiteral("WMA"), {QStringLiteral("wma")}, true, true},
+        {AudioFormat::Wav, QStringLiteral("WAV"), {QStringLiteral("wav")}, true, true},
+        {AudioFormat::Flac, QStringLiteral("FLAC"), {QStringLiteral("flac")}, true, true},
+        {AudioFormat::Opus, QStringLiteral("OPUS"), {QStringLiteral("opus")}, true, true},
+        {AudioFormat::WavPack, QStringLiteral("WV"), {QStringLiteral("wv")}, true, true},
+        {AudioFormat::Aiff, QStringLiteral("AIFF"), {QStringLiteral("aiff"), QStringLiteral("aif")}, true, true},
     };
     return formats;
 }

@@ -5,9 +5,9 @@
 set -euo pipefail
 
 run_pkgs=(build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-multimedia-dev
-          libcurl4-openssl-dev libssl-dev zlib1g-dev)
+          libcurl4-openssl-dev libssl-dev zlib1g-dev libtag1-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev lame ffmpeg python3 python3-mutagen python3-pyftpdlib
-           tinyproxy clang libclang-rt-14-dev rename procps openssl libtag1-dev
+           tinyproxy clang libclang-rt-14-dev rename procps openssl
            desktop-file-utils appstream groff-base)
 
 want=("${run_pkgs[@]}")

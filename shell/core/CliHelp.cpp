@@ -79,11 +79,14 @@ QMap<QString, QStringList> optionsOf(const QString& synopsis)
 const QList<CommandForm>& CommandForms()
 {
     static const QList<CommandForm> forms = {
-        {"length", "length FILE...", "playing time in milliseconds, a tab, the path"},
+        {"length", "length FILE...", "playing time in milliseconds, a tab, the path (every audio format)"},
         {"tag",
-         "tag [--v1] [--v2] [--title T] [--artist A] [--album B] [--year Y] [--track N]\n"
-         "[--genre G] [--comment C] FILE...",
-         "write ID3 tags (the comment defaults to \"Tagged By Tunora\")"},
+         "tag [--v1] [--v2] [--tags] [--title T] [--artist A] [--album B] [--year Y] [--track N[/M]]\n"
+         "[--genre G] [--comment C] [--album-artist A] [--disc N[/M]] [--cover FILE] FILE...",
+         "write only the given fields into each file's own tags (MP3: ID3v1 and ID3v2, or --v1/--v2; "
+         "an MP3 without a comment gets \"Tagged By Tunora\")"},
+        {"show", "show FILE...",
+         "per file its path, format=, length= (ms), one FIELD=value line per field set, an empty line"},
         {"search", "search [--source cddb] [--timeout SECONDS] WORDS...",
          "search the CDDB server (\"Artist - Album\" splits): category, disc ID, text per result"},
         {"search", "search --source musicbrainz WORDS...",

@@ -1,0 +1,585 @@
+#include "tags/Tags.h"
+
+#include "audio/Id3.h"
+#include "audio/Mp3Length.h"
+#include "audio/PosixFile.h"
+#include "dorvane/FileIo.h"
+#include "tags/FormatTags.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QRegularExpression>
+
+#include <functional>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tunora::tags {
+
+namespace detail {
+
+void ParseNumberPair(const QString& text, int* number, int* total)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,9})?\\s*(?:/\\s*(\\d{1,9}))?"));
+    const QRegularExpressionMatch m = re.match(text);
+    *number = m.captured(1).toInt();
+    *total = m.captured(2).toInt();
+}
+
+QString NumberPairText(int number, int total)
+{
+    if (number <= 0)
+        return {};
+    return total > 0 ? QStringLiteral("%1/%2").arg(number).arg(total) : QString::number(number);
+}
+
+QString ImageMime(const QByteArray& image)
+{
+    if (image.startsWith("\x89PNG"))
+        return QStringLiteral("image/png");
+    if (image.startsWith("GIF8"))
+        return QStringLiteral("image/gif");
+    if (image.startsWith("BM"))
+        return QStringLiteral("image/bmp");
+    return QStringLiteral("image/jpeg");
+}
+
+} // namespace detail
+
+namespace {
+
+constexpr qint64 kMaxRewrite = qint64(1) << 30; // TagLib's streams count in 32 bits
+constexpr qint64 kCopyChunk = 1 << 20;
+constexpr int kSniffBytes = 64;
+
+bool fail(QString* why, const QString& reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+QString errnoText(int e)
+{
+    return QString::fromLocal8Bit(std::strerror(e));
+}
+
+bool isMpegFrame(const QByteArray& b)
+{
+    if (b.size() < 4)
+        return false;
+    const auto b0 = static_cast<quint8>(b[0]), b1 = static_cast<quint8>(b[1]), b2 = static_cast<quint8>(b[2]);
+    return b0 == 0xFF && (b1 & 0xE0) == 0xE0 && ((b1 >> 3) & 3) != 1 && ((b1 >> 1) & 3) != 0 && (b2 >> 4) != 15 &&
+           ((b2 >> 2) & 3) != 3;
+}
+
+// The bytes in front of the audio taken by an ID3v2 tag (some FLAC, APE, WavPack and
+// Musepack files carry one too).
+qint64 id3Skip(const QByteArray& head)
+{
+    return ID3v2TotalSize(head, std::numeric_limits<qint64>::max());
+}
+
+// The first bytes behind any ID3v2 tag, and whether there was one.
+// Only regular files are opened: a FIFO or a device would block or never end.
+bool regularFile(const QString& path, QString* why)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return fail(why, errno == ENOENT ? QStringLiteral("no such file") : errnoText(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(why, QStringLiteral("not a regular file"));
+    return true;
+}
+
+bool sniffBytes(const QString& path, QByteArray* head, bool* hadId3, QString* why)
+{
+    if (!regularFile(path, why))
+        return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return fail(why, f.exists() ? f.errorString() : QStringLiteral("no such file"));
+    *head = f.read(kSniffBytes);
+    *hadId3 = false;
+    const qint64 skip = id3Skip(*head);
+    if (skip > 0 && f.seek(skip)) {
+        *hadId3 = true;
+        *head = f.read(kSniffBytes);
+    }
+    return true;
+}
+
+bool regularWritable(const QString& path, QString* real, QString* why)
+{
+    *real = QFileInfo(path).canonicalFilePath();
+    struct stat st {};
+    if (real->isEmpty() || ::stat(QFile::encodeName(*real).constData(), &st) != 0)
+        return fail(why, QStringLiteral("no such file"));
+    if (!S_ISREG(st.st_mode))
+        return fail(why, QStringLiteral("not a regular file"));
+    // Read-only: no write permission bit at all (as the read-only attribute), or none for us.
+    if ((st.st_mode & 0222) == 0 || ::access(QFile::encodeName(*real).constData(), W_OK) != 0)
+        return fail(why, QStringLiteral("the file is read-only"));
+    return true;
+}
+
+// The one change that makes before into after: what lies between their common start and end.
+ByteChange difference(const QByteArray& before, const QByteArray& after)
+{
+    const qsizetype n = std::min(before.size(), after.size());
+    qsizetype prefix = 0;
+    while (prefix < n && before[prefix] == after[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < n - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    return {prefix, before.mid(prefix, before.size() - prefix - suffix),
+            after.mid(prefix, after.size() - prefix - suffix)};
+}
+
+// Copies [from, to) of src to dst at dstAt; in-kernel where the file system allows it.
+bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int* err)
+{
+    bool kernel = true;
+    std::vector<char> buf;
+    while (from < to) {
+        const qint64 n = std::min(kCopyChunk, to - from);
+        if (kernel) {
+            loff_t in = from, out = dstAt;
+            const ssize_t c = ::copy_file_range(src, &in, dst, &out, static_cast<size_t>(n), 0);
+            if (c > 0) {
+                from += c;
+                dstAt += c;
+                continue;
+            }
+            if (c == 0) {
+                *err = EIO; // the source shrank
+                return false;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EPERM) {
+                *err = errno;
+                return false;
+            }
+            kernel = false;
+        }
+        buf.resize(static_cast<size_t>(kCopyChunk));
+        const qint64 r = PreadFully(src, buf.data(), n, from);
+        if (r != n) {
+            *err = r < 0 ? errno : EIO;
+            return false;
+        }
+        if (!PwriteFully(dst, buf.data(), n, dstAt)) {
+            *err = errno;
+            return false;
+        }
+        from += n;
+        dstAt += n;
+    }
+    return true;
+}
+
+
+quint64 bigEndian(const QByteArray& b, qsizetype at, int n)
+{
+    quint64 v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v << 8 | static_cast<quint8>(b[at + i]);
+    return v;
+}
+
+qint64 roundedMs(quint64 units, quint64 perSecond)
+{
+    return static_cast<qint64>((static_cast<long double>(units) * 1000 + perSecond / 2.0L) / perSecond);
+}
+
+// FLAC: the STREAMINFO block, which comes first, holds the sample rate and the sample count.
+bool flacLength(const QByteArray& head, qint64* ms)
+{
+    if (head.size() < 8 + 18 || (static_cast<quint8>(head[4]) & 0x7F) != 0)
+        return false;
+    const quint64 bits = bigEndian(head, 8 + 10, 8); // rate 20, channels 3, depth 5, samples 36
+    const quint64 rate = bits >> 44, samples = bits & ((quint64(1) << 36) - 1);
+    if (rate == 0 || samples == 0)
+        return false;
+    *ms = roundedMs(samples, rate);
+    return true;
+}
+
+// MP4: the media header (mdhd) of the first sound track, found by walking the atoms without
+// reading the tags, the sample tables or the audio.
+bool mp4Length(QFile& f, qint64* ms)
+{
+    const qint64 fileSize = f.size();
+    // Each level: [begin, end) of the atoms inside the container.
+    std::function<bool(qint64, qint64, int, quint64*, quint64*, bool*)> walk =
+        [&](qint64 at, qint64 end, int depth, quint64* scale, quint64* duration, bool* sound) -> bool {
+        while (at + 8 <= end) {
+            if (!f.seek(at))
+                return false;
+            QByteArray h = f.read(16);
+            if (h.size() < 8)
+                return false;
+            qint64 size = static_cast<qint64>(bigEndian(h, 0, 4));
+            qint64 headerSize = 8;
+            if (size == 1) {
+                if (h.size() < 16)
+                    return false;
+                size = static_cast<qint64>(bigEndian(h, 8, 8));
+                headerSize = 16;
+            } else if (size == 0) {
+                size = end - at;
+            }
+            if (size < headerSize || at + size > end)
+                return false;
+            const QByteArray type = h.mid(4, 4);
+            if (depth == 0 && type == "moov")
+                return walk(at + headerSize, at + size, 1, scale, duration, sound);
+            if (depth == 1 && type == "trak") {
+                quint64 s = 0, d = 0;
+                bool isSound = false;
+                if (walk(at + headerSize, at + size, 2, &s, &d, &isSound) && isSound && s > 0) {
+                    *scale = s;
+                    *duration = d;
+                    return true;
+                }
+            } else if (depth == 2 && type == "mdia") {
+                walk(at + headerSize, at + size, 3, scale, duration, sound);
+                return true;
+            } else if (depth == 3 && type == "hdlr") {
+                f.seek(at + 16);
+                *sound = f.read(4) == "soun";
+            } else if (depth == 3 && type == "mdhd") {
+                f.seek(at + 8);
+                const QByteArray m = f.read(36);
+                if (m.size() >= 24 && m[0] == 0) {
+                    *scale = bigEndian(m, 12, 4);
+                    *duration = bigEndian(m, 16, 4);
+                } else if (m.size() >= 36 && m[0] == 1) {
+                    *scale = bigEndian(m, 20, 4);
+                    *duration = bigEndian(m, 24, 8);
+                }
+            }
+            at += size;
+        }
+        return depth == 3;
+    };
+    quint64 scale = 0, duration = 0;
+    bool sound = false;
+    if (!walk(0, fileSize, 0, &scale, &duration, &sound) || scale == 0 || duration == 0)
+        return false;
+    *ms = roundedMs(duration, scale);
+    return true;
+}
+} // namespace
+
+AudioFormat SniffFormat(const QByteArray& head, AudioFormat byExtension)
+{
+    auto at = [&](qsizetype offset, const char* magic) {
+        return head.mid(offset, static_cast<qsizetype>(std::strlen(magic))) == magic;
+    };
+    if (at(0, "fLaC"))
+        return AudioFormat::Flac;
+    if (at(0, "OggS")) {
+        if (at(28, "\x01vorbis"))
+            return AudioFormat::OggVorbis;
+        if (at(28, "OpusHead"))
+            return AudioFormat::Opus;
+        return AudioFormat::Unknown; // Ogg FLAC, Speex, Theora: not Tunora's
+    }
+    if (at(4, "ftyp"))
+        return AudioFormat::Mp4;
+    if (at(0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11"))
+        return AudioFormat::Wma;
+    if (at(0, "MAC "))
+        return AudioFormat::Ape;
+    if (at(0, "wvpk"))
+        return AudioFormat::WavPack;
+    if (at(0, "MPCK") || at(0, "MP+"))
+        return AudioFormat::Musepack;
+    if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC")))
+        return AudioFormat::Aiff;
+    if (at(0, "RIFF") && at(8, "WAVE"))
+        return AudioFormat::Wav;
+    if (at(0, "TWIN"))
+        return AudioFormat::Vqf;
+    if (isMpegFrame(head))
+        return AudioFormat::Mp3;
+    return byExtension == AudioFormat::Mp3 ? AudioFormat::Mp3 : AudioFormat::Unknown;
+}
+
+AudioFormat FormatOfFile(const QString& path, QString* why)
+{
+    QByteArray head;
+    bool hadId3 = false;
+    if (!sniffBytes(path, &head, &hadId3, why))
+        return AudioFormat::Unknown;
+    const AudioFormat byExtension = FormatOfPath(path);
+    const AudioFormat byBytes = SniffFormat(head, byExtension);
+    if (byBytes != AudioFormat::Unknown)
+        return byBytes;
+    // MPEG audio may begin anywhere: the MP3 reader looks for it and says what it found.
+    if (hadId3 || byExtension == AudioFormat::Unknown)
+        return AudioFormat::Mp3;
+    fail(why, QStringLiteral("no %1 audio (nor any other format Tunora reads)").arg(FormatInfo(byExtension).name));
+    return AudioFormat::Unknown;
+}
+
+bool ReadFileTags(const QString& path, FileTags* out, QString* why)
+{
+    const AudioFormat format = FormatOfFile(path, why);
+    switch (format) {
+    case AudioFormat::Unknown: return false;
+    case AudioFormat::Mp3: return detail::ReadMp3File(path, out, why);
+    case AudioFormat::Vqf: return fail(why, QStringLiteral("VQF files are neither measured nor tagged"));
+    default: return detail::ReadTaglibFile(path, format, out, why);
+    }
+}
+
+bool ReadLength(const QString& path, qint64* ms, QString* why, AudioFormat* formatOut)
+{
+    // FLAC and MP4 are measured here from a few header bytes, faster than a full read.
+    if (QFile f(path); regularFile(path, nullptr) && f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        const QByteArray head = f.read(kSniffBytes);
+        const AudioFormat quick = SniffFormat(head);
+        if ((quick == AudioFormat::Flac && flacLength(head, ms)) || (quick == AudioFormat::Mp4 && mp4Length(f, ms))) {
+            if (formatOut)
+                *formatOut = quick;
+            return true;
+        }
+    }
+    const AudioFormat format = FormatOfFile(path, why);
+    if (formatOut)
+        *formatOut = format;
+    switch (format) {
+    case AudioFormat::Unknown: return false;
+    case AudioFormat::Mp3: {
+        double d = 0;
+        if (!GetMp3Length(path, d, why))
+            return false;
+        *ms = static_cast<qint64>(d);
+        return true;
+    }
+    case AudioFormat::Vqf: return fail(why, QStringLiteral("VQF files are not measured"));
+    default: return detail::ReadTaglibLength(path, format, ms, why);
+    }
+}
+
+bool ReadTagsFromBytes(const QByteArray& bytes, AudioFormat format, FileTags* out, QString* why)
+{
+    if (format == AudioFormat::Mp3 || format == AudioFormat::Vqf || format == AudioFormat::Unknown)
+        return fail(why, QStringLiteral("not a format read from memory"));
+    return detail::ReadTaglibBytes(bytes, format, out, why);
+}
+
+bool PlanWrite(const QString& path, const TagFields& values, Fields fields, const WriteOptions& options,
+               WritePlan* plan, QString* why)
+{
+    QString real;
+    if (!regularWritable(path, &real, why))
+        return false;
+    const FileIdentity identity = IdentityOf(real); // before any byte is read
+    const AudioFormat format = FormatOfFile(real, why);
+    WritePlan p;
+    switch (format) {
+    case AudioFormat::Unknown: return false;
+    case AudioFormat::Vqf: return fail(why, QStringLiteral("VQF files are not tagged"));
+    case AudioFormat::Mp3: {
+        // A file that merely ends in .mp3 (or names no format) is tagged only when it holds MPEG audio.
+        double ms = 0;
+        if (!GetMp3Length(real, ms, why) || !detail::PlanMp3Write(real, values, fields, options, &p, why))
+            return false;
+        break;
+    }
+    default: {
+        QByteArray before, after;
+        bool missing = false, tooBig = false;
+        int err = 0;
+        if (!dorvane::io::ReadSmallFile(real, kMaxRewrite, &before, &missing, &tooBig, &err))
+            return fail(why, tooBig ? QStringLiteral("the file is too large to tag") : errnoText(err));
+        if (!detail::WriteTaglibBytes(before, format, values, fields, &after, why))
+            return false;
+        p.oldSize = before.size();
+        if (before != after)
+            p.changes.append(difference(before, after));
+    }
+    }
+    p.path = real;
+    p.format = format;
+    p.identity = identity;
+    // Each region only where its bytes really change.
+    QList<ByteChange> changes;
+    for (const ByteChange& c : std::as_const(p.changes)) {
+        ByteChange d = difference(c.oldBytes, c.newBytes);
+        if (d.oldBytes.isEmpty() && d.newBytes.isEmpty())
+            continue;
+        d.offset += c.offset;
+        changes.append(d);
+    }
+    p.changes = changes;
+    p.newSize = p.oldSize;
+    for (const ByteChange& c : std::as_const(p.changes))
+        p.newSize += c.newBytes.size() - c.oldBytes.size();
+    *plan = p;
+    return true;
+}
+
+FileIdentity IdentityOf(const QString& path)
+{
+    FileIdentity id;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
+{
+    if (plan.changes.isEmpty()) {
+        if (written)
+            *written = IdentityOf(plan.path);
+        return true;
+    }
+    QString real;
+    if (!regularWritable(plan.path, &real, why))
+        return false;
+    PosixFile src;
+    if (!src.open(real, O_RDONLY | O_NONBLOCK))
+        return fail(why, src.error());
+    struct stat st {};
+    if (::fstat(src.fd(), &st) != 0)
+        return fail(why, errnoText(errno));
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    if (st.st_size != plan.oldSize)
+        return fail(why, changed);
+    for (const ByteChange& c : plan.changes) {
+        QByteArray now(c.oldBytes.size(), '\0');
+        if (PreadFully(src.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
+            return fail(why, changed);
+    }
+
+    // The temporary file goes with the writer on every early return.
+    dorvane::io::AtomicWriter out;
+    if (!out.open(real))
+        return fail(why, QStringLiteral("cannot create a temporary file in the folder: ") + out.errorString());
+    qint64 from = 0, to = 0;
+    int err = 0;
+    for (const ByteChange& c : plan.changes) {
+        if (!copyRange(src.fd(), from, c.offset, out.fd(), to, &err))
+            return fail(why, errnoText(err));
+        to += c.offset - from;
+        if (!PwriteFully(out.fd(), c.newBytes.constData(), c.newBytes.size(), to))
+            return fail(why, errnoText(errno));
+        to += c.newBytes.size();
+        from = c.offset + c.oldBytes.size();
+    }
+    if (!copyRange(src.fd(), from, plan.oldSize, out.fd(), to, &err))
+        return fail(why, errnoText(err));
+    // Another program writing the file meanwhile would lose its bytes to the rename.
+    struct stat now {};
+    if (::fstat(src.fd(), &now) != 0)
+        return fail(why, errnoText(errno));
+    if (now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return fail(why, QStringLiteral("the file changed while it was being tagged"));
+    src.close();
+    if (!out.commit())
+        return fail(why, out.errorString());
+    if (written)
+        *written = IdentityOf(real);
+    return true;
+}
+
+WritePlan Reversed(const WritePlan& plan, const FileIdentity& written)
+{
+    WritePlan r = plan;
+    r.identity = written;
+    r.oldSize = plan.newSize;
+    r.newSize = plan.oldSize;
+    qint64 shift = 0;
+    for (ByteChange& c : r.changes) {
+        c.offset += shift;
+        shift += c.newBytes.size() - c.oldBytes.size();
+        std::swap(c.oldBytes, c.newBytes);
+    }
+    return r;
+}
+
+QByteArray Applied(const QByteArray& before, const WritePlan& plan)
+{
+    QByteArray out;
+    qint64 from = 0;
+    for (const ByteChange& c : plan.changes) {
+        out += before.mid(from, c.offset - from);
+        out += c.newBytes;
+        from = c.offset + c.oldBytes.size();
+    }
+    out += before.mid(from);
+    return out;
+}
+
+QJsonObject PlanToJson(const WritePlan& plan)
+{
+    QJsonArray changes;
+    for (const ByteChange& c : plan.changes)
+        changes.append(QJsonObject {{"offset", double(c.offset)},
+                                    {"old", QString::fromLatin1(c.oldBytes.toBase64())},
+                                    {"new", QString::fromLatin1(c.newBytes.toBase64())}});
+    const FileIdentity& id = plan.identity;
+    return {{"path", plan.path},
+            {"format", FormatInfo(plan.format).name},
+            {"oldSize", double(plan.oldSize)},
+            {"newSize", double(plan.newSize)},
+            {"identity", QJsonObject {{"device", QString::number(id.device)}, {"inode", QString::number(id.inode)},
+                                      {"size", double(id.size)}, {"mtimeNs", QString::number(id.mtimeNs)}}},
+            {"changes", changes}};
+}
+
+bool PlanFromJson(const QJsonObject& json, WritePlan* plan)
+{
+    WritePlan p;
+    p.path = json["path"].toString();
+    p.format = FormatNamed(json["format"].toString());
+    p.oldSize = static_cast<qint64>(json["oldSize"].toDouble(-1));
+    p.newSize = static_cast<qint64>(json["newSize"].toDouble(-1));
+    const QJsonObject id = json["identity"].toObject();
+    p.identity = {id["device"].toString().toULongLong(), id["inode"].toString().toULongLong(),
+                  static_cast<qint64>(id["size"].toDouble(-1)), id["mtimeNs"].toString().toLongLong()};
+    if (p.path.isEmpty() || p.format == AudioFormat::Unknown || p.oldSize < 0 || p.newSize < 0 ||
+        !json["changes"].isArray())
+        return false;
+    qint64 end = 0, size = p.oldSize;
+    for (const QJsonValue& v : json["changes"].toArray()) {
+        const QJsonObject o = v.toObject();
+        auto bytes = [](const QJsonValue& b, QByteArray* out) {
+            const auto r = QByteArray::fromBase64Encoding(b.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+            *out = *r;
+            return b.isString() && r;
+        };
+        ByteChange c;
+        c.offset = static_cast<qint64>(o["offset"].toDouble(-1));
+        if (!bytes(o["old"], &c.oldBytes) || !bytes(o["new"], &c.newBytes) || c.offset < end ||
+            c.offset + c.oldBytes.size() > p.oldSize)
+            return false; // out of order, overlapping or beyond the file
+        end = c.offset + c.oldBytes.size();
+        size += c.newBytes.size() - c.oldBytes.size();
+        p.changes.append(c);
+    }
+    if (size != p.newSize)
+        return false;
+    *plan = p;
+    return true;
+}
+
+} // namespace tunora::tags
