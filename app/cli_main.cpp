@@ -3,6 +3,7 @@
 #include "lookup/LookupCli.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
+#include "fingerprint/FingerprintCli.h"
 #include "lister/ListerCli.h"
 #include "playlist/PlaylistCli.h"
 #include "shell/core/CliHelp.h"
@@ -24,7 +25,7 @@ const Runner kRunners[] = {
     {"length", tunora::RunLengthCommand}, {"tag", tunora::RunTagCommand},     {"search", tunora::RunSearchCommand},
     {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand}, {"album", tunora::RunAlbumCommand},
     {"undo", tunora::RunUndoCommand},     {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},
-    {"playlist", tunora::RunPlaylistCommand},
+    {"playlist", tunora::RunPlaylistCommand}, {"fingerprint", tunora::RunFingerprintCommand},
 };
 
 void printHelp(FILE* out)
