@@ -1,5 +1,6 @@
 #include "shell/SetupPage.h"
 
+#include "shell/AcoustIdKeyBox.h"
 #include "shell/MainWindow.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -194,6 +195,8 @@ SetupPage::SetupPage(QWidget* parent) : Page(parent)
         l->addWidget(m_autoUpd);
     }
     right->addWidget(m_internetFrm);
+    m_acoustId = new AcoustIdKeyBox(this);
+    right->addWidget(m_acoustId);
     right->addStretch(1);
 
     auto* okRow = new QHBoxLayout;
@@ -291,6 +294,7 @@ void SetupPage::LoadSetupPage()
         m_httpPort->setText(kDefaultPort);
     m_autoUpd->setChecked(Setting(setting::kAutoUpdate) != QLatin1String("0"));
     UpdateProxyState();
+    m_acoustId->load();
 }
 
 void SetupPage::SaveSetupPage()
@@ -317,6 +321,7 @@ void SetupPage::SaveSetupPage()
         const int idx = m_freedb->currentIndex();
         SetSetting(setting::kCddbServer, hosts.value(idx < 0 ? 0 : idx));
         SetSetting(setting::kCddbUser, m_cddbUser->text().trimmed());
+        m_acoustId->save();
     }
     // The language is applied also when the settings were refused.
     if (MainWindow* w = MainWindow::instance()) {
@@ -405,6 +410,7 @@ void SetupPage::transme()
     m_helpFrm->setTitle(LanguageText(140));
     // The legend names the fields in the current language too, so a language change reaches it.
     applyLegend();
+    m_acoustId->transme();
 }
 
 } // namespace tunora

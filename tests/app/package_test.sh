@@ -20,7 +20,7 @@ deb=$work/out/tunora_${version}_${arch}.deb
 [ -f "$deb" ] || { echo "no $deb among:"; ls "$work/out"; exit 1; }
 # The dependencies were computed from the programs' libraries.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libcurl4 libssl3; do
+for lib in libqt6widgets6 libqt6network6 libcurl4 libssl3 libchromaprint1 libavformat libavcodec libswresample; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
