@@ -2,6 +2,7 @@
 // loopback AcoustID stand-in, whose fixtures are made here from fpcalc's fingerprints of the
 // test's own files.
 #include "fingerprint/Fingerprint.h"
+#include "lookup/AcoustIdSource.h"
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
 
@@ -252,4 +253,34 @@ TEST_F(AcoustIdTest, WithoutTheRightKey)
     EXPECT_EQ(cli({"query", album, "--source", "elsewhere"}), 2);
     EXPECT_EQ(cli({"search", "--source", "acoustid", "words"}), 1);
     EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST_F(AcoustIdTest, AStalledAnswerFailsAndACancelEndsQuietly)
+{
+    AcoustIdServer server(env.root(), {"--stall"});
+    ASSERT_TRUE(server.running());
+    const QString file = env.makeDir("album") + "/1.flac";
+    ASSERT_TRUE(MakeAudio(file, 1, 3));
+    SetSetting("AcoustIDKey", "tunora-test-key");
+    AcoustIdSource source;
+    source.setStallTimeout(300);
+    QStringList status;
+    bool failed = false;
+    QObject::connect(&source, &LookupSource::statusChanged, [&](const QString& text) { status << text; });
+    QObject::connect(&source, &LookupSource::failed, [&] { failed = true; });
+
+    EXPECT_FALSE(AwaitLookup(source, [&] { source.searchFiles({file}); }).ok);
+    EXPECT_EQ(source.lastError(), "no data came for 0.3 s");
+    EXPECT_EQ(status, (QStringList{"Fingerprinting the files (0/1)...", "Fingerprinting the files (1/1)...",
+                                   "Asking AcoustID (1/1)...", ""}));
+
+    // A cancel while the answer is awaited tells nothing but the end.
+    failed = false;
+    source.setStallTimeout(5000);
+    source.searchFiles({file});
+    ASSERT_TRUE(WaitUntil([&] { return server.requests().size() == 2; }, 20000));
+    source.cancel();
+    EXPECT_FALSE(source.isRunning());
+    EXPECT_FALSE(WaitUntil([&] { return failed; }, 800));
+    EXPECT_TRUE(source.lastError().isEmpty());
 }

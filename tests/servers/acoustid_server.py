@@ -16,7 +16,7 @@ Every request is logged to --log as one JSON line {"t", "method", "target", "cli
     not a whole number or lies more than 2 s from the known file's.
 A fingerprint it does not know is answered 400, error code 3 "invalid fingerprint" (logged
 with known false, no violation). --busy N answers request number N (from 1) with 503 and
-Retry-After: 1. The server prints "PORT n" and ends when its standard input closes.
+Retry-After: 1; --stall answers every request with its headers only, then silence. The server prints "PORT n" and ends when its standard input closes.
 """
 
 import argparse
@@ -112,6 +112,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write(json.dumps({"t": now, "method": self.command, "target": self.path[:200],
                                   "client": one("client"), "fingerprint": fingerprint[:40],
                                   "known": entry is not None, "violation": violation}) + "\n")
+        if ARGS.stall:
+            self.send_response(200)
+            self.send_header("Content-Length", "100")
+            self.end_headers()
+            self.wfile.flush()
+            time.sleep(30)
+            return
         if number == ARGS.busy and violation is None:
             return self.reply(503, error(13, "service unavailable"), [("Retry-After", "1")])
         self.reply(code, answer)
@@ -128,6 +135,7 @@ def main():
     parser.add_argument("--extra", required=True)
     parser.add_argument("--key", default="tunora-test-key")
     parser.add_argument("--busy", type=int, default=0)
+    parser.add_argument("--stall", action="store_true")
     ARGS = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
