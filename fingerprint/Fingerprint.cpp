@@ -60,8 +60,8 @@ int DurationSeconds(const AVFormatContext* format, const AVStream* stream)
 }
 
 // The resampler set up as fpcalc's reader sets it, so that the samples fingerprinted (and so
-// the fingerprint) are the same: 16-tap filter, linear interpolation, cutoff 0.8, 16-bit planar
-// inside.
+// the fingerprint) are the same to the bit: 16-tap filter, linear interpolation, cutoff 0.8,
+// the working sample format left to the resampler (floating point for decoders that give it).
 std::unique_ptr<SwrContext, SwrFreer> MakeConverter(const AVCodecContext* codec, int rate, int channels)
 {
     std::unique_ptr<SwrContext, SwrFreer> swr(swr_alloc());
@@ -72,7 +72,6 @@ std::unique_ptr<SwrContext, SwrFreer> MakeConverter(const AVCodecContext* codec,
     av_opt_set_int(s, "filter_size", 16, 0);
     av_opt_set_int(s, "phase_shift", 8, 0);
     av_opt_set_int(s, "linear_interp", 1, 0);
-    av_opt_set_sample_fmt(s, "internal_sample_fmt", AV_SAMPLE_FMT_S16P, 0);
     av_opt_set_double(s, "cutoff", 0.8, 0);
     AVChannelLayout in{}, out{};
     if (codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&in, &codec->ch_layout) < 0)

@@ -35,8 +35,7 @@ QString Field(QString text)
 }
 
 // CDDB rows: category, disc ID, title. MusicBrainz rows: release ID, artist / title, date,
-// track count.
-// AcoustID rows: as MusicBrainz's, best first.
+// track count. AcoustID rows: as MusicBrainz's, best first.
 int PrintHits(const CliCommand& cmd, const LookupSource& source, const QList<LookupHit>& hits)
 {
     const auto* mb = qobject_cast<const MusicBrainzSource*>(&source);

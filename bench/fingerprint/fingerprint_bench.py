@@ -9,11 +9,13 @@ by ffmpeg's LAME encoder) and copies them under --files names; with a warm page 
 measures in the same run, alternating, --rounds times each:
   - tunora-cli fingerprint over all files (one process, one decode per file on every core),
   - fpcalc -plain once per file (the way a script runs it over a folder).
-Checks first that both give the same fingerprints; prints the median times and the ratio
+Checks first that both give the same fingerprints; prints the median wall and CPU times, the
+load average (other work on the machine takes cores from tunora-cli) and the ratios
 fpcalc / tunora-cli (higher = tunora-cli faster).
 """
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -64,9 +66,13 @@ def run_fpcalc(files):
 
 
 def timed(fn, *args):
+    """Wall time and the CPU time (user + system) of the processes it ran."""
+    cpu0 = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     result = fn(*args)
-    return time.perf_counter() - start, result
+    wall = time.perf_counter() - start
+    cpu1 = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, cpu1.ru_utime + cpu1.ru_stime - cpu0.ru_utime - cpu0.ru_stime
 
 
 def main():
@@ -88,15 +94,24 @@ def main():
         if run_tunora(args.cli, sample) != run_fpcalc(sample):
             print("tunora-cli and fpcalc differ", file=sys.stderr)
             return 1
-        tunora, fpcalc = [], []
+        tunora, fpcalc, tunora_cpu, fpcalc_cpu = [], [], [], []
+        load = os.getloadavg()[0]
         for _ in range(args.rounds):
-            tunora.append(timed(run_tunora, args.cli, files)[0])
-            fpcalc.append(timed(run_fpcalc, files)[0])
+            wall, cpu = timed(run_tunora, args.cli, files)
+            tunora.append(wall)
+            tunora_cpu.append(cpu)
+            wall, cpu = timed(run_fpcalc, files)
+            fpcalc.append(wall)
+            fpcalc_cpu.append(cpu)
         t, f = statistics.median(tunora), statistics.median(fpcalc)
-        print("cores: %d" % os.cpu_count())
-        print("tunora-cli fingerprint: %.2f s (rounds: %s)" % (t, ", ".join("%.2f" % x for x in tunora)))
-        print("fpcalc per file:        %.2f s (rounds: %s)" % (f, ", ".join("%.2f" % x for x in fpcalc)))
-        print("ratio fpcalc / tunora-cli: %.2fx" % (f / t))
+        # Other work on the machine takes cores from the parallel contender: say how much.
+        print("cores: %d, load average before: %.2f, after: %.2f" % (os.cpu_count(), load, os.getloadavg()[0]))
+        print("tunora-cli fingerprint: %.2f s (rounds: %s), CPU %.2f s" %
+              (t, ", ".join("%.2f" % x for x in tunora), statistics.median(tunora_cpu)))
+        print("fpcalc per file:        %.2f s (rounds: %s), CPU %.2f s" %
+              (f, ", ".join("%.2f" % x for x in fpcalc), statistics.median(fpcalc_cpu)))
+        print("ratio fpcalc / tunora-cli: %.2fx (wall), %.2fx (CPU)" %
+              (f / t, statistics.median(fpcalc_cpu) / statistics.median(tunora_cpu)))
         return 0
     finally:
         if not args.workdir:
