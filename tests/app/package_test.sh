@@ -105,12 +105,12 @@ while IFS='|' read -r words expected; do
   got=$(complete_words tunora-cli "${argv[@]}")
   [ "$got" = "$expected" ] || fail "completing 'tunora-cli $words': '$got', wanted '$expected'"
 done <<'ROWS'
- |--help --version album length list playlist query read rename search tag undo 
+ |--help --version album fingerprint length list playlist query read rename search tag undo 
 al|album 
 album --so|--sort 
 album --jo|--journal 
 album --sort |fast none optimal 
-search --source |cddb musicbrainz 
+search --source |acoustid cddb musicbrainz 
 rename --c|--case 
 tag --ti|--title 
 length |
