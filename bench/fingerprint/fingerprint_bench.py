@@ -4,7 +4,7 @@
 Usage: fingerprint_bench.py TUNORA_CLI [--files 100] [--distinct 10] [--seconds 240]
                             [--rounds 3] [--workdir DIR]
 
-Makes --distinct MP3 files of --seconds each (pink noise over a tone, one seed each, 192 kbit/s
+Makes (unless --workdir holds them from an earlier run) --distinct MP3 files of --seconds each (pink noise over a tone, one seed each, 192 kbit/s
 by ffmpeg's LAME encoder) and copies them under --files names; with a warm page cache, then
 measures in the same run, alternating, --rounds times each:
   - tunora-cli fingerprint over all files (one process, one decode per file on every core),
@@ -25,6 +25,9 @@ import time
 
 
 def make_files(work, count, distinct, seconds):
+    files = [os.path.join(work, "track%03d.mp3" % i) for i in range(count)]
+    if all(os.path.isfile(f) for f in files):
+        return files  # a --workdir of an earlier run
     sources = []
     for n in range(distinct):
         path = os.path.join(work, "source%02d.mp3" % n)
@@ -34,11 +37,8 @@ def make_files(work, count, distinct, seconds):
                         "-filter_complex", "[0][1]amerge=inputs=2", "-ac", "2", "-ar", "44100",
                         "-c:a", "libmp3lame", "-b:a", "192k", path], check=True)
         sources.append(path)
-    files = []
-    for i in range(count):
-        path = os.path.join(work, "track%03d.mp3" % i)
+    for i, path in enumerate(files):
         shutil.copyfile(sources[i % distinct], path)
-        files.append(path)
     for s in sources:
         os.remove(s)
     return files
