@@ -3,6 +3,7 @@
 #include "lookup/LookupCli.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
+#include "fingerprint/FingerprintCli.h"
 #include "lister/ListerCli.h"
 #include "playlist/PlaylistCli.h"
 #include "shell/core/CliHelp.h"
@@ -25,6 +26,7 @@ const Runner kRunners[] = {
     {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand}, {"album", tunora::RunAlbumCommand},
     {"undo", tunora::RunUndoCommand},     {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},
     {"playlist", tunora::RunPlaylistCommand}, {"show", tunora::RunShowCommand},
+    {"fingerprint", tunora::RunFingerprintCommand},
 };
 
 void printHelp(FILE* out)

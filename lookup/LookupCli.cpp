@@ -1,5 +1,6 @@
 #include "lookup/LookupCli.h"
 
+#include "lookup/AcoustIdSource.h"
 #include "lookup/CddbSource.h"
 #include "folders/FolderWalk.h"
 #include "lookup/MusicBrainzSource.h"
@@ -34,13 +35,16 @@ QString Field(QString text)
 }
 
 // CDDB rows: category, disc ID, title. MusicBrainz rows: release ID, artist / title, date,
-// track count.
+// track count. AcoustID rows: as MusicBrainz's, best first.
 int PrintHits(const CliCommand& cmd, const LookupSource& source, const QList<LookupHit>& hits)
 {
-    if (const auto* mb = qobject_cast<const MusicBrainzSource*>(&source)) {
-        if (mb->lastReleases().isEmpty())
+    const auto* mb = qobject_cast<const MusicBrainzSource*>(&source);
+    const auto* aid = qobject_cast<const AcoustIdSource*>(&source);
+    if (mb || aid) {
+        const QList<MbRelease>& releases = mb ? mb->lastReleases() : aid->lastReleases();
+        if (releases.isEmpty())
             return cmd.fail(QStringLiteral("no release found"));
-        for (const MbRelease& r : mb->lastReleases())
+        for (const MbRelease& r : releases)
             Out(r.id + QLatin1Char('\t') + Field(r.artist + QStringLiteral(" / ") + r.title) + QLatin1Char('\t') +
                             Field(r.date) + QLatin1Char('\t') + QString::number(r.trackCount));
         return 0;
@@ -68,7 +72,7 @@ void PrintDisc(const LookupDisc& disc)
 int Parse(CliCommand& cmd, const QStringList& args, std::unique_ptr<LookupSource>& source)
 {
     const QString option = QStringLiteral("source"), timeout = QStringLiteral("timeout");
-    cmd.addValue(option, QStringLiteral("cddb|musicbrainz"), QStringLiteral("where to look (cddb: the default)"));
+    cmd.addValue(option, QStringLiteral("cddb|musicbrainz|acoustid"), QStringLiteral("where to look (cddb: the default)"));
     cmd.addValue(timeout, QStringLiteral("SECONDS"), QStringLiteral("how long the CDDB server may stay silent"));
     if (const int code = cmd.parse(args); code >= 0)
         return code;
@@ -82,16 +86,19 @@ int Parse(CliCommand& cmd, const QStringList& args, std::unique_ptr<LookupSource
     const QString name = cmd.value(option).toLower();
     if (name == QLatin1String("musicbrainz"))
         source = std::make_unique<MusicBrainzSource>();
+    else if (name == QLatin1String("acoustid"))
+        source = std::make_unique<AcoustIdSource>();
     else if (name.isEmpty() || name == QLatin1String("cddb"))
         source = std::make_unique<CddbSource>();
     else
-        return cmd.usage(QStringLiteral("--source takes cddb or musicbrainz"));
+        return cmd.usage(QStringLiteral("--source takes cddb, musicbrainz or acoustid"));
     return -1;
 }
 
+// AcoustID's hits are MusicBrainz releases, read from there.
 bool IsMusicBrainz(const LookupSource& source)
 {
-    return source.name() == MusicBrainzSource::sourceName();
+    return source.name() == MusicBrainzSource::sourceName() || source.name() == AcoustIdSource::sourceName();
 }
 
 } // namespace
@@ -155,6 +162,12 @@ int RunQueryCommand(const QStringList& args)
     QStringList paths;
     for (const QString& n : std::as_const(names))
         paths << QDir(dir).filePath(n);
+    if (auto* aid = qobject_cast<AcoustIdSource*>(source.get())) {
+        const LookupOutcome o = AwaitLookup(*aid, [&] { aid->searchFiles(paths); });
+        if (!o.ok)
+            return cmd.fail(aid->lastError());
+        return PrintHits(cmd, *aid, o.hits);
+    }
     QList<qint64> lengths;
     QString why;
     if (!MeasurePlayingTimes(paths, lengths, &why))

@@ -5,10 +5,11 @@
 set -euo pipefail
 
 run_pkgs=(build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-multimedia-dev
-          libcurl4-openssl-dev libssl-dev zlib1g-dev libtag1-dev)
+          libcurl4-openssl-dev libssl-dev zlib1g-dev libtag1-dev
+          libavformat-dev libavcodec-dev libswresample-dev libchromaprint-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev lame ffmpeg python3 python3-mutagen python3-pyftpdlib
            tinyproxy clang libclang-rt-14-dev rename procps openssl
-           desktop-file-utils appstream groff-base)
+           desktop-file-utils appstream groff-base libchromaprint-tools)
 
 want=("${run_pkgs[@]}")
 if [ "${1:-run}" = test ]; then

@@ -34,6 +34,7 @@ for bin in "${bins[@]}"; do
   case ${name#fuzz_} in
     searchpage) dirs+=(tests/servers/fixtures/search tests/servers/fixtures/gnudb) ;;
     xmcd) dirs+=(tests/servers/fixtures/xmcd) ;;
+    lookupjson) dirs+=(tests/servers/fixtures/musicbrainz/release tests/servers/fixtures/musicbrainz/toc tests/servers/fixtures/acoustid) ;;
   esac
   echo "== $name: ${seconds}s"
   if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \

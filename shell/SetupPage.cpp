@@ -1,5 +1,6 @@
 #include "shell/SetupPage.h"
 
+#include "shell/AcoustIdKeyBox.h"
 #include "shell/MainWindow.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -199,6 +200,8 @@ SetupPage::SetupPage(QWidget* parent) : Page(parent)
         l->addWidget(m_autoUpd);
     }
     right->addWidget(m_internetFrm);
+    m_acoustId = new AcoustIdKeyBox(this);
+    right->addWidget(m_acoustId);
     right->addStretch(1);
 
     auto* okRow = new QHBoxLayout;
@@ -303,6 +306,7 @@ void SetupPage::LoadSetupPage()
         m_httpPort->setText(kDefaultPort);
     m_autoUpd->setChecked(Setting(setting::kAutoUpdate) != QLatin1String("0"));
     UpdateProxyState();
+    m_acoustId->load();
 }
 
 void SetupPage::SaveSetupPage()
@@ -337,6 +341,7 @@ void SetupPage::SaveSetupPage()
         const bool chosen = idx >= 0 && m_freedb->currentText() == m_freedb->itemText(idx);
         SetSetting(setting::kCddbServer, chosen || typed.isEmpty() ? hosts.value(idx < 0 ? 0 : idx) : typed);
         SetSetting(setting::kCddbUser, m_cddbUser->text().trimmed());
+        m_acoustId->save();
     }
     // The language is applied also when the settings were refused.
     if (MainWindow* w = MainWindow::instance()) {
@@ -425,6 +430,7 @@ void SetupPage::transme()
     m_helpFrm->setTitle(LanguageText(140));
     // The legend names the fields in the current language too, so a language change reaches it.
     applyLegend();
+    m_acoustId->transme();
 }
 
 } // namespace tunora

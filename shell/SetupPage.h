@@ -14,6 +14,8 @@ class QRadioButton;
 
 namespace tunora {
 
+class AcoustIdKeyBox;
+
 // Caption of the CDDB e-mail box. No language text carries it yet, so it stays English here
 // (the one place to change when a text number is assigned).
 inline constexpr const char* kCddbUserCaption = "E-mail sent to CDDB:";
@@ -91,6 +93,8 @@ private:
     QCheckBox* m_autoUpd = nullptr;
 
     QPushButton* m_ok = nullptr;
+
+    AcoustIdKeyBox* m_acoustId = nullptr;
 };
 
 } // namespace tunora

@@ -30,6 +30,7 @@ const Entry kEnvironment[] = {
     {"TUNORA_APP_FOLDER", "the app folder holding styles.dat and the language files"},
     {"TUNORA_MUSICBRAINZ_URL", "another MusicBrainz server (ending in /ws/2/)"},
     {"TUNORA_COVERART_URL", "another Cover Art Archive server"},
+    {"TUNORA_ACOUSTID_URL", "another AcoustID server (its root, before /v2/)"},
 };
 
 constexpr const char* kExitStatus =
@@ -96,6 +97,9 @@ const QList<CommandForm>& CommandForms()
         {"read", "read --source musicbrainz RELEASE-ID", "the same record from the release's first medium"},
         {"query", "query DIR [--source cddb|musicbrainz] [--format mp3] [--timeout SECONDS]",
          "find the disc from the playing times of the folder's files (--timeout: CDDB only)"},
+        {"query", "query DIR --source acoustid [--format mp3]",
+         "find the releases by the sound of the folder's files (AcoustID, with the key of the settings): "
+         "release ID, artist / title, date, track count per release, best first"},
         {"album",
          "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3]\n"
          "[--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
@@ -113,6 +117,8 @@ const QList<CommandForm>& CommandForms()
          "text listing of the audio files (%1 name, %2 extension, %3 format, %4 size, %5 folder)"},
         {"playlist", "playlist --output FILE.m3u [--recurse] [--force] PATH...",
          "M3U playlist with paths relative to its folder (--force replaces an existing one)"},
+        {"fingerprint", "fingerprint FILE...",
+         "sound fingerprint of the first 120 seconds: duration in seconds, a tab, the fingerprint, a tab, the path"},
     };
     return forms;
 }

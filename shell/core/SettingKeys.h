@@ -27,6 +27,7 @@ inline constexpr SettingKey kProxyPort {"ProxyPort"};
 inline constexpr SettingKey kCddbUser {"CDDBUser"};          // e-mail address sent in the hello
 inline constexpr SettingKey kLookupSource {"LookupSource"};  // album page source: "CDDB" or "MusicBrainz"
 inline constexpr SettingKey kEmbedCover {"EmbedCover"};      // "1": apply embeds the release's front cover
+inline constexpr SettingKey kAcoustIdKey {"AcoustIDKey"};    // the application key AcoustID lookups send
 } // namespace setting
 
 } // namespace tunora

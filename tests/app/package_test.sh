@@ -20,7 +20,7 @@ deb=$work/out/tunora_${version}_${arch}.deb
 [ -f "$deb" ] || { echo "no $deb among:"; ls "$work/out"; exit 1; }
 # The dependencies were computed from the programs' libraries.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libcurl4 libssl3 libtag1v5; do
+for lib in libqt6widgets6 libqt6network6 libcurl4 libssl3 libtag1v5 libchromaprint1 libavformat libavcodec libswresample; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
@@ -105,12 +105,12 @@ while IFS='|' read -r words expected; do
   got=$(complete_words tunora-cli "${argv[@]}")
   [ "$got" = "$expected" ] || fail "completing 'tunora-cli $words': '$got', wanted '$expected'"
 done <<'ROWS'
- |--help --version album length list playlist query read rename search show tag undo 
+ |--help --version album fingerprint length list playlist query read rename search show tag undo 
 al|album 
 album --so|--sort 
 album --jo|--journal 
 album --sort |fast none optimal 
-search --source |cddb musicbrainz 
+search --source |acoustid cddb musicbrainz 
 rename --c|--case 
 tag --ti|--title 
 length |

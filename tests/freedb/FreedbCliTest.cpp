@@ -84,7 +84,7 @@ TEST_F(FreedbCliTest, ReadPrintsTheRecord)
     EXPECT_EQ(cli({"read", "--bogus", "rock", "19033503"}), 2);
     EXPECT_TRUE(err.contains("usage: tunora-cli read")) << err.constData();
     ASSERT_EQ(cli({"read", "--help"}), 0);
-    EXPECT_TRUE(out.contains("--source <cddb|musicbrainz>")) << out.constData();
+    EXPECT_TRUE(out.contains("--source <cddb|musicbrainz|acoustid>")) << out.constData();
     // Both forms of the help table, the second introduced by "or:".
     EXPECT_TRUE(out.startsWith("usage: tunora-cli read [--source cddb] [--timeout SECONDS] CATEGORY DISCID\n"
                                "   or: tunora-cli read --source musicbrainz RELEASE-ID\n"))

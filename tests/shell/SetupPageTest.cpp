@@ -297,6 +297,7 @@ TEST_F(SetupPageTest, EverySettingSurvivesARestart)
     start();
     c<QComboBox>("setup_freedb_cmb")->setCurrentIndex(1);
     c<QLineEdit>("setup_cddbuser_txt")->setText("  me@example.org ");
+    c<QLineEdit>("setup_acoustidkey_txt")->setText(" k3y-AbC ");
     c<QLineEdit>("setup_cgi_txt")->setText(" /cgi/cddb ");
     c<QLineEdit>("setup_httpport_txt")->setText("8888");
     c<QCheckBox>("setup_proxy_chk")->click();
@@ -317,6 +318,9 @@ TEST_F(SetupPageTest, EverySettingSurvivesARestart)
     EXPECT_EQ(c<QComboBox>("setup_freedb_cmb")->currentIndex(), 1);
     EXPECT_EQ(c<QLineEdit>("setup_cddbuser_txt")->text(), "me@example.org");
     EXPECT_EQ(Setting("CDDBUser"), "me@example.org");
+    EXPECT_EQ(c<QLineEdit>("setup_acoustidkey_txt")->text(), "k3y-AbC");
+    EXPECT_EQ(Setting("AcoustIDKey"), "k3y-AbC");
+    EXPECT_EQ(c<QLabel>("setup_acoustidkey_lbl")->text(), "AcoustID key:");
     EXPECT_EQ(c<QLineEdit>("setup_cgi_txt")->text(), "/cgi/cddb");
     EXPECT_EQ(c<QLineEdit>("setup_httpport_txt")->text(), "8888");
     EXPECT_TRUE(c<QCheckBox>("setup_proxy_chk")->isChecked());
