@@ -362,7 +362,16 @@ TEST(Id3RealFiles, MutagenReadsWhatWasWrittenAndTheAudioIsUntouched)
         const QJsonObject read = MutagenRead(p);
         EXPECT_EQ(read["v2version"].toString(), "2.3.0") << r.what;
         const QJsonObject f2 = read["v2"].toObject();
-        EXPECT_EQ(f2.keys(), (QStringList {"COMM", "TALB", "TCON", "TIT2", "TPE1", "TRCK", "TYER"})) << r.what;
+        QStringList keys {"COMM", "TALB", "TCON", "TIT2", "TPE1", "TRCK", "TYER"};
+        if (!r.prefix.isEmpty()) {
+            // The old tag's picture, as the test made it, not as the writer under test would.
+            keys.insert(0, "APIC");
+            const QJsonObject apic = f2["APIC"].toObject();
+            EXPECT_EQ(apic["type"].toInt(), 3) << r.what;
+            EXPECT_EQ(apic["mime"].toString(), "image/jpeg") << r.what;
+            EXPECT_EQ(apic["data"].toString(), QString(r.prefix.mid(10 + 10 + 14, 4 + 500 * 4).toHex())) << r.what;
+        }
+        EXPECT_EQ(f2.keys(), keys) << r.what;
         EXPECT_EQ(Text(f2, "TIT2"), r.tag.title) << r.what;
         EXPECT_EQ(Text(f2, "TPE1"), r.tag.artist) << r.what;
         EXPECT_EQ(Text(f2, "TALB"), r.tag.album) << r.what;
