@@ -8,7 +8,7 @@ run_pkgs=(build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-m
           libcurl4-openssl-dev libssl-dev zlib1g-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev lame ffmpeg python3 python3-mutagen python3-pyftpdlib
            tinyproxy clang libclang-rt-14-dev rename procps openssl libtag1-dev
-           desktop-file-utils appstream groff-base)
+           desktop-file-utils appstream groff-base lintian)
 
 want=("${run_pkgs[@]}")
 if [ "${1:-run}" = test ]; then

@@ -10,6 +10,8 @@ shift || true
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNORA_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-fuzz --target tunora_fuzzers -j"$(nproc)"
+# Real-world shapes of tagged files (lame, mutagen, the tails other taggers leave).
+/usr/bin/python3 tests/fuzz/make_seeds.py build-fuzz/seeds
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -34,6 +36,7 @@ for bin in "${bins[@]}"; do
   case ${name#fuzz_} in
     searchpage) dirs+=(tests/servers/fixtures/search tests/servers/fixtures/gnudb) ;;
     xmcd) dirs+=(tests/servers/fixtures/xmcd) ;;
+    mp3 | id3write) dirs+=(build-fuzz/seeds/${name#fuzz_}) ;;
   esac
   echo "== $name: ${seconds}s"
   if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
