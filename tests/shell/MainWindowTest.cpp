@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -365,8 +366,11 @@ TEST_F(MainWindowTest, NoAutomaticCheckWhenAutoUpdIsZero)
     SetSetting("AutoUpd", "0");
     window.reset(BuildMainWindow());
     window->checkForUpdate = [&](bool automatic) { calls << automatic; };
+    // The start-up timer's end is when an automatic check would begin.
+    bool fired = false;
+    QObject::connect(Child<QTimer>(window.get(), "Timer1"), &QTimer::timeout, [&] { fired = true; });
     ASSERT_TRUE(window->startup());
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntil([&] { return fired; }, 5000));
     EXPECT_TRUE(calls.isEmpty());
 }
 
