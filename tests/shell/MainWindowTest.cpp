@@ -217,17 +217,21 @@ TEST_F(MainWindowTest, NoDialogClipsItsContents)
         r.playlistReplaced = true;
         return new ApplyPreview(r, w);
     });
+    // Each opens inside the screen as well (the smallest common laptop's, see CMakeLists.txt).
+    const QRect screen = w->screen()->availableGeometry();
     for (const auto& [name, make] : boxes) {
         std::unique_ptr<QDialog> d(make());
         d->show();
         QCoreApplication::processEvents();
         EXPECT_TRUE(clipped(d.get()).isEmpty()) << name.toStdString() << "\n" << clipped(d.get()).join('\n').toStdString();
+        EXPECT_TRUE(screen.contains(d->frameGeometry())) << name.toStdString();
         d->close();
     }
     UpdWindow upd(w);
     upd.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(clipped(&upd).isEmpty()) << clipped(&upd).join('\n').toStdString();
+    EXPECT_TRUE(screen.contains(upd.frameGeometry()));
 }
 
 TEST_F(MainWindowTest, AboutSoundPlaysOnEveryClick)
@@ -621,6 +625,21 @@ TEST_F(MainWindowTest, UnreadableSettingsFileStartsWithDefaultsAndIsLeftAlone)
     for (const QString& f : QDir(env->root()).entryList(QDir::Files | QDir::Hidden))
         keptAside |= f != "registry.reg" && ReadAll(env->root() + "/" + f) == garbage;
     EXPECT_TRUE(keptAside);
+}
+
+TEST_F(MainWindowTest, AFirstStartOnAnEmptySettingsFileTellsNothingAndStoresTheSetup)
+{
+    ASSERT_TRUE(WriteAll(env->registryPath(), QByteArray()));
+    MainWindow* w = start();
+    ASSERT_TRUE(w);
+    messages->texts.removeAll(LanguageText(173)); // no burner's folder yet
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    EXPECT_FALSE(SettingsUnreadable());
+    EXPECT_EQ(Child<QComboBox>(w, "setup_lngcmb")->currentText(), "English");
+    EXPECT_TRUE(Child<QCheckBox>(w, "setup_autoupd_chk")->isChecked());
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+    EXPECT_EQ(Setting("HTTPPort"), "80");
+    EXPECT_FALSE(ReadAll(env->registryPath()).isEmpty());
 }
 
 TEST_F(MainWindowTest, MailAndWebButtonsOpenTheProgramsAddresses)
