@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each one.
 #   scripts/fuzz.sh [SECONDS [TARGET...]]   seconds per target (default 20), every target
-#   unless some are named (mp3, http, ...); findings fail the run
+#   unless some are named (mp3, http, ...); findings fail the run. TUNORA_FUZZ_TIMEOUT (s,
+#   default 10) is how long one input may take: raise it on a machine that is busy otherwise.
 # Long runs: scripts/fuzz.sh 1800   (half an hour per target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,7 +40,7 @@ for bin in "${bins[@]}"; do
     mp3 | id3write) dirs+=(build-fuzz/seeds/${name#fuzz_}) ;;
   esac
   echo "== $name: ${seconds}s"
-  if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  if ! "$bin" -max_total_time="$seconds" -timeout="${TUNORA_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -max_len=65536 \
        -artifact_prefix=build-fuzz/findings/"$name"- -print_final_stats=0 "${dirs[@]}" \
        >"build-fuzz/$name.log" 2>&1; then
     echo "FINDING in $name (see build-fuzz/$name.log and build-fuzz/findings/)"
