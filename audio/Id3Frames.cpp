@@ -459,7 +459,8 @@ bool plainSizes(const QByteArray& data)
             if (safe)
                 size = syncsafe(size);
             const QByteArray id = data.mid(o, 4);
-            o += 10 + size;
+            // Widened: a size near 4 GiB must not wrap the sum and hold the walk in place.
+            o += 10 + qsizetype(size);
             if (knownIds().contains(id))
                 ++found;
         }
@@ -536,7 +537,7 @@ QList<QByteArray> framesAsV23(const QByteArray& tag, int depth, qsizetype& budge
         if (major == 4 && !plain)
             size = syncsafe(size);
         const qsizetype at = pos;
-        pos += headerSize + size;
+        pos += headerSize + qsizetype(size);
         if (pos > body.size())
             break; // cut short: nothing of it is kept
         if (size == 0 || !validId(id))

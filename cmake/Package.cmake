@@ -6,10 +6,13 @@ set(CPACK_PACKAGE_NAME tunora)
 set(CPACK_PACKAGE_VENDOR "The Tunora project")
 set(CPACK_PACKAGE_CONTACT "The Tunora project <support@tunora.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "music tagger: album lookups, ID3 tags, renaming and playlists")
+# Lines of the extended description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tunora looks an album up in CDDB or MusicBrainz (or by the sound of its files through AcoustID), lines the files up with the fetched tracks, \
-renames them after a pattern and writes ID3 tags and an M3U playlist. It also has a bulk renamer, \
-a file lister, a playlist builder and a CD burn list; tunora-cli does the same work from the command line.")
+    "Tunora looks an album up in CDDB or MusicBrainz (or by the sound of its files
+through AcoustID), lines the files up with the fetched tracks, renames them
+after a pattern and writes ID3 tags and an M3U playlist. It also has a bulk
+renamer, a file lister, a playlist builder and a CD burn list; tunora-cli does
+the same work from the command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QUrlQuery>
+#include <climits>
 
 namespace tunora {
 
@@ -186,7 +187,7 @@ MbRelease ReleaseFrom(const QJsonObject& o)
     r.country = o[QLatin1String("country")].toString();
     r.genre = MostVotedGenre(o[QLatin1String("genres")].toArray());
     const QJsonArray media = o[QLatin1String("media")].toArray();
-    int counted = 0;
+    qint64 counted = 0; // each medium's count comes from the answer: their sum may pass an int
     for (qsizetype i = 0; i < media.size(); ++i) {
         const QJsonObject m = media.at(i).toObject();
         MbMedium medium;
@@ -206,7 +207,7 @@ MbRelease ReleaseFrom(const QJsonObject& o)
         counted += medium.trackCount;
         r.media << medium;
     }
-    r.trackCount = o[QLatin1String("track-count")].toInt(counted);
+    r.trackCount = o[QLatin1String("track-count")].toInt(static_cast<int>(qMin<qint64>(counted, INT_MAX)));
     return r;
 }
 

@@ -255,7 +255,11 @@ qint64 RetryAfterMs(const QByteArray& value)
     const qint64 seconds = value.trimmed().toLongLong(&number);
     if (number)
         return qBound<qint64>(0, seconds, kLongestWaitMs) * 1000;
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+    // An HTTP date names its zone "GMT", which the e-mail date reader does not take.
+    QString date = QString::fromLatin1(value.trimmed());
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.chopped(3) + QLatin1String("+0000");
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (when.isValid())
         return qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(when));
     return kBusyWaitMs;

@@ -9,7 +9,7 @@ run_pkgs=(build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-m
           libavformat-dev libavcodec-dev libswresample-dev libchromaprint-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev lame ffmpeg python3 python3-mutagen python3-pyftpdlib
            tinyproxy clang libclang-rt-14-dev rename procps openssl
-           desktop-file-utils appstream groff-base libchromaprint-tools)
+           desktop-file-utils appstream groff-base libchromaprint-tools lintian)
 
 want=("${run_pkgs[@]}")
 if [ "${1:-run}" = test ]; then

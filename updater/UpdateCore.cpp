@@ -161,8 +161,8 @@ bool FileMatchesSha256(const QString& path, const QString& hex)
 QString DisplaySize(qint64 bytes)
 {
     auto scaled = [](qint64 b, qint64 unit, int text) {
-        // Hundredths cut, not rounded; 64-bit so that large files do not overflow.
-        const qint64 hundredths = b * 100 / unit;
+        // Hundredths cut, not rounded; divided first, so that no size a server announces overflows.
+        const qint64 hundredths = b / unit * 100 + b % unit * 100 / unit;
         QString s = QString::number(hundredths / 100);
         qint64 frac = hundredths % 100;
         if (frac != 0) {

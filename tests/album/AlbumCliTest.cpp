@@ -251,3 +251,25 @@ TEST_F(AlbumCliTest, AJournalGivesNamesAndTagsBackButLeavesAFileChangedSince)
     EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", journal, journal}), 2);
     EXPECT_TRUE(snapshot() == expected);
 }
+
+TEST_F(AlbumCliTest, UndoGivesBackARenameChainWithThePlaylistBeside)
+{
+    // Each file takes the name the one before it gives up: 1 s "02" -> "01", 2 s "03" -> "02",
+    // 3 s "a" -> "03". Undone first file first, "01" would find "02" taken.
+    ASSERT_TRUE(QFile::rename(album + "/b.mp3", album + "/02 - Two.mp3"));
+    ASSERT_TRUE(QFile::rename(album + "/c.mp3", album + "/03 - Three.mp3"));
+    const auto before = snapshot();
+    const QString journal = env.root() + "/chain.json";
+    ASSERT_EQ(run({album, "--xmcd", xmcd, "--journal", journal}), 0) << err.constData();
+    const auto applied = snapshot();
+    ASSERT_EQ(applied.keys(),
+              QStringList({"01 - One.mp3", "02 - Two.mp3", "03 - Three.mp3", "Some Artist - Some Album.m3u"}));
+    QByteArray undone;
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", journal}, &undone, &err), 0) << undone.constData();
+    EXPECT_EQ(undone.count("restored\t"), 3) << undone.constData();
+    // The journal holds the files alone: the playlist stays as the apply wrote it.
+    auto expected = before;
+    expected.insert("Some Artist - Some Album.m3u", applied["Some Artist - Some Album.m3u"]);
+    EXPECT_EQ(snapshot().keys(), expected.keys());
+    EXPECT_TRUE(snapshot() == expected);
+}

@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Builds the Debian package from the build folder, unpacks it and checks what a user gets:
-# the files and their places, the unpacked programs running on their own, the desktop entry
-# and AppStream data through their validators, the man page through groff, the completion.
-# Usage: package_test.sh BUILD_DIR VERSION
+# Builds the release package as the README builds it (no sanitizers, no test hooks), unpacks
+# it and checks what a user gets: the files and their places, the unpacked programs running on
+# their own, the desktop entry and AppStream data through their validators, the man page
+# through groff, the completion, and the package itself through lintian (no errors; its
+# warnings are listed).
+# Usage: package_test.sh SOURCE_DIR BUILD_DIR VERSION   (the release build lives in
+# BUILD_DIR/package-release and is kept, so that a second run only builds what changed)
 set -euo pipefail
-build=$1
-version=$2
+source=$1
+build=$2/package-release
+version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
+# The test build's environment is not the release build's.
+unset ASAN_OPTIONS UBSAN_OPTIONS CFLAGS CXXFLAGS LDFLAGS
+if ! { cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTUNORA_TESTS=OFF &&
+       cmake --build "$build" -j"$(nproc)"; } >"$work/build.log" 2>&1; then
+  tail -40 "$work/build.log"
+  exit 1
+fi
 arch=$(dpkg --print-architecture)
 if ! (cd "$build" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log"
@@ -18,6 +29,10 @@ if ! (cd "$build" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1; then
 fi
 deb=$work/out/tunora_${version}_${arch}.deb
 [ -f "$deb" ] || { echo "no $deb among:"; ls "$work/out"; exit 1; }
+# lintian: errors fail the test, warnings are listed.
+lintian --no-tag-display-limit --display-level '>=warning' "$deb" >"$work/lintian.log" 2>&1 || true
+grep -E '^E: ' "$work/lintian.log" && fail "lintian found errors"
+grep -E '^W: ' "$work/lintian.log" | sed 's/^/lintian warning: /' || true
 # The dependencies were computed from the programs' libraries.
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libqt6network6 libcurl4 libssl3 libtag1v5 libchromaprint1 libavformat libavcodec libswresample; do
@@ -33,7 +48,8 @@ for f in usr/bin/tunora usr/bin/tunora-cli usr/lib/tunora/tunora usr/lib/tunora/
          usr/share/applications/org.example.tunora.Tunora.desktop \
          usr/share/metainfo/org.example.tunora.Tunora.metainfo.xml \
          usr/share/man/man1/tunora-cli.1.gz usr/share/bash-completion/completions/tunora-cli \
-         usr/share/icons/hicolor/scalable/apps/tunora.svg; do
+         usr/share/icons/hicolor/scalable/apps/tunora.svg usr/share/doc/tunora/copyright \
+         usr/share/doc/tunora/changelog.gz; do
   [ -e "$root/$f" ] || fail "missing /$f"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -46,6 +62,12 @@ done
 if readelf -d "$root/usr/lib/tunora/tunora-cli" | grep -q "$build"; then
   fail "tunora-cli's run path names the build folder"
 fi
+# A release build: no sanitizer runtime, and no test hook that lets the environment replace
+# the update key.
+for f in usr/lib/tunora/tunora usr/lib/tunora/tunora-cli usr/lib/tunora/libDorvane.so; do
+  if readelf -d "$root/$f" | grep -qE 'lib(a|ub)san'; then fail "/$f links a sanitizer"; fi
+  if grep -qa TUNORA_UPDATE_PUBKEY "$root/$f"; then fail "/$f reads the update key from the environment"; fi
+done
 
 # The unpacked tunora-cli runs on its own.
 export TUNORA_REGISTRY=$work/registry.reg XDG_CACHE_HOME=$work/cache

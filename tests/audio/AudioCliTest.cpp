@@ -115,6 +115,14 @@ TEST_F(AudioCli, TagSwitchesAndFailures)
     EXPECT_EQ(tit2["text"].toString(), QString::fromUtf8("Ωmega"));
     EXPECT_EQ(tit2["encoding"].toInt(), 1);
 
+    // A v2.4 frame whose size bytes are ff ff ff f6 once held the frame walk in place for ever.
+    const QString wrapped = ScratchDir() + "/wrapped.mp3";
+    const QByteArray crafted = ReadAll(SourceDir() + "/tests/fuzz/regressions/id3write/v24-frame-size-near-4gib.bin");
+    ASSERT_TRUE(WriteAll(wrapped, crafted.mid(1, 256) + original));
+    r.rc = RunProgram(Cli(), {"tag", "--v2", "--title", "X", wrapped}, &r.out, &r.err, 20000);
+    EXPECT_EQ(r.rc, 0) << r.err.toStdString();
+    EXPECT_EQ(MutagenRead(wrapped)["v2"].toObject()["TIT2"].toObject()["text"].toString(), "X");
+
     // A missing file fails the run; the other file is tagged all the same.
     const QString fine = ScratchCopy(LameFile(Lame::Cbr128), "fine.mp3");
     r = Tunora({"tag", only1 + ".missing", fine});

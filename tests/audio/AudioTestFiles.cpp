@@ -32,6 +32,8 @@ def frames(d):
         if key.startswith("COMM"):
             r["COMM"] = {"lang": f.lang, "desc": f.desc, "text": str(f.text[0]) if f.text else "",
                          "encoding": int(f.encoding)}
+        elif key.startswith("APIC"):
+            r["APIC"] = {"type": int(f.type), "mime": f.mime, "desc": f.desc, "data": f.data.hex()}
         elif hasattr(f, "text"):
             r[f.FrameID] = {"text": str(f.text[0]) if f.text else "", "encoding": int(f.encoding)}
     return r

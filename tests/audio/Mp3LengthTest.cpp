@@ -87,6 +87,7 @@ TEST_F(Mp3Length, EachVersionAndLayerByItsOwnTables)
         {"MPEG-1 II 192k 48k", B("\xFF\xFD\xA4\x40", 4), 576, 5, 120},         // 144 * 192000 / 48000
         {"MPEG-1 I 128k 44.1k", B("\xFF\xFF\x40\x40", 4), 136, 10, 85},        // (12 * 128000 / 44100) * 4
         {"MPEG-2 I 256k 16k", B("\xFF\xF7\xE8\x40", 4), 768, 3, 72},           // (12 * 256000 / 16000) * 4
+        {"MPEG-2 II 64k 24k", B("\xFF\xF5\x84\x40", 4), 384, 10, 480},          // 144 * 64000 / 24000
     };
     for (const Row& r : rows)
         EXPECT_EQ(timeOf(Stream(r.header, r.frameLength, r.frames)), r.ms) << r.what;
@@ -273,6 +274,7 @@ TEST(Mp3LengthPeers, EncodedFilesAgreeWithMutagenAndFfprobe)
         {"no Xing; APEv2, Lyrics3v2, ID3v1", {"-t", "-b", "128"}, 2, 20, Then::TrailingTags},
         {"VBRI", {"-t", "-V", "2"}, 2, 20, Then::Vbri},
         {"Layer II", {}, 2, 20, Then::Mp2},
+        {"MPEG-2 Layer II", {"-ar", "24000", "-b:a", "64k"}, 1, 20, Then::Mp2}, // ffmpeg's options
     };
     const QString dir = ScratchDir();
     QStringList measured, references;
@@ -282,8 +284,9 @@ TEST(Mp3LengthPeers, EncodedFilesAgreeWithMutagenAndFfprobe)
         QString reference = p;
         if (r.then == Then::Mp2) {
             ASSERT_TRUE(MakeWav(p + ".wav", r.seconds, r.channels));
-            ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-y", "-i", p + ".wav", "-c:a", "mp2", "-b:a", "192k",
-                                            "-f", "mp2", p}),
+            const QStringList options = r.lame.isEmpty() ? QStringList {"-b:a", "192k"} : r.lame;
+            ASSERT_EQ(RunProgram("ffmpeg", QStringList {"-v", "error", "-y", "-i", p + ".wav", "-c:a", "mp2"} + options +
+                                               QStringList {"-f", "mp2", p}),
                       0);
         } else {
             ASSERT_TRUE(MakeMp3(p, r.seconds, r.lame, r.channels)) << r.what;

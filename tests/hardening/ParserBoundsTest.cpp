@@ -10,6 +10,7 @@
 #include "freedb/DiscId.h"
 #include "freedb/Search.h"
 #include "freedb/WebClient.h"
+#include "musicbrainz/MusicBrainz.h"
 #include "shell/core/Language.h"
 #include "shell/core/Shared.h"
 #include "tests/common/Mp3Fixtures.h"
@@ -282,6 +283,15 @@ TEST(ParserBounds, XmcdEntries)
         EXPECT_TRUE(c.tracks.isEmpty());
         EXPECT_FALSE(why.isEmpty());
     }
+}
+
+TEST(ParserBounds, MusicBrainzCountsBeyondAnInt)
+{
+    // Each medium's count fits an int, their sum does not: the release counts as many as an int holds.
+    const QByteArray json = R"({"id": "a1b2c3d4-0000-4000-8000-000000000012", "media": [{"track-count": 2147483647}, {"track-count": 2147483647}]})";
+    MbRelease release;
+    ASSERT_TRUE(ParseRelease(json, release));
+    EXPECT_EQ(release.trackCount, 2147483647);
 }
 
 TEST(ParserBounds, QueryAnswers)

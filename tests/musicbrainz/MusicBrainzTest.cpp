@@ -186,28 +186,34 @@ TEST_F(MusicBrainzTest, ATwoDiscReleaseGivesARowAndADiscPerMedium)
 TEST(MusicBrainzBusy, ABusyServiceIsAskedAgainAfterTheWaitItNames)
 {
     TempAppEnv env;
+    // The client's own pace is one second and its default wait two: only a longer wait shows
+    // that Retry-After was read.
     const struct {
         const char* retryAfter;
-        double minGap; // seconds between the 503 and the request asked again; 0: none asked
+        int busyAnswers;
+        double minGap; // seconds between a 503 and the request asked again
+        int requests;  // all the search sends; fewer answered than busyAnswers + 1: the search fails
     } rows[] = {
-        {"", 2.0},  // no Retry-After: the client's own default wait
-        {"120", 0}, // longer than anybody waits at a window: the search fails at once
+        {"", 1, 2.0, 2},       // no Retry-After: the client's own default wait
+        {"3", 1, 3.0, 2},      // seconds
+        {"date+4", 1, 2.9, 2}, // an HTTP date four seconds ahead (whole seconds: three and more)
+        {"1", 5, 1.0, 4},      // asked again three times at most
+        {"120", 1, 0, 1},      // longer than anybody waits at a window: the search fails at once
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.retryAfter);
-        MusicBrainzServer server{env.root(), {"--busy", "1", "--retry-after", row.retryAfter}};
+        MusicBrainzServer server{env.root(), {"--busy", "1", "--busy-count", QString::number(row.busyAnswers),
+                                              "--retry-after", row.retryAfter}};
         ASSERT_TRUE(server.running());
         MusicBrainzSource source;
         const Outcome o = Await(source, [&] { source.searchWords("Pair - Double", false); });
         const QList<QJsonObject> log = server.requests();
-        if (row.minGap > 0) {
-            EXPECT_FALSE(o.hits.isEmpty()) << o.failure.toStdString();
-            ASSERT_EQ(log.size(), 2);
-            EXPECT_GE(log[1]["t"].toDouble() - log[0]["t"].toDouble(), row.minGap);
-        } else {
-            EXPECT_FALSE(o.failure.isEmpty());
-            EXPECT_EQ(log.size(), 1);
-        }
+        ASSERT_EQ(log.size(), row.requests);
+        EXPECT_EQ(o.hits.isEmpty(), row.requests <= row.busyAnswers) << o.failure.toStdString();
+        EXPECT_EQ(o.failure.isEmpty(), row.requests > row.busyAnswers);
+        for (qsizetype i = 1; i < log.size(); ++i)
+            EXPECT_GE(log[i]["t"].toDouble() - log[i - 1]["t"].toDouble(), row.minGap) << i;
+        EXPECT_TRUE(server.violations().isEmpty()) << server.violations().join("\n").toStdString();
     }
 }
 
@@ -275,12 +281,19 @@ TEST_F(MusicBrainzTest, FailuresEndTheRequest)
 TEST(MusicBrainzTls, AnHttpsServiceTrustedThroughTheTestsAuthority)
 {
     TempAppEnv env;
-    const QString cert = env.root() + "/cert.pem", key = env.root() + "/key.pem";
-    ASSERT_EQ(RunProgram("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                     "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
-                                     "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert}),
-              0);
-    MusicBrainzServer server(env.root(), {"--tls", cert, key});
+    auto makeCertificate = [&](const QString& name, const QString& altName) {
+        return RunProgram("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                      "-nodes", "-days", "1", "-subj", "/CN=" + altName.section(':', 1), "-addext",
+                                      "subjectAltName=" + altName, "-keyout", env.root() + "/" + name + ".key",
+                                      "-out", env.root() + "/" + name + ".pem"});
+    };
+    ASSERT_EQ(makeCertificate("cert", "IP:127.0.0.1"), 0);
+    ASSERT_EQ(makeCertificate("other", "DNS:other.example"), 0);
+    const QString cert = env.root() + "/cert.pem", key = env.root() + "/cert.key";
+    // Pacing is not what this test is about.
+    MusicBrainzServer plain(env.root() + "/plain", {"--no-pace"});
+    ASSERT_TRUE(plain.running());
+    MusicBrainzServer server(env.root(), {"--tls", cert, key, "--no-pace"});
     ASSERT_TRUE(server.running());
     ASSERT_TRUE(server.root().startsWith("https://"));
     MusicBrainzSource source;
@@ -294,7 +307,19 @@ TEST(MusicBrainzTls, AnHttpsServiceTrustedThroughTheTestsAuthority)
     const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
     QSslConfiguration trusting = before;
     ASSERT_TRUE(trusting.addCaCertificates(cert));
+    ASSERT_TRUE(trusting.addCaCertificates(env.root() + "/other.pem"));
     QSslConfiguration::setDefaultConfiguration(trusting);
+    {
+        // A trusted certificate of another host is refused all the same.
+        MusicBrainzServer elsewhere(env.root() + "/elsewhere",
+                                    {"--tls", env.root() + "/other.pem", env.root() + "/other.key", "--no-pace"});
+        ASSERT_TRUE(elsewhere.running());
+        MusicBrainzSource asked;
+        const Outcome wrongHost = Await(asked, [&] { asked.searchWords("Dozen - Twelve", false); });
+        EXPECT_TRUE(wrongHost.hits.isEmpty());
+        EXPECT_FALSE(wrongHost.failure.isEmpty());
+        EXPECT_TRUE(elsewhere.requests().isEmpty());
+    }
     MusicBrainzSource fresh; // a connection keeps the trust it was opened with
     const Outcome trusted = Await(fresh, [&] { fresh.searchWords("Dozen - Twelve", false); });
     // The front cover's 307 points to https as well.
@@ -302,6 +327,18 @@ TEST(MusicBrainzTls, AnHttpsServiceTrustedThroughTheTestsAuthority)
     ASSERT_TRUE(WriteAll(server.extra() + "/cover/" + kDozen + ".jpg", jpeg));
     fresh.setFetchCover(true);
     const Outcome read = Await(fresh, [&] { fresh.read(Hit(kDozen)); });
+    std::optional<LookupDisc> downgraded;
+    {
+        // A redirect from https to http is refused: the plain server holding the cover hears nothing.
+        ASSERT_TRUE(WriteAll(plain.extra() + "/cover/" + kDozen + ".jpg", jpeg));
+        MusicBrainzServer downgrading(env.root() + "/downgrading",
+                                      {"--tls", cert, key, "--no-pace", "--cover-host", plain.root().chopped(1)});
+        MusicBrainzSource asked;
+        asked.setFetchCover(true);
+        downgraded = Await(asked, [&] { asked.read(Hit(kDozen)); }).disc;
+        EXPECT_EQ(downgrading.targets().value(1), "/release/" + kDozen + "/front-500");
+        EXPECT_TRUE(plain.requests().isEmpty());
+    }
     QSslConfiguration::setDefaultConfiguration(before);
     EXPECT_EQ(trusted.failure, "");
     EXPECT_EQ(trusted.hits.size(), 3);
@@ -309,4 +346,6 @@ TEST(MusicBrainzTls, AnHttpsServiceTrustedThroughTheTestsAuthority)
     EXPECT_EQ(read.disc->frontCover, jpeg);
     EXPECT_EQ(server.targets().mid(2), QStringList({"/release/" + kDozen + "/front-500", "/download/" + kDozen + ".jpg"}));
     EXPECT_TRUE(server.violations().isEmpty()) << server.violations().join("\n").toStdString();
+    ASSERT_TRUE(downgraded);
+    EXPECT_TRUE(downgraded->frontCover.isEmpty());
 }

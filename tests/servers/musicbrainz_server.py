@@ -20,12 +20,14 @@ Paths (fixtures from fixtures/musicbrainz/, or first from --extra with the same 
   /release/MBID/front-500         307 to /download/MBID.EXT when cover/MBID.EXT exists, else 404
   /download/MBID.EXT              the picture's bytes
 --busy N answers request number N (from 1) with 503 and Retry-After: 1 (--retry-after VALUE
-sends VALUE instead; an empty VALUE sends no Retry-After). --tls CERT KEY serves
-https. The server prints "PORT n" and ends when its standard input closes.
+sends VALUE instead; an empty VALUE sends no Retry-After; "date+S" sends the HTTP date S
+seconds ahead); --busy-count K answers K requests from N on so. --tls CERT KEY serves
+https; --cover-host SCHEME://HOST:PORT sends the front cover's redirect there. The server prints "PORT n" and ends when its standard input closes.
 """
 
 import argparse
 import base64
+import email.utils
 import hashlib
 import http.server
 import json
@@ -129,8 +131,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if violation:
             return self.reply(400, json.dumps({"error": violation}).encode())
         try:
-            if number == ARGS.busy:
-                wait = [("Retry-After", ARGS.retry_after)] if ARGS.retry_after else []
+            if ARGS.busy <= number < ARGS.busy + ARGS.busy_count:
+                value = ARGS.retry_after
+                if value.startswith("date+"):
+                    value = email.utils.formatdate(time.time() + float(value[5:]), usegmt=True)
+                wait = [("Retry-After", value)] if value else []
                 return self.reply(503, b'{"error": "busy"}', headers=wait)
             self.route(path, params)
         except (BrokenPipeError, ConnectionResetError):
@@ -178,7 +183,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if not name:
                 return self.reply(404, b"Not Found", "text/plain")
             scheme = "https" if ARGS.tls else "http"
-            location = "%s://%s/download/%s" % (scheme, self.headers.get("Host"), name)
+            base = ARGS.cover_host or "%s://%s" % (scheme, self.headers.get("Host"))
+            location = "%s/download/%s" % (base, name)
             return self.reply(307, b"See: " + location.encode(), "text/plain", [("Location", location)])
         if path.startswith("/download/"):
             body = fixture("cover", path[len("/download/"):])
@@ -196,9 +202,11 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--extra", default="")
     parser.add_argument("--busy", type=int, default=0)
+    parser.add_argument("--busy-count", type=int, default=1)
     parser.add_argument("--retry-after", default="1")
     parser.add_argument("--no-pace", action="store_true")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--cover-host", default="")
     ARGS = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)
     if ARGS.tls:

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -216,17 +217,21 @@ TEST_F(MainWindowTest, NoDialogClipsItsContents)
         r.playlistReplaced = true;
         return new ApplyPreview(r, w);
     });
+    // Each opens inside the screen as well (the smallest common laptop's, see CMakeLists.txt).
+    const QRect screen = w->screen()->availableGeometry();
     for (const auto& [name, make] : boxes) {
         std::unique_ptr<QDialog> d(make());
         d->show();
         QCoreApplication::processEvents();
         EXPECT_TRUE(clipped(d.get()).isEmpty()) << name.toStdString() << "\n" << clipped(d.get()).join('\n').toStdString();
+        EXPECT_TRUE(screen.contains(d->frameGeometry())) << name.toStdString();
         d->close();
     }
     UpdWindow upd(w);
     upd.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(clipped(&upd).isEmpty()) << clipped(&upd).join('\n').toStdString();
+    EXPECT_TRUE(screen.contains(upd.frameGeometry()));
 }
 
 TEST_F(MainWindowTest, AboutSoundPlaysOnEveryClick)
@@ -365,8 +370,11 @@ TEST_F(MainWindowTest, NoAutomaticCheckWhenAutoUpdIsZero)
     SetSetting("AutoUpd", "0");
     window.reset(BuildMainWindow());
     window->checkForUpdate = [&](bool automatic) { calls << automatic; };
+    // The start-up timer's end is when an automatic check would begin.
+    bool fired = false;
+    QObject::connect(Child<QTimer>(window.get(), "Timer1"), &QTimer::timeout, [&] { fired = true; });
     ASSERT_TRUE(window->startup());
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntil([&] { return fired; }, 5000));
     EXPECT_TRUE(calls.isEmpty());
 }
 
@@ -617,6 +625,21 @@ TEST_F(MainWindowTest, UnreadableSettingsFileStartsWithDefaultsAndIsLeftAlone)
     for (const QString& f : QDir(env->root()).entryList(QDir::Files | QDir::Hidden))
         keptAside |= f != "registry.reg" && ReadAll(env->root() + "/" + f) == garbage;
     EXPECT_TRUE(keptAside);
+}
+
+TEST_F(MainWindowTest, AFirstStartOnAnEmptySettingsFileTellsNothingAndStoresTheSetup)
+{
+    ASSERT_TRUE(WriteAll(env->registryPath(), QByteArray()));
+    MainWindow* w = start();
+    ASSERT_TRUE(w);
+    messages->texts.removeAll(LanguageText(173)); // no burner's folder yet
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join('|').toStdString();
+    EXPECT_FALSE(SettingsUnreadable());
+    EXPECT_EQ(Child<QComboBox>(w, "setup_lngcmb")->currentText(), "English");
+    EXPECT_TRUE(Child<QCheckBox>(w, "setup_autoupd_chk")->isChecked());
+    Child<QPushButton>(w, "setup_ok_btn")->click();
+    EXPECT_EQ(Setting("HTTPPort"), "80");
+    EXPECT_FALSE(ReadAll(env->registryPath()).isEmpty());
 }
 
 TEST_F(MainWindowTest, MailAndWebButtonsOpenTheProgramsAddresses)

@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <gtest/gtest.h>
+#include <limits>
 
 
 using namespace tunora;
@@ -33,6 +34,8 @@ TEST(DisplaySize, UnitsAndCutDecimals)
     // Beyond 21474836 bytes a 32-bit "bytes x 100" would overflow.
     EXPECT_EQ(DisplaySize(qint64(700) * 1048576), "700" + unit(164));
     EXPECT_EQ(DisplaySize(qint64(5) * 1024 * 1048576 + 1048576 / 4), "5120.25" + unit(164));
+    // A size no file has, as a server may announce it: even 64-bit "bytes x 100" overflows.
+    EXPECT_EQ(DisplaySize(std::numeric_limits<qint64>::max()), "8796093022207.99" + unit(164));
 }
 
 TEST(DisplaySize, ProgressAndSpeedTexts)

@@ -25,6 +25,7 @@
 #include <optional>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,6 +108,25 @@ protected:
         qputenv("TUNORA_UPDATE_HOST", "127.0.0.1");
         qputenv("TUNORA_UPDATE_PORT", QByteArray::number(closedPort()));
         m_oldEnd = Updater::SetEndProgramHandler([this] { ++programEnds; });
+        // A program the updater starts detached stays this process's child, so its end shows.
+        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    }
+
+    // Every program started besides the FTP server has ended (a zombie, or reaped).
+    bool startedProgramsEnded() const
+    {
+        const QByteArray self = QByteArray::number(::getpid());
+        const QByteArray serverPid = server ? QByteArray::number(server->processId()) : QByteArray();
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile f("/proc/" + pid + "/stat");
+            if (pid.toUtf8() == serverPid || !f.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray stat = f.readAll();
+            const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' '); // state, ppid, ...
+            if (fields.value(1) == self && fields.value(0) != "Z")
+                return false;
+        }
+        return true;
     }
 
     void TearDown() override
@@ -163,7 +183,7 @@ protected:
         EXPECT_FALSE(QFile::exists(env->appDir() + "/upd/" + installerName));
         EXPECT_FALSE(QFile::exists(localDescription()));
         EXPECT_FALSE(QFile::exists(localDescription() + ".sig"));
-        QTest::qWait(300);
+        ASSERT_TRUE(WaitUntil([&] { return startedProgramsEnded(); }, 10000));
         EXPECT_FALSE(QFile::exists(marker));
         EXPECT_EQ(programEnds, 0);
         EXPECT_TRUE(window->isEnabled());
@@ -445,7 +465,7 @@ TEST_F(UpdaterTest, InstallerNameLeavingTheFolderIsRefused)
     EXPECT_EQ(messages->texts, QStringList {LanguageText(60)});
     EXPECT_FALSE(QFile::exists(env->appDir() + "/evil"));
     EXPECT_FALSE(QFile::exists(localDescription()));
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntil([&] { return startedProgramsEnded(); }, 10000));
     EXPECT_FALSE(QFile::exists(marker));
     EXPECT_EQ(programEnds, 0);
 
@@ -537,7 +557,7 @@ TEST_F(SlowUpdaterTest, YesInTheCloseQuestionCancelsTheDownload)
     EXPECT_FALSE(IsBusy());
     EXPECT_EQ(updater()->updWindow(), nullptr);
     EXPECT_EQ(programEnds, 0);
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntil([&] { return startedProgramsEnded(); }, 10000));
     EXPECT_FALSE(QFile::exists(marker));
 }
 
