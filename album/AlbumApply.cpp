@@ -231,6 +231,39 @@ QString ApplyCountsLine(const ApplyResult& r)
         .arg(LanguageText(r.playlistPath.isEmpty() || !r.somethingDone ? 1 : 0));
 }
 
+tags::Fields AlbumTagFields(const AlbumSession& s, int index, const QString& year, bool embedCover,
+                            tags::TagFields* values)
+{
+    using tags::Field;
+    const ListItem& track = s.fetched.at(index);
+    tags::TagFields& v = *values;
+    v.title = track.text;
+    v.track = index + 1;
+    v.trackTotal = int(s.fetched.size());
+    // A compilation's track names its own artist; the disc's is the album artist.
+    v.artist = track.artist.trimmed().isEmpty() ? s.artist.trimmed() : track.artist.trimmed();
+    v.album = s.album.trimmed();
+    v.year = year;
+    v.comment = kComment;
+    v.genre = s.genre.trimmed();
+    v.albumArtist = s.artist.trimmed();
+    tags::Fields f = Field::Title | Field::Track | Field::Artist | Field::Album | Field::Year | Field::Comment |
+                     Field::AlbumArtist;
+    if (!v.genre.isEmpty())
+        f |= Field::Genre;
+    if (s.discNumber > 0) {
+        v.disc = s.discNumber;
+        v.discTotal = s.discCount;
+        f |= Field::Disc;
+    }
+    if (embedCover && !s.frontCover.isEmpty()) {
+        v.cover.bytes = s.frontCover;
+        v.cover.mime = s.frontCover.startsWith("\x89PNG") ? QStringLiteral("image/png") : QStringLiteral("image/jpeg");
+        f |= Field::Cover;
+    }
+    return f;
+}
+
 QString WouldDoLine(const ApplyResult& r)
 {
     QString line = r.playlistPath.isEmpty()
@@ -256,7 +289,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
         if (!quiet)
             talk.tell(text);
     };
-    if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
+    if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2 && !o.tags) {
         tell(text::NoOptionChosen());
         return r;
     }
@@ -267,6 +300,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
     // A dry run leaves the session as it is: the preview and the Apply after it see the same.
     QStringList undo;
     QList<TagUndo> undoTags;
+    QList<tags::WritePlan> undoPlans;
     QString year = s.year.trimmed();
     if (!IsFourDigitYear(year))
         year = QDate::currentDate().toString(QStringLiteral("yyyy"));
@@ -298,6 +332,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
         };
         undo.append(entry);
         undoTags.append(TagUndo {});
+        undoPlans.append(tags::WritePlan {});
         const QString old = joined(s.path, entry);
         if (!paired) {
             leave(LocalText("the disc has another number of tracks", "le disque a un autre nombre de pistes"), {});
@@ -328,6 +363,30 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
                     extras.frontCover = s.frontCover;
                 if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
                     leave(LocalText("tags not written", "étiquettes non écrites"), text::TagsNotWritten());
+                    ++r.failures;
+                } else {
+                    ++r.tagged;
+                }
+            } else if (o.tags) {
+                tags::TagFields values;
+                const tags::Fields fields = AlbumTagFields(s, i, year, o.embedCover, &values);
+                tags::WritePlan plan;
+                tags::FileIdentity written;
+                QString why;
+                // A dry run does not read the files, as for MP3: the preview stays quick.
+                if (!o.dryRun) {
+                    talk.status(LocalText("Writing tags: %1", "Écriture des étiquettes : %1").arg(old));
+                    const bool done = tags::PlanWrite(old, values, fields, {}, &plan, &why) &&
+                                      tags::CarryOut(plan, &why, &written);
+                    talk.status({});
+                    if (done)
+                        undoPlans.last() = tags::Reversed(plan, written);
+                    else
+                        plan.path.clear();
+                }
+                if (!o.dryRun && plan.path.isEmpty()) {
+                    leave(LocalText("tags not written", "étiquettes non écrites"),
+                          text::TagsNotWritten() + '\n' + old + QStringLiteral(": ") + why);
                     ++r.failures;
                 } else {
                     ++r.tagged;
@@ -374,6 +433,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
     if (!o.dryRun) {
         s.undo = paired ? undo : QStringList();
         s.undoTags = paired ? undoTags : QList<TagUndo>();
+        s.undoPlans = paired ? undoPlans : QList<tags::WritePlan>();
     }
 
     // Files and tracks that do not pair up leave everything as it is, the playlist too.
@@ -436,7 +496,8 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
     return r;
 }
 
-FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress)
+FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress,
+                  const tags::WritePlan& reversed)
 {
     FileUndo u;
     u.path = from;
@@ -449,6 +510,16 @@ FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, c
         } else {
             u.nameTaken = true;
         }
+    }
+    if (!reversed.changes.isEmpty()) {
+        // The file where it is now (a link still leads to the file the apply wrote).
+        tags::WritePlan back = reversed;
+        back.path = u.path;
+        QString why;
+        if (!tags::CarryOut(back, &why))
+            u.tagsLeft = why.contains(QLatin1String("changed")) ? QStringLiteral("its tags changed since they were written")
+                                                                 : why;
+        return u;
     }
     if (!RestoreID3Tags(u.path, tags, &u.tagsLeft, progress) && u.tagsLeft.isEmpty())
         u.tagsLeft = QStringLiteral("its tags could not be written");
@@ -469,8 +540,8 @@ int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored)
         if (i >= s.undo.size())
             continue;
         const QString recorded = s.undo.at(i);
-        const FileUndo u =
-            UndoFile(joined(s.path, current), joined(s.path, recorded), s.undoTags.value(i), talk.progress());
+        const FileUndo u = UndoFile(joined(s.path, current), joined(s.path, recorded), s.undoTags.value(i),
+                                    talk.progress(), s.undoPlans.value(i));
         if (u.nameTaken)
             talk.tell(text::NameTaken(joined(s.path, recorded), joined(s.path, current)));
         if (u.renameFailed)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "audio/Id3.h"
+#include "tags/Tags.h"
 
 #include <QList>
 #include <QString>
@@ -33,20 +34,24 @@ public:
 };
 
 struct ApplyOptions {
-    // The four options as they take effect: checked and enabled. A disabled option (a pattern
-    // that cannot be applied, ID3 options for a format other than MP3) does nothing.
+    // The options as they take effect: checked and enabled. A disabled option (a pattern
+    // that cannot be applied, ID3 options for a format other than MP3, "Write tags" for MP3)
+    // does nothing.
     bool rename = false;
     bool playlist = false;
     bool id3v1 = false;
     bool id3v2 = false;
     // Work out and report the outcome without touching a file or the session.
     bool dryRun = false;
-    // The ID3v2 tag also carries the fetched disc's front picture (when it has one), in place
-    // of an earlier front cover.
+    // The ID3v2 tag (or the format's own tags) also carries the fetched disc's front picture
+    // (when it has one), in place of an earlier front cover.
     bool embedCover = false;
     // With dryRun: the preview before Apply, which shows no message and asks nothing (a
     // playlist folder that would be asked for is taken as the album folder).
     bool quiet = false;
+    // The file's own tags through the tag layer (every format but MP3, whose ID3 options
+    // stay); last, so that the options above keep their places in a braced list.
+    bool tags = false;
 };
 
 // One entry of the album as Apply treats it: shown before Apply, printed by a dry run.
@@ -103,19 +108,26 @@ QString NewFileName(const AlbumSession& s, int index);
 ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& options, ApplyTalk& talk,
                        const std::function<void(bool)>& running = {});
 
+// The tags Apply writes into file index of a format other than MP3, and which of them (a
+// genre, disc or cover the disc does not tell is left as the file has it).
+tags::Fields AlbumTagFields(const AlbumSession& s, int index, const QString& year, bool embedCover,
+                            tags::TagFields* values);
+
 // The closing line of a dry run: "Would tag 5, rename 5 and write the playlist P."
 QString WouldDoLine(const ApplyResult& r);
 
 // One file of an undo: the file at from gets back the name to (when only its letter case
 // differs or no other file holds it) and then the tags the apply replaced, while it still
-// holds exactly those the apply wrote.
+// holds exactly those the apply wrote: an MP3 through tags, another format through
+// reversed, the apply's write plan reversed (empty: no tags of the tag layer written).
 struct FileUndo {
     QString path;           // where the file is afterwards
     bool nameTaken = false; // another file holds the name to: the file keeps its own
     bool renameFailed = false;
     QString tagsLeft;       // why the tags were left as they are (empty: given back or none)
 };
-FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress = {});
+FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress = {},
+                  const tags::WritePlan& reversed = {});
 
 // Undo: renames every file the last apply renamed back to its recorded name and gives back
 // the tags it replaced; one message lists the files whose tags changed since. The playlist

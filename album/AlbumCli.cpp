@@ -116,7 +116,8 @@ int RunAlbumCommand(const QStringList& args)
     cmd.addPair(QStringLiteral("read"), QStringLiteral("CATEGORY DISCID"), QStringLiteral("the CDDB entry"));
     cmd.addValue(QStringLiteral("mb"), QStringLiteral("RELEASE-ID"), QStringLiteral("the MusicBrainz release"));
     cmd.addValue(QStringLiteral("xmcd"), QStringLiteral("FILE"), QStringLiteral("an xmcd entry on disk"));
-    cmd.addValue(QStringLiteral("format"), QStringLiteral("EXT"), QStringLiteral("the files' extension (mp3: the default)"));
+    cmd.addValue(QStringLiteral("format"), QStringLiteral("EXT"),
+                 QStringLiteral("the files' format: ") + AudioFormatChoices() + QStringLiteral(" (mp3: the default)"));
     cmd.addValue(QStringLiteral("sort"), QStringLiteral("none|fast|optimal"), QStringLiteral("order the files by playing time"));
     cmd.addValue(QStringLiteral("genre"), QStringLiteral("G"), QStringLiteral("the genre (else the entry's)"));
     cmd.addValue(QStringLiteral("journal"), QStringLiteral("FILE"), QStringLiteral("record the old names and tags (for undo)"));
@@ -124,6 +125,7 @@ int RunAlbumCommand(const QStringList& args)
     cmd.addFlag(QStringLiteral("no-rename"), QStringLiteral("files keep their names"));
     cmd.addFlag(QStringLiteral("no-v1"), QStringLiteral("no ID3v1 tag"));
     cmd.addFlag(QStringLiteral("no-v2"), QStringLiteral("no ID3v2 tag"));
+    cmd.addFlag(QStringLiteral("no-tags"), QStringLiteral("no tags of the format's own (a format other than mp3)"));
     cmd.addFlag(QStringLiteral("no-playlist"), QStringLiteral("no playlist"));
     cmd.addFlag(QStringLiteral("dry-run"),
                 QStringLiteral("change nothing; print the rows Apply shows first (file, length, track, track length, "
@@ -139,7 +141,7 @@ int RunAlbumCommand(const QStringList& args)
     const bool haveGenre = cmd.isSet(QStringLiteral("genre"));
     QString genre = cmd.value(QStringLiteral("genre"));
     const bool noRename = cmd.isSet(QStringLiteral("no-rename")), noV1 = cmd.isSet(QStringLiteral("no-v1")),
-               noV2 = cmd.isSet(QStringLiteral("no-v2")), noPlaylist = cmd.isSet(QStringLiteral("no-playlist")),
+               noV2 = cmd.isSet(QStringLiteral("no-v2")), noTags = cmd.isSet(QStringLiteral("no-tags")), noPlaylist = cmd.isSet(QStringLiteral("no-playlist")),
                dryRun = cmd.isSet(QStringLiteral("dry-run"));
     const QStringList words = cmd.words();
     if (words.size() > 1)
@@ -241,10 +243,12 @@ int RunAlbumCommand(const QStringList& args)
     o.playlist = !noPlaylist && samples.playlistEnabled;
     o.id3v1 = !noV1 && mp3 && genresLoaded;
     o.id3v2 = !noV2 && mp3;
+    o.tags = !noTags && !mp3 && FormatInfo(FormatNamed(ext)).tagged;
     o.dryRun = dryRun;
     o.embedCover = cover;
-    if (cover && !o.id3v2 && !s.frontCover.isEmpty())
-        cmd.tell(QStringLiteral("no ID3v2 tag is written, so the front cover is not embedded"));
+    if (cover && !o.id3v2 && !o.tags && !s.frontCover.isEmpty())
+        cmd.tell(mp3 ? QStringLiteral("no ID3v2 tag is written, so the front cover is not embedded")
+                     : QStringLiteral("no tags are written, so the front cover is not embedded"));
     if (!noRename && !samples.renameEnabled)
         cmd.tell(QStringLiteral("the naming pattern \"%1\" holds no placeholder; files keep their names").arg(s.namingPattern));
     if (!noPlaylist && !samples.playlistEnabled)
@@ -297,7 +301,7 @@ int RunUndoCommand(const QStringList& args)
     QStringList lines;
     for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         const JournalEntry& e = *it;
-        const FileUndo u = UndoFile(e.newPath, e.oldPath, e.tags);
+        const FileUndo u = UndoFile(e.newPath, e.oldPath, e.tags, {}, e.tagPlan);
         QStringList reasons;
         if (u.nameTaken)
             reasons << QStringLiteral("another file is named ") + e.oldPath;

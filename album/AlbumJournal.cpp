@@ -35,10 +35,11 @@ QList<JournalEntry> AlbumJournal(const AlbumSession& s)
     QList<JournalEntry> out;
     for (int i = 0; i < s.undo.size() && i < s.mp3.size(); ++i) {
         const TagUndo tags = s.undoTags.value(i);
+        const tags::WritePlan plan = s.undoPlans.value(i);
         const QString now = s.mp3.at(i).text;
-        if (now == kFakeTrack || (now == s.undo.at(i) && !tags.v1Written && !tags.v2Written))
+        if (now == kFakeTrack || (now == s.undo.at(i) && !tags.v1Written && !tags.v2Written && plan.changes.isEmpty()))
             continue;
-        out.append({s.path + '/' + s.undo.at(i), s.path + '/' + now, tags});
+        out.append({s.path + '/' + s.undo.at(i), s.path + '/' + now, tags, plan});
     }
     return out;
 }
@@ -52,6 +53,8 @@ bool WriteJournal(const QString& path, const QList<JournalEntry>& entries, QStri
             f["id3v2"] = QJsonObject {{"old", base64(e.tags.oldV2)}, {"new", base64(e.tags.newV2)}};
         if (e.tags.v1Written)
             f["id3v1"] = QJsonObject {{"old", base64(e.tags.oldV1)}, {"new", base64(e.tags.newV1)}};
+        if (!e.tagPlan.changes.isEmpty())
+            f["tags"] = tags::PlanToJson(e.tagPlan);
         files.append(f);
     }
     const QJsonObject root {{"format", kFormat}, {"files", files}};
@@ -78,7 +81,7 @@ bool ReadJournal(const QString& path, QList<JournalEntry>& entries, QString* why
     entries.clear();
     for (const QJsonValue& v : root["files"].toArray()) {
         const QJsonObject o = v.toObject();
-        JournalEntry e {o["old"].toString(), o["new"].toString(), {}};
+        JournalEntry e {o["old"].toString(), o["new"].toString(), {}, {}};
         bool ok = o["old"].isString() && o["new"].isString() && !e.oldPath.isEmpty() && !e.newPath.isEmpty();
         const QJsonObject v2 = o["id3v2"].toObject(), v1 = o["id3v1"].toObject();
         e.tags.v2Written = o.contains("id3v2");
@@ -87,6 +90,8 @@ bool ReadJournal(const QString& path, QList<JournalEntry>& entries, QString* why
             ok = ok && fromBase64(v2["old"], e.tags.oldV2) && fromBase64(v2["new"], e.tags.newV2);
         if (e.tags.v1Written)
             ok = ok && fromBase64(v1["old"], e.tags.oldV1) && fromBase64(v1["new"], e.tags.newV1);
+        if (o.contains("tags"))
+            ok = ok && tags::PlanFromJson(o["tags"].toObject(), &e.tagPlan);
         if (!ok)
             return fail(QStringLiteral("entry %1 of the journal is damaged").arg(entries.size() + 1));
         entries.append(e);

@@ -6,6 +6,7 @@
 #include "album/AutoSort.h"
 #include "album/AutosortDialog.h"
 #include "album/StatsDialog.h"
+#include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FolderWalk.h"
 #include "lookup/LookupTexts.h"
@@ -14,6 +15,7 @@
 #include "audio/GenrePicker.h"
 #include "album/FetchFlow.h"
 #include "shell/Dialogs.h"
+#include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
@@ -206,7 +208,9 @@ void AlbumPage::buildUi()
     m_v1->setText(QStringLiteral("ID3v1"));
     m_v2 = named<QCheckBox>(opt, "ID3v2_chk");
     m_v2->setText(QStringLiteral("ID3v2"));
-    for (QCheckBox* c : {m_ren, m_pls, m_v1, m_v2})
+    m_tags = named<QCheckBox>(opt, "tags_chk");
+    m_tags->setVisible(false); // until a folder of another format than MP3 is chosen
+    for (QCheckBox* c : {m_ren, m_pls, m_v1, m_v2, m_tags})
         c->setChecked(true);
     optL->addWidget(m_ren, 0, 0);
     optL->addWidget(m_testLbl, 0, 1);
@@ -214,6 +218,7 @@ void AlbumPage::buildUi()
     optL->addWidget(m_plsLbl, 1, 1);
     optL->addWidget(m_v1, 2, 0);
     optL->addWidget(m_v2, 2, 1);
+    optL->addWidget(m_tags, 2, 0, 1, 2); // in the ID3 options' place, shown instead of them
     m_cover = named<QCheckBox>(opt, "cover_chk");
     m_cover->setChecked(Setting(setting::kEmbedCover).trimmed() == QLatin1String("1"));
     optL->addWidget(m_cover, 3, 0, 1, 2);
@@ -327,6 +332,7 @@ void AlbumPage::transme()
     text("info2_btn", LanguageText(17));
     text("source_lbl", lookuptext::Source());
     text("cover_chk", lookuptext::EmbedFrontCover());
+    text("tags_chk", LocalText("Write tags", "Écrire les étiquettes"));
 }
 
 void AlbumPage::prepare()
@@ -506,6 +512,11 @@ void AlbumPage::browse()
     const bool mp3 = m_session.ext.compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
     m_v1->setEnabled(mp3);
     m_v2->setEnabled(m_v1->isEnabled());
+    // MP3 keeps its two ID3 options; every other format has one option for its own tags.
+    m_v1->setVisible(mp3);
+    m_v2->setVisible(mp3);
+    m_tags->setVisible(!mp3);
+    m_tags->setEnabled(!mp3 && FormatInfo(FormatNamed(m_session.ext)).tagged);
 
     QStringList names = ListFolderFiles(m_session.path, m_session.ext);
     SetCancelRequested(false);
@@ -569,9 +580,10 @@ void AlbumPage::apply()
     o.playlist = m_pls->isChecked() && m_pls->isEnabled();
     o.id3v1 = m_v1->isChecked() && m_v1->isEnabled();
     o.id3v2 = m_v2->isChecked() && m_v2->isEnabled();
+    o.tags = m_tags->isChecked() && m_tags->isEnabled() && m_tags->isVisibleTo(this);
     o.embedCover = m_cover->isChecked();
     readFieldsToSession();
-    if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2) {
+    if (!o.rename && !o.playlist && !o.id3v1 && !o.id3v2 && !o.tags) {
         ApplyAlbum(m_session, o, m_talk); // says which option is missing
         return;
     }

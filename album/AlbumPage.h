@@ -80,6 +80,7 @@ private:
     QLineEdit *m_path = nullptr, *m_ext = nullptr;
     QListWidget *m_mp3 = nullptr, *m_tracks = nullptr, *m_results = nullptr;
     QCheckBox *m_ren = nullptr, *m_pls = nullptr, *m_v1 = nullptr, *m_v2 = nullptr, *m_cover = nullptr;
+    QCheckBox* m_tags = nullptr; // tags_chk: the format's own tags, for every format but MP3
     QComboBox* m_source = nullptr;
     QLabel *m_testLbl = nullptr, *m_plsLbl = nullptr;
     QLineEdit *m_artist = nullptr, *m_album = nullptr, *m_year = nullptr, *m_genre = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "audio/Id3.h"
+#include "tags/Tags.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,6 +36,9 @@ public:
     QStringList tracks;                    // tracks_lst: display lines of the fetched disc
     QStringList undo;                      // undo_lst: names before the last apply
     QList<TagUndo> undoTags;               // by the positions of undo: the tags it replaced
+    // By the same positions, for a format other than MP3: the apply's write plan reversed
+    // (no changes: no tags written).
+    QList<tags::WritePlan> undoPlans;
     // The playlist the last apply wrote, its bytes, and the bytes of the one it replaced.
     struct WrittenPlaylist {
         QString path;

@@ -1,6 +1,10 @@
 #include "album/AutoSort.h"
 
 #include "audio/Mp3Length.h"
+#include "folders/AudioFormats.h"
+#include "tags/Tags.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +20,13 @@ double Deviation(qint64 fileMs, qint64 trackFrames)
 
 qint64 MeasureMs(const QString& path)
 {
+    // A file named as MP3 (or by no format) is measured as it always was; every other
+    // format through the tag layer.
+    const AudioFormat named = FormatOfName(QFileInfo(path).fileName());
+    if (named != AudioFormat::Mp3 && named != AudioFormat::Unknown) {
+        qint64 whole = 0;
+        return tags::ReadLength(path, &whole) && whole > 0 ? std::min<qint64>(whole, 2147483647) : 0;
+    }
     double ms = 0;
     if (!GetMp3Length(path, ms) || !std::isfinite(ms) || ms <= 0)
         return 0;

@@ -1,6 +1,8 @@
 #include "burn/BurnList.h"
 
 #include "audio/Mp3Length.h"
+#include "folders/AudioFormats.h"
+#include "tags/Tags.h"
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -14,7 +16,17 @@ namespace tunora {
 
 PlayingTimeReader DefaultPlayingTimeReader()
 {
-    return [](const QString& path, double& ms) { return GetMp3Length(path, ms); };
+    return [](const QString& path, double& ms) {
+        // A file named as MP3 (or by no format) is timed as it always was, to the fraction.
+        const AudioFormat named = FormatOfName(QFileInfo(path).fileName());
+        if (named == AudioFormat::Mp3 || named == AudioFormat::Unknown)
+            return GetMp3Length(path, ms);
+        qint64 whole = 0;
+        if (!tags::ReadLength(path, &whole))
+            return false;
+        ms = double(whole);
+        return true;
+    };
 }
 
 QString BurnTimeText(double totalMs)

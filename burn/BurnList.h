@@ -22,7 +22,8 @@ inline constexpr const char* kBurnerExecutable = "copytocd.exe";
 // Offered when no burner is found, and behind the burner button: the first Linux burner tried.
 inline constexpr const char* kBurnerSite = "https://apps.kde.org/k3b/";
 
-// The compilation's playing times; GetMp3Length unless a test puts another in.
+// The compilation's playing times (every format the tag layer measures) unless a test puts
+// another in.
 using PlayingTimeReader = std::function<bool(const QString& path, double& ms)>;
 PlayingTimeReader DefaultPlayingTimeReader();
 

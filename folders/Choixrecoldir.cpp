@@ -215,6 +215,7 @@ Choixrecoldir::Choixrecoldir(QWidget* parent) : QDialog(parent)
                     return;
                 m_dir = m_model->filePath(current);
                 m_path->setText(m_dir);
+                takeFolderFormat();
                 RefreshList();
             });
     m_path->installEventFilter(this);
@@ -323,8 +324,18 @@ bool Choixrecoldir::setDirPath(const QString& path)
         m_tree->scrollTo(idx);
     }
     selectDriveFor(p);
+    takeFolderFormat();
     RefreshList();
     return true;
+}
+
+void Choixrecoldir::takeFolderFormat()
+{
+    const QString format = MostCommonFormat(m_dir);
+    if (format.isEmpty() || !m_formatFrm->isVisibleTo(this))
+        return;
+    const QSignalBlocker block(m_format_cmb); // the caller refreshes the list once
+    m_format_cmb->setCurrentText(format);
 }
 
 void Choixrecoldir::onDriveChosen(int index)

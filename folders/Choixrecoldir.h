@@ -56,6 +56,8 @@ private:
     void selectDriveFor(const QString& path);
     // Moves to the folder typed in dir_txt; false (and a message) when it names none.
     bool takeTypedPath();
+    // A folder newly shown starts with the format most of its audio files have.
+    void takeFolderFormat();
 
     ChooserMode m_mode = ChooserMode::AlbumFolder;
     QString m_folder, m_format;

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSet>
 
 #include <algorithm>
@@ -209,6 +210,25 @@ QStringList ListFolderFiles(const QString& folder, const QString& format)
         return WalkStep::Go;
     });
     return out;
+}
+
+QString MostCommonFormat(const QString& folder)
+{
+    QMap<AudioFormat, int> counts;
+    WalkFolders(folder, false, [&](const WalkedFolder& w) {
+        for (const FolderEntry& e : w.entries) {
+            const qsizetype dot = e.name.lastIndexOf('.');
+            if (e.kind == EntryKind::File && dot > 0)
+                ++counts[FormatOfExtension(QStringView(e.name).mid(dot + 1))];
+        }
+        return WalkStep::Go;
+    });
+    counts.remove(AudioFormat::Unknown);
+    const AudioFormatInfo* best = nullptr;
+    for (const AudioFormatInfo& f : AudioFormats())
+        if (counts.value(f.format) > (best ? counts.value(best->format) : 0))
+            best = &f;
+    return best ? best->name : QString();
 }
 
 QString DeliveredFolder(const QString& path)

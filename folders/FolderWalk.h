@@ -70,6 +70,10 @@ WalkResult WalkAudioFolder(const QString& root, bool recurse, const std::functio
 // (a leading ".") are left out, as the file system's plain listing left hidden files out.
 QStringList ListFolderFiles(const QString& folder, const QString& format);
 
+// The name of the format most of the folder's audio files have (by extension, as
+// ListFolderFiles takes them; a tie goes to the format listed first); empty when it holds none.
+QString MostCommonFormat(const QString& folder);
+
 // A chosen folder as the callers receive it: never ending in "/", so that folder + "/" +
 // name is always a valid path; the root "/" therefore becomes the empty text.
 QString DeliveredFolder(const QString& path);

@@ -1,6 +1,6 @@
 #include "lookup/PlayingTimes.h"
 
-#include "audio/Mp3Length.h"
+#include "tags/Tags.h"
 
 #include <QFileInfo>
 
@@ -10,15 +10,15 @@ bool MeasurePlayingTimes(const QStringList& paths, QList<qint64>& lengthsMs, QSt
 {
     lengthsMs.clear();
     for (const QString& path : paths) {
-        double ms = 0;
+        qint64 ms = 0;
         QString why;
-        if (!GetMp3Length(path, ms, &why) || ms < 1) {
+        if (!tags::ReadLength(path, &ms, &why) || ms < 1) {
             if (error)
                 *error = QFileInfo(path).fileName() + QLatin1String(": ") +
                          (why.isEmpty() ? QStringLiteral("no playing time") : why);
             return false;
         }
-        lengthsMs << static_cast<qint64>(ms);
+        lengthsMs << ms;
     }
     return true;
 }

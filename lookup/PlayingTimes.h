@@ -8,7 +8,7 @@
 
 namespace tunora {
 
-// Playing times of files in milliseconds (GetMp3Length); false, naming the first file that
+// Playing times of files in milliseconds, of every format the tag layer measures; false, naming the first file that
 // gave none, when a file has no measurable playing time.
 bool MeasurePlayingTimes(const QStringList& paths, QList<qint64>& lengthsMs, QString* error = nullptr);
 

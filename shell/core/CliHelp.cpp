@@ -101,11 +101,12 @@ const QList<CommandForm>& CommandForms()
          "find the releases by the sound of the folder's files (AcoustID, with the key of the settings): "
          "release ID, artist / title, date, track count per release, best first"},
         {"album",
-         "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3]\n"
-         "[--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-playlist]\n"
+         "album DIR (--read CATEGORY DISCID | --mb RELEASE-ID [--cover] | --xmcd FILE) [--format mp3|flac|...]\n"
+         "[--sort none|fast|optimal] [--no-rename] [--no-v1] [--no-v2] [--no-tags] [--no-playlist]\n"
          "[--genre G] [--dry-run] [--journal FILE]",
-         "tag, rename and list an album from a CDDB record, a MusicBrainz release (--cover: with "
-         "its front cover) or an xmcd file (--journal: a new FILE that records what undo needs)"},
+         "tag, rename and list an album of any format from a CDDB record, a MusicBrainz release (--cover: with "
+         "its front cover) or an xmcd file (--journal: a new FILE that records what undo needs; --no-tags: "
+         "no tags of a format other than MP3)"},
         {"undo", "undo FILE",
          "give back the names and tags an album journal records; per file \"restored\" or \"left\", the path "
          "(and why)"},

@@ -273,3 +273,51 @@ TEST_F(AlbumCliTest, UndoGivesBackARenameChainWithThePlaylistBeside)
     EXPECT_EQ(snapshot().keys(), expected.keys());
     EXPECT_TRUE(snapshot() == expected);
 }
+
+TEST_F(AlbumCliTest, AFlacAlbumFromTheServerIsSortedTaggedAndUndoneByteForByte)
+{
+    // A disc of tracks of 2 and 3 seconds, served from a fixture made here.
+    const QString fixtures = env.makeDir("fixtures/xmcd/misc");
+    ASSERT_TRUE(WriteAll(fixtures + "/f1ac0002", "# xmcd\n#\n# Track frame offsets:\n#\t150\n#\t300\n#\n"
+                                                 "# Disc length: 7 seconds\n#\nDISCID=f1ac0002\n"
+                                                 "DTITLE=Flac Artist / Flac Album\nDYEAR=2001\nDGENRE=Ambient\n"
+                                                 "TTITLE0=Short\nTTITLE1=Long\nEXTD=\nEXTT0=\nEXTT1=\nPLAYORDER=\n"));
+    FreedbServer server(env.root(), env.root() + "/fixtures");
+    ASSERT_TRUE(server.running());
+    server.useAsProxy();
+    const QString disc = env.makeDir("music/flac");
+    for (const auto& [name, seconds] : {std::pair {"a.flac", "3"}, std::pair {"b.FLAC", "2"}})
+        ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", QString("sine=duration=") + seconds,
+                                        "-metadata", "title=Old", "-c:a", "flac", disc + "/" + name}),
+                  0);
+    const auto before = [&] {
+        QMap<QString, QByteArray> m;
+        for (const QString& f : QDir(disc).entryList(QDir::Files))
+            m.insert(f, ReadAll(disc + "/" + f));
+        return m;
+    };
+    const auto original = before();
+    const QString journal = env.root() + "/flac-journal.json";
+    ASSERT_EQ(run({disc, "--read", "misc", "f1ac0002", "--format", "flac", "--sort", "fast", "--no-playlist",
+                   "--journal", journal}),
+              0)
+        << err.constData();
+    // The 2-second file is track 1: sorted by its FLAC length, renamed.
+    EXPECT_EQ(QDir(disc).entryList(QDir::Files, QDir::Name), QStringList({"01 - Short.flac", "02 - Long.flac"}));
+    QByteArray tags;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.flac import FLAC\nfor p in sys.argv[1:]:\n    t = FLAC(p)\n"
+                          "    print('|'.join(t[k][0] for k in ('title', 'tracknumber', 'tracktotal', 'artist', "
+                          "'album', 'date', 'genre', 'albumartist', 'comment')))",
+                          disc + "/01 - Short.flac", disc + "/02 - Long.flac"},
+                         &tags),
+              0);
+    EXPECT_EQ(tags, QByteArray("Short|1|2|Flac Artist|Flac Album|2001|Ambient|Flac Artist|Tagged By Tunora\n"
+                               "Long|2|2|Flac Artist|Flac Album|2001|Ambient|Flac Artist|Tagged By Tunora\n"));
+    // The journal gives both files their names and their old bytes back.
+    QByteArray undone;
+    EXPECT_EQ(RunProgram(BuiltAppDir() + "/tunora-cli", {"undo", journal}, &undone, &err), 0) << err.constData();
+    EXPECT_EQ(QString::fromUtf8(undone), "restored\t" + disc + "/b.FLAC\nrestored\t" + disc + "/a.flac\n");
+    EXPECT_TRUE(before() == original);
+}

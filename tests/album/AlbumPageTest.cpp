@@ -60,7 +60,8 @@ protected:
                 return;
             }
             ASSERT_TRUE(c->setDirPath(folder));
-            Child<QComboBox>(c, "format_cmb")->setCurrentText(format);
+            if (!format.isNull()) // a null format: the one the chooser took from the folder
+                Child<QComboBox>(c, "format_cmb")->setCurrentText(format);
             Child<QPushButton>(c, "ok_btn")->click();
         };
         click("browse_btn");
@@ -196,6 +197,15 @@ TEST_F(AlbumPageTest, AWavFolderDisablesTheTagOptionsButKeepsTheirValues)
     browse(folderWith("mp3", {"one.mp3"}));
     EXPECT_TRUE(v1->isEnabled());
     EXPECT_TRUE(v2->isEnabled());
+    // A folder of mostly FLAC files starts as FLAC, with one option for its own tags.
+    auto* tags = Child<QCheckBox>(page, "tags_chk");
+    EXPECT_TRUE(tags->isHidden());
+    browse(folderWith("flac", {"one.flac", "two.FLAC", "cover.mp3"}), QString());
+    EXPECT_EQ(Child<QLineEdit>(page, "ext_txt")->text(), QString("FLAC"));
+    EXPECT_EQ(shown("mp3_lst"), QStringList({"one.flac", "two.FLAC"}));
+    EXPECT_TRUE(!tags->isHidden() && tags->isEnabled() && tags->isChecked());
+    EXPECT_EQ(tags->text(), QString("Write tags"));
+    EXPECT_TRUE(v1->isHidden() && v2->isHidden());
 }
 
 TEST_F(AlbumPageTest, DeleteClearAndFakeTracks)

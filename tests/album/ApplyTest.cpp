@@ -229,6 +229,42 @@ TEST_F(ApplyTest, OtherFormatsGetALowerCaseExtensionAndNoTags)
     EXPECT_EQ(ReadAll(album + "/01 - One.wma"), QByteArray("not an mp3"));
 }
 
+TEST_F(ApplyTest, AFlacFileGetsItsOwnTagsAndUndoGivesItsBytesBack)
+{
+    s.ext = "FLAC";
+    ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=duration=1", "-metadata", "composer=Kept",
+                                    "-c:a", "flac", album + "/a.flac"}),
+              0);
+    ASSERT_TRUE(WriteAll(album + "/b.flac", "no audio at all"));
+    const QByteArray before = ReadAll(album + "/a.flac");
+    s.setFiles({"a.flac", "b.flac"});
+    s.fetched = {{"One", 75, "Guest"}, {"Two", 75}};
+    s.discNumber = 2;
+    s.discCount = 3;
+    s.frontCover = QByteArray("\x89PNG\r\n\x1a\n" "cover", 13);
+    ApplyOptions o;
+    o.rename = o.tags = o.embedCover = true;
+    const ApplyResult r = ApplyAlbum(s, o, talk);
+    EXPECT_EQ(r.tagged, 1);
+    EXPECT_EQ(r.failures, 1);
+    EXPECT_EQ(r.rows.at(1).leftAlone, "tags not written");
+    EXPECT_EQ(onDisk(), QStringList({"01 - One.flac", "02 - Two.flac"}));
+    QByteArray tags;
+    ASSERT_EQ(RunProgram(SystemPython(),
+                         {"-c",
+                          "import sys\nfrom mutagen.flac import FLAC\nt = FLAC(sys.argv[1])\n"
+                          "print('|'.join(t[k][0] for k in ('title', 'tracknumber', 'tracktotal', 'artist', 'albumartist', "
+                          "'discnumber', 'disctotal', 'genre', 'composer')), t.pictures[0].mime, t.pictures[0].type)",
+                          album + "/01 - One.flac"},
+                         &tags),
+              0);
+    EXPECT_EQ(tags, QByteArray("One|1|2|Guest|Artist|2|3|Rock|Kept image/png 3\n"));
+    s.undoAvailable = true;
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
+    EXPECT_EQ(onDisk(), QStringList({"a.flac", "b.flac"}));
+    EXPECT_TRUE(ReadAll(album + "/a.flac") == before);
+}
+
 TEST_F(ApplyTest, AFakeTrackHoldsItsNumberAndGetsNoPlaylistLine)
 {
     files({"a.mp3", kFakeTrack, "b.mp3"});

@@ -2,6 +2,7 @@
 #include "dorvane/Dorvanectrl.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
 
 #include <QFile>
@@ -30,6 +31,29 @@ TEST(BurnTime, MinutesAndSecondsRoundedUp)
     EXPECT_EQ(BurnTimeText(59500), p + "1min 0sec ");
     EXPECT_EQ(BurnTimeText(119001), p + "2min 0sec ");
     EXPECT_EQ(BurnTimeText(-1), "");
+}
+
+TEST(BurnTime, EveryFormatIsTimed)
+{
+    TempAppEnv env;
+    const QString dir = env.makeDir("music");
+    const struct {
+        const char* name;
+        QStringList codec;
+    } rows[] = {{"a.flac", {"-c:a", "flac"}}, {"b.m4a", {"-c:a", "aac"}}, {"c.M4A", {"-c:a", "alac"}},
+                {"d.opus", {"-c:a", "libopus"}}};
+    for (const auto& row : rows) {
+        const QString path = dir + "/" + row.name;
+        ASSERT_EQ(RunProgram("ffmpeg", QStringList {"-v", "error", "-f", "lavfi", "-i", "sine=duration=2.5"} + row.codec +
+                                           QStringList {path}),
+                  0);
+        double ms = 0;
+        EXPECT_TRUE(DefaultPlayingTimeReader()(path, ms)) << row.name;
+        EXPECT_NEAR(ms, FfprobeDuration(path) * 1000, FfprobeDuration(path) * 10) << row.name; // within 1 %
+    }
+    double ms = 0;
+    ASSERT_TRUE(WriteAll(dir + "/e.flac", "no audio at all"));
+    EXPECT_FALSE(DefaultPlayingTimeReader()(dir + "/e.flac", ms));
 }
 
 TEST(BurnTime, CapacityAndPercent)

@@ -175,6 +175,9 @@ TEST_F(ListingTree, EntriesInOrdinalOrderWithFormatsAndSizes)
                   ")\r\n\r\n");
     // The format test ignores case and trims the format name.
     EXPECT_EQ(listing(false, "%1", {" ogg "}), "[" + root + "]\r\nB\r\n\r\n");
+    // Every format of the list, %3 its name there: an .m4a file is MP4.
+    file("Live.M4A");
+    EXPECT_EQ(listing(false, "%3 %1%2", {"FLAC", "MP4"}), "[" + root + "]\r\nMP4 Live.M4A\r\nFLAC Song.flac\r\n\r\n");
 }
 
 TEST_F(ListingTree, FoldersWithoutListedFilesWriteNoHeader)
