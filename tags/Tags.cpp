@@ -87,32 +87,46 @@ qint64 id3Skip(const QByteArray& head)
 }
 
 // The first bytes behind any ID3v2 tag, and whether there was one.
-// Only regular files are opened: a FIFO or a device would block or never end.
-bool regularFile(const QString& path, QString* why)
+// The first bytes of the file behind any ID3v2 tag, and whether there was one; plain system
+// calls, as this runs once for every file measured. Only a regular file is read: a FIFO or a
+// device would block or never end.
+bool sniffBytes(const QString& path, QByteArray* head, bool* hadId3, QString* why)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return fail(why, errno == ENOENT ? QStringLiteral("no such file") : errnoText(errno));
-    if (!S_ISREG(st.st_mode))
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buf[kSniffBytes];
+    qint64 n = regular ? PreadFully(fd, buf, kSniffBytes, 0) : 0;
+    *head = QByteArray(buf, static_cast<qsizetype>(std::max<qint64>(n, 0)));
+    *hadId3 = false;
+    if (const qint64 skip = id3Skip(*head); regular && n >= 0 && skip > 0) {
+        n = PreadFully(fd, buf, kSniffBytes, skip);
+        *head = QByteArray(buf, static_cast<qsizetype>(std::max<qint64>(n, 0)));
+        *hadId3 = true;
+    }
+    const int e = errno;
+    ::close(fd);
+    if (!regular)
         return fail(why, QStringLiteral("not a regular file"));
+    if (n < 0)
+        return fail(why, errnoText(e));
     return true;
 }
 
-bool sniffBytes(const QString& path, QByteArray* head, bool* hadId3, QString* why)
+// What the first bytes, an ID3v2 tag in front and the extension say together.
+AudioFormat decideFormat(const QString& path, const QByteArray& head, bool hadId3, QString* why)
 {
-    if (!regularFile(path, why))
-        return false;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(why, f.exists() ? f.errorString() : QStringLiteral("no such file"));
-    *head = f.read(kSniffBytes);
-    *hadId3 = false;
-    const qint64 skip = id3Skip(*head);
-    if (skip > 0 && f.seek(skip)) {
-        *hadId3 = true;
-        *head = f.read(kSniffBytes);
-    }
-    return true;
+    const AudioFormat byExtension = FormatOfPath(path);
+    const AudioFormat byBytes = SniffFormat(head, byExtension);
+    if (byBytes != AudioFormat::Unknown)
+        return byBytes;
+    // MPEG audio may begin anywhere: the MP3 reader looks for it and says what it found.
+    if (hadId3 || byExtension == AudioFormat::Unknown)
+        return AudioFormat::Mp3;
+    fail(why, QStringLiteral("no %1 audio (nor any other format Tunora reads)").arg(FormatInfo(byExtension).name));
+    return AudioFormat::Unknown;
 }
 
 bool regularWritable(const QString& path, QString* real, QString* why)
@@ -321,15 +335,7 @@ AudioFormat FormatOfFile(const QString& path, QString* why)
     bool hadId3 = false;
     if (!sniffBytes(path, &head, &hadId3, why))
         return AudioFormat::Unknown;
-    const AudioFormat byExtension = FormatOfPath(path);
-    const AudioFormat byBytes = SniffFormat(head, byExtension);
-    if (byBytes != AudioFormat::Unknown)
-        return byBytes;
-    // MPEG audio may begin anywhere: the MP3 reader looks for it and says what it found.
-    if (hadId3 || byExtension == AudioFormat::Unknown)
-        return AudioFormat::Mp3;
-    fail(why, QStringLiteral("no %1 audio (nor any other format Tunora reads)").arg(FormatInfo(byExtension).name));
-    return AudioFormat::Unknown;
+    return decideFormat(path, head, hadId3, why);
 }
 
 bool ReadFileTags(const QString& path, FileTags* out, QString* why)
@@ -345,19 +351,19 @@ bool ReadFileTags(const QString& path, FileTags* out, QString* why)
 
 bool ReadLength(const QString& path, qint64* ms, QString* why, AudioFormat* formatOut)
 {
-    // FLAC and MP4 are measured here from a few header bytes, faster than a full read.
-    if (QFile f(path); regularFile(path, nullptr) && f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        const QByteArray head = f.read(kSniffBytes);
-        const AudioFormat quick = SniffFormat(head);
-        if ((quick == AudioFormat::Flac && flacLength(head, ms)) || (quick == AudioFormat::Mp4 && mp4Length(f, ms))) {
-            if (formatOut)
-                *formatOut = quick;
-            return true;
-        }
-    }
-    const AudioFormat format = FormatOfFile(path, why);
+    QByteArray head;
+    bool hadId3 = false;
+    if (!sniffBytes(path, &head, &hadId3, why))
+        return false;
+    const AudioFormat format = decideFormat(path, head, hadId3, why);
     if (formatOut)
         *formatOut = format;
+    // FLAC and MP4 are measured here from their headers, faster than TagLib's full read.
+    if (format == AudioFormat::Flac && flacLength(head, ms))
+        return true;
+    if (QFile f(path); format == AudioFormat::Mp4 && f.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
+                       mp4Length(f, ms))
+        return true;
     switch (format) {
     case AudioFormat::Unknown: return false;
     case AudioFormat::Mp3: {
