@@ -5,6 +5,7 @@
 #include "audio/PosixFile.h"
 #include "dorvane/FileIo.h"
 #include "tags/FormatTags.h"
+#include "tags/Journal.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <functional>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -450,6 +452,89 @@ FileIdentity IdentityOf(const QString& path)
     return id;
 }
 
+namespace {
+
+FileIdentity identityOfStat(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// Marks the journal entry failed on every early return after it was begun.
+struct EntryGuard {
+    qint64 entry = 0;
+    bool open = false;
+    ~EntryGuard()
+    {
+        if (open)
+            detail::JournalDone(entry, {});
+    }
+    void done(const FileIdentity& id)
+    {
+        detail::JournalDone(entry, id);
+        open = false;
+    }
+};
+
+// Every region keeps its size: only those bytes are written, where they stand.
+bool carryOutInPlace(const WritePlan& plan, const QString& real, QString* why, FileIdentity* written)
+{
+    dorvane::io::InPlaceWriter out;
+    if (!out.open(real))
+        return fail(why, out.errorString());
+    struct stat st {};
+    if (::fstat(out.fd(), &st) != 0)
+        return fail(why, errnoText(errno));
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    if (st.st_size != plan.oldSize)
+        return fail(why, changed);
+    for (const ByteChange& c : plan.changes) {
+        QByteArray now(c.oldBytes.size(), '\0');
+        if (PreadFully(out.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
+            return fail(why, changed);
+    }
+    EntryGuard guard;
+    if (!detail::JournalBegin(plan, true, identityOfStat(st), &guard.entry, why))
+        return false;
+    guard.open = true;
+    qsizetype wrote = 0;
+    bool ok = true;
+    for (const ByteChange& c : plan.changes) {
+        bool torn = false;
+        if (detail::KillPoint(&torn)) {
+            out.writeAt(c.offset, c.newBytes.constData(), c.newBytes.size() / 2);
+            ::raise(SIGKILL);
+        }
+        if (!(ok = out.writeAt(c.offset, c.newBytes.constData(), c.newBytes.size())))
+            break;
+        ++wrote;
+    }
+    detail::KillPoint();
+    ok = ok && out.sync();
+    detail::KillPoint();
+    if (!ok) {
+        const QString reason = out.errorString();
+        // The old bytes back where the new ones may have gone; if even that fails the entry
+        // stays begun and the next start finishes the write.
+        bool back = true;
+        for (qsizetype i = 0; i <= std::min(wrote, plan.changes.size() - 1); ++i)
+            back = back && out.writeAt(plan.changes[i].offset, plan.changes[i].oldBytes.constData(),
+                                       plan.changes[i].oldBytes.size());
+        if (!back || !out.sync())
+            guard.open = false;
+        return fail(why, reason);
+    }
+    struct stat after {};
+    ::fstat(out.fd(), &after);
+    if (!out.close())
+        return fail(why, out.errorString());
+    guard.done(identityOfStat(after));
+    if (written)
+        *written = identityOfStat(after);
+    return true;
+}
+
+} // namespace
+
 bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
 {
     if (plan.changes.isEmpty()) {
@@ -460,6 +545,12 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
     QString real;
     if (!regularWritable(plan.path, &real, why))
         return false;
+    bool sameSizes = plan.oldSize == plan.newSize;
+    for (const ByteChange& c : plan.changes)
+        sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
+    if (sameSizes)
+        return carryOutInPlace(plan, real, why, written);
+
     PosixFile src;
     if (!src.open(real, O_RDONLY | O_NONBLOCK))
         return fail(why, src.error());
@@ -474,6 +565,12 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
         if (PreadFully(src.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
             return fail(why, changed);
     }
+    EntryGuard guard;
+    WritePlan journalled = plan;
+    journalled.path = real;
+    if (!detail::JournalBegin(journalled, false, identityOfStat(st), &guard.entry, why))
+        return false;
+    guard.open = true;
 
     // The temporary file goes with the writer on every early return.
     dorvane::io::AtomicWriter out;
@@ -500,10 +597,14 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
         now.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
         return fail(why, QStringLiteral("the file changed while it was being tagged"));
     src.close();
+    detail::KillPoint();
     if (!out.commit())
         return fail(why, out.errorString());
+    detail::KillPoint();
+    const FileIdentity id = IdentityOf(real);
+    guard.done(id);
     if (written)
-        *written = IdentityOf(real);
+        *written = id;
     return true;
 }
 
