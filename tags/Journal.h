@@ -26,6 +26,24 @@ void SetJournalPath(const QString& path); // tests, the fuzz target and benchmar
 // the writes that follow then fail rather than go unjournalled.
 bool BeginRun(const QString& command, QString* why = nullptr);
 void EndRun();
+// BeginRun for the scope's lifetime.
+class JournalRun {
+public:
+    explicit JournalRun(const QString& command) : m_ok(BeginRun(command, &m_why)) {}
+    ~JournalRun()
+    {
+        if (m_ok)
+            EndRun();
+    }
+    JournalRun(const JournalRun&) = delete;
+    JournalRun& operator=(const JournalRun&) = delete;
+    bool ok() const { return m_ok; }
+    QString why() const { return m_why; }
+
+private:
+    QString m_why;
+    bool m_ok;
+};
 
 // Renames without replacing (dorvane's rule), journalled: entry before, done after.
 bool RenameJournalled(const QString& from, const QString& to, QString* why = nullptr);

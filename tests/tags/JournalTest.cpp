@@ -190,3 +190,36 @@ TEST(Journal, ForeignChangeLeftAloneAndToldOnce)
     EXPECT_TRUE(Recover().lines.isEmpty()); // told once
     SetJournalPath({});
 }
+
+// The bulk renamer's command killed at every point: each file keeps exactly one of its two
+// names, and undo gives every old name back.
+TEST(Journal, RenamesKilledAtEveryPointKeepOneName)
+{
+    TempAppEnv env;
+    const QString dir = env.root() + "/names", journal = env.appDir() + "/write.journal";
+    const QList<QByteArray> ten(10, QByteArray("not audio, only a name"));
+    int n = 1;
+    for (;; ++n) {
+        SCOPED_TRACE(n);
+        QFile::remove(journal);
+        const QStringList paths = Place(dir, ten);
+        qputenv("TUNORA_KILL_AT", QByteArray::number(n));
+        const CliRun run = Tunora(QStringList {"rename", "--case", "uc"} + paths);
+        qunsetenv("TUNORA_KILL_AT");
+        if (run.rc == 0)
+            break;
+        ASSERT_EQ(run.rc, -1) << run.err.toStdString();
+        Tunora({"journal"});
+        QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+        ASSERT_EQ(names.size(), 10) << names.join(' ').toStdString();
+        for (int i = 0; i < 10; ++i)
+            EXPECT_NE(names.contains(QString("f%1.mp3").arg(i)), names.contains(QString("F%1.mp3").arg(i)));
+        Tunora({"undo"});
+        names = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+        for (int i = 0; i < 10; ++i)
+            EXPECT_TRUE(names.contains(QString("f%1.mp3").arg(i))) << names.join(' ').toStdString();
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(n, 40);
+}
