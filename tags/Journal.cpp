@@ -523,7 +523,8 @@ QList<RunInfo> infos(const QList<Run>& runs)
         i.ended = r.ended;
         i.undone = undone.contains(r.id);
         for (const Entry& e : r.entries)
-            i.files.append({e.kind == QLatin1String("rename") ? e.to : e.path, kindName(e.kind), e.done});
+            i.files.append({e.kind == QLatin1String("rename") ? e.to : e.path,
+                            e.kind == QLatin1String("rename") ? e.path : QString(), kindName(e.kind), e.done});
         out.append(i);
     }
     return out;

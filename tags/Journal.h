@@ -62,6 +62,7 @@ RecoveryReport Recover();
 
 struct RunFile {
     QString path;     // the file as the run left it (the new name of a rename)
+    QString from;     // a rename's old name
     QString kind;     // "in place", "rewrite", "rename"
     bool done = false; // written (or renamed) through, recovered forward included
 };

@@ -45,7 +45,8 @@ int RunJournalCommand(const QStringList& args)
         printLine(stdout, QStringLiteral("run\t%1\t%2\t%3\t%4")
                               .arg(r.id, r.time.toString(Qt::ISODate), state, r.command));
         for (const tags::RunFile& f : r.files)
-            printLine(stdout, QStringLiteral("\t%1\t%2\t%3").arg(f.done ? QStringLiteral("done") : QStringLiteral("not done"), f.kind, f.path));
+            printLine(stdout, QStringLiteral("\t%1\t%2\t%3").arg(f.done ? QStringLiteral("done") : QStringLiteral("not done"), f.kind,
+                                                                 f.from.isEmpty() ? f.path : f.from + QStringLiteral(" -> ") + f.path));
     }
     return 0;
 }

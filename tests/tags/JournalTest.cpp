@@ -3,6 +3,7 @@
 #include "tags/Journal.h"
 #include "tests/audio/AudioTestFiles.h"
 #include "tests/common/TestSupport.h"
+#include "tests/fuzz/JournalOracle.h"
 
 #include <QDir>
 #include <QFile>
@@ -222,4 +223,25 @@ TEST(Journal, RenamesKilledAtEveryPointKeepOneName)
             break;
     }
     EXPECT_GT(n, 40);
+}
+
+// The fuzz target's seeds, and every cut of a real journal, as recovery meets them.
+TEST(Journal, TornOrCraftedJournalsStayInside)
+{
+    const QDir seeds(SourceDir() + "/tests/fuzz/corpus/journal");
+    QList<QByteArray> inputs;
+    for (const QString& name : seeds.entryList(QDir::Files))
+        inputs << ReadAll(seeds.filePath(name));
+    ASSERT_GE(inputs.size(), 2);
+    const QByteArray journal = JournalFromInput(inputs.first());
+    QString why;
+    for (qsizetype cut = 0; cut <= journal.size(); cut += 7)
+        ASSERT_TRUE(RecoveryStaysInside(journal.left(cut), &why)) << cut << " " << why.toStdString();
+    for (const QByteArray& in : inputs)
+        EXPECT_TRUE(RecoveryStaysInside(JournalFromInput(in), &why)) << why.toStdString();
+    const QList<RunInfo> runs = RunsFromBytes(journal.left(journal.size() - 3)); // the done mark torn off
+    ASSERT_EQ(runs.size(), 1);
+    ASSERT_EQ(runs[0].files.size(), 3);
+    EXPECT_FALSE(runs[0].files[0].done);
+    EXPECT_EQ(runs[0].files[2].from, JournalSandbox() + "/sub/b.mp3");
 }
