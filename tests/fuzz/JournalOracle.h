@@ -93,13 +93,16 @@ inline bool RecoveryStaysInside(const QByteArray& journal, QString* why)
         return false;
     };
     const QHash<QString, QByteArray> after = SandboxFiles();
-    for (auto it = before.begin(); it != before.end(); ++it)
+    QString bad;
+    for (auto it = before.begin(); it != before.end() && bad.isEmpty(); ++it)
         if (after.value(it.key()) != it.value() && !mayChange(it.key()))
-            return (why && (*why = it.key(), true)), false;
-    for (auto it = after.begin(); it != after.end(); ++it)
+            bad = it.key();
+    for (auto it = after.begin(); it != after.end() && bad.isEmpty(); ++it)
         if (!before.contains(it.key()))
-            return (why && (*why = QStringLiteral("new: ") + it.key(), true)), false;
-    return true;
+            bad = QStringLiteral("new: ") + it.key();
+    if (why)
+        *why = bad;
+    return bad.isEmpty();
 }
 
 } // namespace tunora::test
