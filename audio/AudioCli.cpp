@@ -205,10 +205,24 @@ int RunTagCommand(const QStringList& args)
     if (!tags::BeginRun(QStringLiteral("tunora-cli tag ") + args.join(u' '), &why))
         return cmd.fail(why, 1);
     int status = 0;
+    // Planned first, then carried out together: the files written in place share two syncs.
+    QList<tags::WritePlan> plans;
+    QStringList planned;
     for (const QString& path : files) {
         tags::WritePlan plan;
-        if (!tags::PlanWrite(path, values, fields, options, &plan, &why) || !tags::CarryOut(plan, &why)) {
+        if (!tags::PlanWrite(path, values, fields, options, &plan, &why)) {
             complain("tag", path, why);
+            status = 1;
+            continue;
+        }
+        plans << plan;
+        planned << path;
+    }
+    QStringList whys;
+    const QList<bool> done = tags::CarryOutAll(plans, &whys);
+    for (qsizetype i = 0; i < plans.size(); ++i) {
+        if (!done[i]) {
+            complain("tag", planned[i], whys[i]);
             status = 1;
         }
     }

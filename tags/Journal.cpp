@@ -337,7 +337,7 @@ QString defaultCommand()
     return app.isEmpty() ? QStringLiteral("write") : app;
 }
 
-bool beginEntryLocked(State& s, QJsonObject o, qint64* entry, QString* why)
+bool beginEntryLocked(State& s, bool sync, QJsonObject o, qint64* entry, QString* why)
 {
     if (s.depth == 0) {
         if (!beginRunLocked(s, defaultCommand(), {}, why))
@@ -356,7 +356,7 @@ bool beginEntryLocked(State& s, QJsonObject o, qint64* entry, QString* why)
     o["run"] = s.run;
     o["seq"] = ++s.seq;
     *entry = s.seq;
-    if (!appendLocked(s, o, true, why)) {
+    if (!appendLocked(s, o, sync, why)) {
         if (s.implicit)
             endRunLocked(s);
         return false;
@@ -574,7 +574,7 @@ bool RenameJournalled(const QString& from, const QString& to, QString* why)
     State& s = state();
     QMutexLocker lock(&s.mutex);
     qint64 entry = 0;
-    if (!beginEntryLocked(s, {{"kind", "rename"}, {"path", b64(a)}, {"to", b64(b)},
+    if (!beginEntryLocked(s, true, {{"kind", "rename"}, {"path", b64(a)}, {"to", b64(b)},
                               {"identity", identityJson(IdentityOf(a))}},
                           &entry, why))
         return false;
@@ -720,11 +720,11 @@ bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why)
 
 namespace detail {
 
-bool JournalBegin(const WritePlan& plan, bool inPlace, const FileIdentity& now, qint64* entry, QString* why)
+bool JournalBegin(const WritePlan& plan, bool inPlace, const FileIdentity& now, qint64* entry, QString* why, bool sync)
 {
     State& s = state();
     QMutexLocker lock(&s.mutex);
-    return beginEntryLocked(s, {{"kind", inPlace ? "inplace" : "rewrite"}, {"path", b64(plan.path)},
+    return beginEntryLocked(s, sync, {{"kind", inPlace ? "inplace" : "rewrite"}, {"path", b64(plan.path)},
                                 {"identity", identityJson(now)}, {"plan", PlanToJson(plan)}},
                             entry, why);
 }

@@ -84,7 +84,9 @@ bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why = nullptr);
 
 namespace detail {
 // CarryOut's hooks: an entry before the first byte (false: do not write), done after the sync.
-bool JournalBegin(const WritePlan& plan, bool inPlace, const FileIdentity& now, qint64* entry, QString* why);
+// sync false: the entry goes to disk with the next synced one (a batch syncs its last).
+bool JournalBegin(const WritePlan& plan, bool inPlace, const FileIdentity& now, qint64* entry, QString* why,
+                  bool sync = true);
 void JournalDone(qint64 entry, const FileIdentity& written);
 // Test builds only: dies (SIGKILL) at the point TUNORA_KILL_AT counts to; torn: the point
 // is inside a write, which the caller then leaves half done.

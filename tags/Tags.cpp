@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <algorithm>
+#include <memory>
 
 #include <cerrno>
 #include <csignal>
@@ -606,6 +608,123 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
     if (written)
         *written = id;
     return true;
+}
+
+QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys)
+{
+    constexpr qsizetype kBatch = 256; // open files at once
+    QList<bool> ok(plans.size(), false);
+    *whys = QStringList(plans.size(), QString());
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    struct Item {
+        qsizetype index = 0;
+        std::unique_ptr<dorvane::io::InPlaceWriter> out;
+        struct stat st {};
+        qint64 entry = 0;
+        bool begun = false;
+    };
+    qsizetype next = 0;
+    while (next < plans.size()) {
+        std::vector<Item> items;
+        for (; next < plans.size() && qsizetype(items.size()) < kBatch; ++next) {
+            const WritePlan& plan = plans[next];
+            QString& why = (*whys)[next];
+            bool sameSizes = plan.oldSize == plan.newSize && !plan.changes.isEmpty();
+            for (const ByteChange& c : plan.changes)
+                sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
+            QString real;
+            if (!sameSizes || !regularWritable(plan.path, &real, &why)) {
+                ok[next] = why.isEmpty() && CarryOut(plan, &why);
+                continue;
+            }
+            Item it;
+            it.index = next;
+            it.out = std::make_unique<dorvane::io::InPlaceWriter>();
+            if (!it.out->open(real) || ::fstat(it.out->fd(), &it.st) != 0) {
+                why = it.out->errorString();
+                continue;
+            }
+            bool same = it.st.st_size == plan.oldSize;
+            for (const ByteChange& c : plan.changes) {
+                QByteArray now(c.oldBytes.size(), '\0');
+                same = same && PreadFully(it.out->fd(), now.data(), now.size(), c.offset) == now.size() &&
+                       now == c.oldBytes;
+            }
+            if (!same) {
+                why = changed;
+                continue;
+            }
+            items.push_back(std::move(it));
+        }
+        // Every entry on disk before the first byte: the last one's sync takes them all.
+        for (size_t i = 0; i < items.size(); ++i) {
+            Item& it = items[i];
+            const WritePlan& plan = plans[it.index];
+            it.begun = detail::JournalBegin(plan, true, identityOfStat(it.st), &it.entry, &(*whys)[it.index],
+                                            i + 1 == items.size());
+        }
+        if (!items.empty() && !items.back().begun) {
+            for (Item& it : items) { // none of them is known to be on disk
+                if (it.begun)
+                    detail::JournalDone(it.entry, {});
+                (*whys)[it.index] = QStringLiteral("the write journal cannot be written");
+                it.begun = false;
+            }
+        }
+        std::vector<dev_t> devices;
+        std::vector<int> syncFds;
+        for (Item& it : items) {
+            if (!it.begun)
+                continue;
+            const WritePlan& plan = plans[it.index];
+            qsizetype wrote = 0;
+            bool good = true;
+            for (const ByteChange& c : plan.changes) {
+                bool torn = false;
+                if (detail::KillPoint(&torn)) {
+                    it.out->writeAt(c.offset, c.newBytes.constData(), c.newBytes.size() / 2);
+                    ::raise(SIGKILL);
+                }
+                if (!(good = it.out->writeAt(c.offset, c.newBytes.constData(), c.newBytes.size())))
+                    break;
+                ++wrote;
+            }
+            if (!good) {
+                (*whys)[it.index] = it.out->errorString();
+                bool back = true;
+                for (qsizetype i = 0; i <= std::min(wrote, plan.changes.size() - 1); ++i)
+                    back = back && it.out->writeAt(plan.changes[i].offset, plan.changes[i].oldBytes.constData(),
+                                                   plan.changes[i].oldBytes.size());
+                if (back && it.out->sync())
+                    detail::JournalDone(it.entry, {});
+                it.begun = false; // else left begun: the next start finishes it
+                continue;
+            }
+            if (std::find(devices.begin(), devices.end(), it.st.st_dev) == devices.end()) {
+                devices.push_back(it.st.st_dev);
+                syncFds.push_back(it.out->fd());
+            }
+        }
+        detail::KillPoint();
+        // One flush per file system for the whole batch.
+        bool synced = true;
+        for (const int fd : syncFds)
+            synced = ::syncfs(fd) == 0 && synced;
+        detail::KillPoint();
+        for (Item& it : items) {
+            if (!it.begun)
+                continue;
+            struct stat after {};
+            ::fstat(it.out->fd(), &after);
+            if (!synced) {
+                (*whys)[it.index] = QStringLiteral("the written bytes could not be synced: ") + errnoText(errno);
+                continue; // left begun: the next start settles it
+            }
+            detail::JournalDone(it.entry, identityOfStat(after));
+            ok[it.index] = true;
+        }
+    }
+    return ok;
 }
 
 WritePlan Reversed(const WritePlan& plan, const FileIdentity& written)
