@@ -105,7 +105,7 @@ while IFS='|' read -r words expected; do
   got=$(complete_words tunora-cli "${argv[@]}")
   [ "$got" = "$expected" ] || fail "completing 'tunora-cli $words': '$got', wanted '$expected'"
 done <<'ROWS'
- |--help --version album length list playlist query read rename search show tag undo 
+ |--help --version album journal length list playlist query read rename search show tag undo 
 al|album 
 album --so|--sort 
 album --jo|--journal 
