@@ -117,9 +117,9 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
 // given) receives the identity of the file written.
 bool CarryOut(const WritePlan& plan, QString* why = nullptr, FileIdentity* written = nullptr);
 
-// Carries out many plans as one: the in-place ones journalled together, written, then made
-// durable with one sync of their file system, so a run over many files costs two syncs, not
-// two per file; the others one by one as CarryOut. whys[i]: empty, or why plans[i] failed.
+// Carries out many plans as one: the in-place ones journalled together (one journal sync),
+// written, then their data synced all at once, so a run costs one sync per file and one for
+// the journal instead of two per file; the others one by one as CarryOut. whys[i]: empty, or why plans[i] failed.
 QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys);
 
 // The plan that takes the written file back to its old bytes; written: the identity
