@@ -35,6 +35,7 @@ constexpr qsizetype kHead = 4 + 4 + 8;
 constexpr qsizetype kMaxRecord = 256 << 20;
 constexpr qint64 kMaxJournal = qint64(1) << 31;
 constexpr int kKeptRuns = 50;
+constexpr qint64 kKeptBytes = qint64(64) << 20;
 
 bool fail(QString* why, const QString& reason)
 {
@@ -230,6 +231,7 @@ struct State {
     int depth = 0;
     bool implicit = false;
     qint64 seq = 0;
+    int runs = 0;
 };
 
 State& state()
@@ -312,7 +314,8 @@ bool beginRunLocked(State& s, const QString& command, const QString& undoes, QSt
         return false;
     }
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    s.run = QStringLiteral("%1-%2").arg(now.toString(QStringLiteral("yyyyMMddThhmmsszzz"))).arg(::getpid());
+    // Unique across processes (pid) and within one (a count: runs may begin in the same millisecond).
+    s.run = QStringLiteral("%1-%2-%3").arg(now.toString(QStringLiteral("yyyyMMddThhmmsszzz"))).arg(::getpid()).arg(++s.runs);
     s.runRecord = {{"t", "run"}, {"run", s.run}, {"time", now.toString(Qt::ISODateWithMs)}, {"command", command}};
     if (!undoes.isEmpty())
         s.runRecord["undoes"] = undoes;
@@ -632,10 +635,22 @@ RecoveryReport Recover()
                 r.raw.append(rec);
             }
         }
-        if (runs.size() > kKeptRuns) {
-            // Only the last runs stay; the journal is Tunora's own file, replaced whole.
+        // Only the last 50 runs stay, and no more of them than 64 MiB hold (the last always):
+        // every start reads the journal whole.
+        qsizetype first = std::max<qsizetype>(0, runs.size() - kKeptRuns);
+        qint64 bytes = 0;
+        for (qsizetype i = runs.size() - 1; i >= first; --i) {
+            for (const QByteArray& rec : std::as_const(runs[i].raw))
+                bytes += rec.size();
+            if (bytes > kKeptBytes && i < runs.size() - 1) {
+                first = i + 1;
+                break;
+            }
+        }
+        if (first > 0) {
+            // The journal is Tunora's own file, replaced whole.
             QByteArray kept;
-            for (qsizetype i = runs.size() - kKeptRuns; i < runs.size(); ++i)
+            for (qsizetype i = first; i < runs.size(); ++i)
                 for (const QByteArray& rec : std::as_const(runs[i].raw))
                     kept += rec;
             dorvane::io::WriteFileAtomically(path, kept);

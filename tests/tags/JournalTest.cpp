@@ -245,3 +245,25 @@ TEST(Journal, TornOrCraftedJournalsStayInside)
     EXPECT_FALSE(runs[0].files[0].done);
     EXPECT_EQ(runs[0].files[2].from, JournalSandbox() + "/sub/b.mp3");
 }
+
+// The journal keeps the last 50 runs, dropped at a start, oldest first.
+TEST(Journal, KeepsTheLastFiftyRuns)
+{
+    TempAppEnv env;
+    SetJournalPath(env.appDir() + "/write.journal");
+    const QString a = env.root() + "/a", b = env.root() + "/b";
+    ASSERT_TRUE(WriteAll(a, "x"));
+    for (int i = 0; i < 53; ++i) {
+        ASSERT_TRUE(BeginRun(QString("run %1").arg(i)));
+        ASSERT_TRUE(RenameJournalled(i % 2 ? b : a, i % 2 ? a : b));
+        EndRun();
+    }
+    EXPECT_EQ(ListRuns().size(), 53);
+    EXPECT_TRUE(Recover().summary().isEmpty());
+    SetJournalPath(env.appDir() + "/write.journal");
+    const QList<RunInfo> runs = ListRuns();
+    ASSERT_EQ(runs.size(), 50);
+    EXPECT_EQ(runs.first().command, "run 3");
+    EXPECT_EQ(runs.last().files.value(0).path, b);
+    SetJournalPath({});
+}
