@@ -8,6 +8,7 @@
 #include "playlist/PlaylistCli.h"
 #include "shell/core/CliHelp.h"
 #include "shell/core/Product.h"
+#include "tags/JournalCli.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -26,7 +27,7 @@ const Runner kRunners[] = {
     {"read", tunora::RunReadCommand},     {"query", tunora::RunQueryCommand}, {"album", tunora::RunAlbumCommand},
     {"undo", tunora::RunUndoCommand},     {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},
     {"playlist", tunora::RunPlaylistCommand}, {"show", tunora::RunShowCommand},
-    {"fingerprint", tunora::RunFingerprintCommand},
+    {"fingerprint", tunora::RunFingerprintCommand}, {"journal", tunora::RunJournalCommand},
 };
 
 void printHelp(FILE* out)
@@ -55,6 +56,11 @@ int main(int argc, char** argv)
         std::printf("%s %s\n", tunora::product::kName, tunora::product::kVersion);
         return 0;
     }
+    // What an interrupted run left half done is settled before any command reads a file.
+    tunora::RecoverJournalAtStart();
+    // undo without a file: the last run of the write journal; with one: an album journal.
+    if (cmd == QLatin1String("undo") && args.isEmpty())
+        return tunora::RunJournalUndoCommand(args);
     for (const Runner& c : kRunners)
         if (cmd == QLatin1String(c.name))
             return c.run(args);

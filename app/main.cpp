@@ -3,6 +3,8 @@
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
 #include "shell/core/Product.h"
+#include "shell/core/Shared.h"
+#include "tags/Journal.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -19,10 +21,15 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tunora");
     QApplication::setApplicationVersion(tunora::product::kVersion);
+    // What an interrupted write left half done is settled before any page reads a file; the
+    // status line tells what was done, no question asked.
+    const tunora::tags::RecoveryReport recovery = tunora::tags::Recover();
     tunora::MainWindow* w = tunora::BuildMainWindow();
     tunora::InstallMessageBoxes(w);
     if (!w->startup())
         return 1;
+    if (!recovery.summary().isEmpty())
+        tunora::SetStatusText(recovery.summary());
     if (w->wantsMaximized())
         w->showMaximized();
     else

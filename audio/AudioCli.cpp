@@ -4,6 +4,7 @@
 #include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Shared.h"
+#include "tags/Journal.h"
 #include "tags/Tags.h"
 
 #include <QFile>
@@ -199,15 +200,33 @@ int RunTagCommand(const QStringList& args)
     if (load == GenreLoad::Short)
         cmd.tell(styles + QStringLiteral(" holds fewer than 148 genres"));
 
+    // The whole command is one run of the write journal, undone as one.
+    QString why;
+    if (!tags::BeginRun(QStringLiteral("tunora-cli tag ") + args.join(u' '), &why))
+        return cmd.fail(why, 1);
     int status = 0;
+    // Planned first, then carried out together: the files written in place share two syncs.
+    QList<tags::WritePlan> plans;
+    QStringList planned;
     for (const QString& path : files) {
-        QString why;
         tags::WritePlan plan;
-        if (!tags::PlanWrite(path, values, fields, options, &plan, &why) || !tags::CarryOut(plan, &why)) {
+        if (!tags::PlanWrite(path, values, fields, options, &plan, &why)) {
             complain("tag", path, why);
+            status = 1;
+            continue;
+        }
+        plans << plan;
+        planned << path;
+    }
+    QStringList whys;
+    const QList<bool> done = tags::CarryOutAll(plans, &whys);
+    for (qsizetype i = 0; i < plans.size(); ++i) {
+        if (!done[i]) {
+            complain("tag", planned[i], whys[i]);
             status = 1;
         }
     }
+    tags::EndRun();
     return status;
 }
 

@@ -2,6 +2,7 @@
 
 #include "folders/FolderWalk.h"
 #include "bulk/BulkRun.h"
+#include "tags/Journal.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Shared.h"
 
@@ -115,12 +116,13 @@ int RunRenameCommand(const QStringList& args)
                 report({true, row.oldPath, row.newPath},
                        row.state == BulkPreviewRow::Taken ? QStringLiteral("the name is taken") : QString());
     } else {
+        const tags::JournalRun journal(QStringLiteral("tunora-cli rename ") + args.join(u' '));
         for (const QString& f : std::as_const(files)) {
             const BulkStep step = PlanBulkRename(f, options);
             if (!step.changes())
                 continue;
             QString why;
-            const bool ok = RenameNoReplace(step.oldPath, step.newPath, &why);
+            const bool ok = tags::RenameJournalled(step.oldPath, step.newPath, &why);
             report(step, ok ? QString() : why.isEmpty() ? QStringLiteral("failed") : why);
         }
     }

@@ -2,6 +2,7 @@
 
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
+#include "tags/Journal.h"
 
 #include <QFile>
 #include <QSet>
@@ -115,6 +116,8 @@ BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOption
     BulkRunOutcome out;
     progress(0);
     undo.clear();
+    // The run's renames are one run of the write journal, undone as one after a restart.
+    const tags::JournalRun journal(QStringLiteral("bulk rename"));
     const int n = static_cast<int>(entries.size());
     out.examined = n;
     bool stop = false;
@@ -129,7 +132,7 @@ BulkRunOutcome RunBulk(QStringList& entries, QStringList& undo, const BulkOption
         undo.append(entries.at(i));
         const BulkStep step = PlanBulkRename(entries.at(i), options);
         if (step.changes()) {
-            if (RenameNoReplace(step.oldPath, step.newPath)) {
+            if (tags::RenameJournalled(step.oldPath, step.newPath)) {
                 entries[i] = step.newPath;
                 ++out.renamed;
                 if (hooks.entryChanged)
@@ -153,13 +156,14 @@ void UndoBulk(QStringList& entries, const QStringList& undo,
               const std::function<void(const QString& text)>& tell)
 {
     const qsizetype n = std::min(entries.size(), undo.size());
+    const tags::JournalRun journal(QStringLiteral("bulk undo"));
     for (qsizetype i = n - 1; i >= 0; --i) {
         const QString cur = entries.at(i);
         const QString old = undo.at(i);
         if (cur == old)
             continue;
         if (!nameTaken(old) || old.compare(cur, Qt::CaseInsensitive) == 0) {
-            if (RenameNoReplace(cur, old)) {
+            if (tags::RenameJournalled(cur, old)) {
                 entries[i] = old;
                 if (entryChanged)
                     entryChanged(static_cast<int>(i), old);

@@ -318,6 +318,75 @@ QString AtomicWriter::errorString() const
     return errnoText(m_errno);
 }
 
+InPlaceWriter::~InPlaceWriter()
+{
+    close();
+}
+
+bool InPlaceWriter::open(const QString& path)
+{
+    close();
+    m_errno = 0;
+    m_fd = ::open(QFile::encodeName(ResolveLinks(path)).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        m_errno = S_ISREG(st.st_mode) ? errno : EINVAL;
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    if (m_fd < 0)
+        m_errno = errno;
+    return m_fd >= 0;
+}
+
+bool InPlaceWriter::writeAt(qint64 offset, const char* data, qint64 size)
+{
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || offset < 0 || offset + size > st.st_size) {
+        m_errno = m_fd < 0 ? EBADF : EINVAL;
+        return false;
+    }
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_errno = n < 0 ? errno : EIO;
+            return false;
+        }
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+bool InPlaceWriter::sync()
+{
+    if (m_fd < 0 || ::fdatasync(m_fd) != 0) {
+        m_errno = m_fd < 0 ? EBADF : errno;
+        return false;
+    }
+    return true;
+}
+
+bool InPlaceWriter::close()
+{
+    if (m_fd < 0)
+        return true;
+    const bool ok = ::close(m_fd) == 0;
+    if (!ok)
+        m_errno = errno;
+    m_fd = -1;
+    return ok;
+}
+
+QString InPlaceWriter::errorString() const
+{
+    return errnoText(m_errno);
+}
+
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, bool replace, unsigned newMode)
 {
     AtomicWriter out;

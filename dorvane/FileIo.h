@@ -63,6 +63,29 @@ private:
     QByteArray m_temp, m_target, m_folder;
 };
 
+// Overwrites bytes of an existing regular file where they stand, never changing its size, for
+// a write whose every region keeps its length (a tag rewritten into its own room). The caller
+// journals the old bytes before the first write; sync() makes the new bytes durable.
+class DORVANE_EXPORT InPlaceWriter {
+public:
+    InPlaceWriter() = default;
+    ~InPlaceWriter();
+    InPlaceWriter(const InPlaceWriter&) = delete;
+    InPlaceWriter& operator=(const InPlaceWriter&) = delete;
+
+    bool open(const QString& path); // read and write, links followed, never created
+    int fd() const { return m_fd; }
+    // False (nothing written) for a region that would reach past the end of the file.
+    bool writeAt(qint64 offset, const char* data, qint64 size);
+    bool sync(); // fdatasync
+    bool close();
+    QString errorString() const;
+
+private:
+    int m_fd = -1;
+    int m_errno = 0;
+};
+
 // The file a path names once symbolic links are followed (the path itself when it does not exist).
 DORVANE_EXPORT QString ResolveLinks(const QString& path);
 

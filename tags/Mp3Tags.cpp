@@ -320,11 +320,22 @@ bool PlanMp3Write(const QString& path, const TagFields& values, Fields fields, c
         }
         if (dropped)
             old = QByteArray("ID3\x03\x00\x00", 6) + syncsafe(static_cast<quint32>(keptFrames.size())) + keptFrames;
-        const QByteArray v2 = BuildID3v2(tag, old, extra);
+        QByteArray v2 = BuildID3v2(tag, old, extra);
         if (v2.isEmpty())
             return fail(why, QStringLiteral("the new tag is too large for an ID3v2 tag"));
         // A tag reaching into the ID3v1 tag that is rewritten gives way to it.
         const qint64 v2End = options.id3v1 ? std::min<qint64>(st.v2.size(), v1At) : st.v2.size();
+        // The tag fills the old one's room when it fits (the file keeps its size and is written
+        // in place); else it gets room for later edits: 1 KiB and 0.1 % of the audio, at most 64 KiB.
+        const qint64 frames = v2.size() - 1; // less the one byte of padding BuildID3v2 gives
+        const qint64 audio = std::max<qint64>(0, v1At - v2End);
+        const qint64 room = v2End == st.v2.size() && frames <= v2End
+                                ? v2End
+                                : frames + std::min<qint64>(64 * 1024, 1024 + audio / 1000);
+        if (options.padding && room - 10 <= 0x0FFFFFFF) {
+            v2.resize(room, '\0');
+            v2.replace(6, 4, syncsafe(static_cast<quint32>(room - 10)));
+        }
         plan->changes.append({0, st.v2.left(v2End), v2});
     }
     if (options.id3v1)

@@ -5,6 +5,7 @@
 #include "audio/PosixFile.h"
 #include "dorvane/FileIo.h"
 #include "tags/FormatTags.h"
+#include "tags/Journal.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +13,13 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -450,6 +456,89 @@ FileIdentity IdentityOf(const QString& path)
     return id;
 }
 
+namespace {
+
+FileIdentity identityOfStat(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// Marks the journal entry failed on every early return after it was begun.
+struct EntryGuard {
+    qint64 entry = 0;
+    bool open = false;
+    ~EntryGuard()
+    {
+        if (open)
+            detail::JournalDone(entry, {});
+    }
+    void done(const FileIdentity& id)
+    {
+        detail::JournalDone(entry, id);
+        open = false;
+    }
+};
+
+// Every region keeps its size: only those bytes are written, where they stand.
+bool carryOutInPlace(const WritePlan& plan, const QString& real, QString* why, FileIdentity* written)
+{
+    dorvane::io::InPlaceWriter out;
+    if (!out.open(real))
+        return fail(why, out.errorString());
+    struct stat st {};
+    if (::fstat(out.fd(), &st) != 0)
+        return fail(why, errnoText(errno));
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    if (st.st_size != plan.oldSize)
+        return fail(why, changed);
+    for (const ByteChange& c : plan.changes) {
+        QByteArray now(c.oldBytes.size(), '\0');
+        if (PreadFully(out.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
+            return fail(why, changed);
+    }
+    EntryGuard guard;
+    if (!detail::JournalBegin(plan, true, identityOfStat(st), &guard.entry, why))
+        return false;
+    guard.open = true;
+    qsizetype wrote = 0;
+    bool ok = true;
+    for (const ByteChange& c : plan.changes) {
+        bool torn = false;
+        if (detail::KillPoint(&torn)) {
+            out.writeAt(c.offset, c.newBytes.constData(), c.newBytes.size() / 2);
+            ::raise(SIGKILL);
+        }
+        if (!(ok = out.writeAt(c.offset, c.newBytes.constData(), c.newBytes.size())))
+            break;
+        ++wrote;
+    }
+    detail::KillPoint();
+    ok = ok && out.sync();
+    detail::KillPoint();
+    if (!ok) {
+        const QString reason = out.errorString();
+        // The old bytes back where the new ones may have gone; if even that fails the entry
+        // stays begun and the next start finishes the write.
+        bool back = true;
+        for (qsizetype i = 0; i <= std::min(wrote, plan.changes.size() - 1); ++i)
+            back = back && out.writeAt(plan.changes[i].offset, plan.changes[i].oldBytes.constData(),
+                                       plan.changes[i].oldBytes.size());
+        if (!back || !out.sync())
+            guard.open = false;
+        return fail(why, reason);
+    }
+    struct stat after {};
+    ::fstat(out.fd(), &after);
+    if (!out.close())
+        return fail(why, out.errorString());
+    guard.done(identityOfStat(after));
+    if (written)
+        *written = identityOfStat(after);
+    return true;
+}
+
+} // namespace
+
 bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
 {
     if (plan.changes.isEmpty()) {
@@ -460,6 +549,12 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
     QString real;
     if (!regularWritable(plan.path, &real, why))
         return false;
+    bool sameSizes = plan.oldSize == plan.newSize;
+    for (const ByteChange& c : plan.changes)
+        sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
+    if (sameSizes)
+        return carryOutInPlace(plan, real, why, written);
+
     PosixFile src;
     if (!src.open(real, O_RDONLY | O_NONBLOCK))
         return fail(why, src.error());
@@ -474,6 +569,12 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
         if (PreadFully(src.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
             return fail(why, changed);
     }
+    EntryGuard guard;
+    WritePlan journalled = plan;
+    journalled.path = real;
+    if (!detail::JournalBegin(journalled, false, identityOfStat(st), &guard.entry, why))
+        return false;
+    guard.open = true;
 
     // The temporary file goes with the writer on every early return.
     dorvane::io::AtomicWriter out;
@@ -500,11 +601,144 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
         now.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
         return fail(why, QStringLiteral("the file changed while it was being tagged"));
     src.close();
+    detail::KillPoint();
     if (!out.commit())
         return fail(why, out.errorString());
+    detail::KillPoint();
+    const FileIdentity id = IdentityOf(real);
+    guard.done(id);
     if (written)
-        *written = IdentityOf(real);
+        *written = id;
     return true;
+}
+
+QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys)
+{
+    constexpr qsizetype kBatch = 256; // open files at once
+    QList<bool> ok(plans.size(), false);
+    *whys = QStringList(plans.size(), QString());
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    struct Item {
+        qsizetype index = 0;
+        std::unique_ptr<dorvane::io::InPlaceWriter> out;
+        struct stat st {};
+        qint64 entry = 0;
+        bool begun = false;
+    };
+    qsizetype next = 0;
+    while (next < plans.size()) {
+        std::vector<Item> items;
+        for (; next < plans.size() && qsizetype(items.size()) < kBatch; ++next) {
+            const WritePlan& plan = plans[next];
+            QString& why = (*whys)[next];
+            bool sameSizes = plan.oldSize == plan.newSize && !plan.changes.isEmpty();
+            for (const ByteChange& c : plan.changes)
+                sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
+            QString real;
+            if (!sameSizes || !regularWritable(plan.path, &real, &why)) {
+                ok[next] = why.isEmpty() && CarryOut(plan, &why);
+                continue;
+            }
+            Item it;
+            it.index = next;
+            it.out = std::make_unique<dorvane::io::InPlaceWriter>();
+            if (!it.out->open(real) || ::fstat(it.out->fd(), &it.st) != 0) {
+                why = it.out->errorString();
+                continue;
+            }
+            bool same = it.st.st_size == plan.oldSize;
+            for (const ByteChange& c : plan.changes) {
+                QByteArray now(c.oldBytes.size(), '\0');
+                same = same && PreadFully(it.out->fd(), now.data(), now.size(), c.offset) == now.size() &&
+                       now == c.oldBytes;
+            }
+            if (!same) {
+                why = changed;
+                continue;
+            }
+            items.push_back(std::move(it));
+        }
+        // Every entry on disk before the first byte: the last one's sync takes them all.
+        for (size_t i = 0; i < items.size(); ++i) {
+            Item& it = items[i];
+            const WritePlan& plan = plans[it.index];
+            it.begun = detail::JournalBegin(plan, true, identityOfStat(it.st), &it.entry, &(*whys)[it.index],
+                                            i + 1 == items.size());
+        }
+        if (!items.empty() && !items.back().begun) {
+            for (Item& it : items) { // none of them is known to be on disk
+                if (it.begun)
+                    detail::JournalDone(it.entry, {});
+                (*whys)[it.index] = QStringLiteral("the write journal cannot be written");
+                it.begun = false;
+            }
+        }
+        for (Item& it : items) {
+            if (!it.begun)
+                continue;
+            const WritePlan& plan = plans[it.index];
+            qsizetype wrote = 0;
+            bool good = true;
+            for (const ByteChange& c : plan.changes) {
+                bool torn = false;
+                if (detail::KillPoint(&torn)) {
+                    it.out->writeAt(c.offset, c.newBytes.constData(), c.newBytes.size() / 2);
+                    ::raise(SIGKILL);
+                }
+                if (!(good = it.out->writeAt(c.offset, c.newBytes.constData(), c.newBytes.size())))
+                    break;
+                ++wrote;
+            }
+            if (!good) {
+                (*whys)[it.index] = it.out->errorString();
+                bool back = true;
+                for (qsizetype i = 0; i <= std::min(wrote, plan.changes.size() - 1); ++i)
+                    back = back && it.out->writeAt(plan.changes[i].offset, plan.changes[i].oldBytes.constData(),
+                                                   plan.changes[i].oldBytes.size());
+                if (back && it.out->sync())
+                    detail::JournalDone(it.entry, {});
+                it.begun = false; // else left begun: the next start finishes it
+                continue;
+            }
+        }
+        detail::KillPoint();
+        // Each file's data synced, many at once: the file system joins concurrent syncs into
+        // few commits, and unlike syncfs none waits for other programs' unwritten data.
+        std::vector<int> fds;
+        for (const Item& it : items)
+            if (it.begun)
+                fds.push_back(it.out->fd());
+        std::atomic<size_t> nextFd {0};
+        std::atomic<bool> synced {true};
+        std::atomic<int> syncErr {0};
+        auto syncSome = [&] {
+            for (size_t i; (i = nextFd++) < fds.size();)
+                if (::fdatasync(fds[i]) != 0) {
+                    syncErr = errno;
+                    synced = false;
+                }
+        };
+        std::vector<std::thread> workers;
+        for (size_t w = 1; w < std::min<size_t>(fds.size(), 16); ++w)
+            workers.emplace_back(syncSome);
+        syncSome();
+        for (std::thread& t : workers)
+            t.join();
+        detail::KillPoint();
+        for (Item& it : items) {
+            if (!it.begun)
+                continue;
+            struct stat after {};
+            ::fstat(it.out->fd(), &after);
+            if (!synced) {
+                (*whys)[it.index] = QStringLiteral("the written bytes could not be synced: ") + errnoText(syncErr);
+                continue; // left begun: the next start settles it
+            }
+            detail::JournalDone(it.entry, identityOfStat(after));
+            ok[it.index] = true;
+        }
+    }
+    return ok;
 }
 
 WritePlan Reversed(const WritePlan& plan, const FileIdentity& written)

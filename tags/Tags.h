@@ -101,6 +101,9 @@ struct WriteOptions {
     bool id3v1 = true, id3v2 = true; // MP3 only: which ID3 tags to write
     // MP3: the comment a file without one gets when the write does not set the comment.
     QString defaultComment;
+    // MP3: the ID3v2 tag fills the old tag's room when it fits (the write is then in place),
+    // else it gets room for later edits; false: the tag exactly as audio/ writes it.
+    bool padding = true;
 };
 
 // Plans writing the chosen fields of values into the file; every other field, picture and
@@ -108,10 +111,16 @@ struct WriteOptions {
 bool PlanWrite(const QString& path, const TagFields& values, Fields fields, const WriteOptions& options,
                WritePlan* plan, QString* why = nullptr);
 
-// Carries the plan out: only while the file still holds the plan's old bytes, through a
-// temporary file, fsync and an atomic rename. On false the file is as it was. written (when
+// Carries the plan out: only while the file still holds the plan's old bytes, and journalled
+// (tags/Journal.h). A plan whose every change keeps its size is written in place (those bytes
+// alone, then fdatasync); any other through a temporary file, fsync and an atomic rename. On false the file is as it was. written (when
 // given) receives the identity of the file written.
 bool CarryOut(const WritePlan& plan, QString* why = nullptr, FileIdentity* written = nullptr);
+
+// Carries out many plans as one: the in-place ones journalled together (one journal sync),
+// written, then their data synced all at once, so a run costs one sync per file and one for
+// the journal instead of two per file; the others one by one as CarryOut. whys[i]: empty, or why plans[i] failed.
+QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys);
 
 // The plan that takes the written file back to its old bytes; written: the identity
 // CarryOut told of the file it wrote, when known.

@@ -110,6 +110,10 @@ const QList<CommandForm>& CommandForms()
         {"undo", "undo FILE",
          "give back the names and tags an album journal records; per file \"restored\" or \"left\", the path "
          "(and why)"},
+        {"undo", "undo",
+         "undo the last run of the write journal (files that still hold what it wrote); the same lines"},
+        {"journal", "journal",
+         "the runs of the write journal: \"run\", id, time, state, command; a line per file"},
         {"rename",
          "rename [--multi] [--case lc|uc|fluc] [--unmerge | --merge] [--under | --space]\n"
          "[--recurse] [--dry-run] PATH...",

@@ -127,7 +127,11 @@ TEST(Tags, EveryFormatReadWrittenAndUndone)
         FileIdentity written;
         ASSERT_TRUE(CarryOut(plan, &why, &written)) << why.toStdString();
         EXPECT_EQ(written, IdentityOf(path));
-        EXPECT_NE(written.inode, plan.identity.inode); // a new file took the name
+        bool sameSizes = plan.oldSize == plan.newSize;
+        for (const ByteChange& c : std::as_const(plan.changes))
+            sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
+        // Written in place when every region keeps its size, else a new file took the name.
+        EXPECT_EQ(written.inode == plan.identity.inode, sameSizes);
         const QByteArray bytes1 = ReadAll(path);
         EXPECT_EQ(bytes1, Applied(bytes0, plan));
         EXPECT_EQ(bytes1.size(), plan.newSize);
@@ -239,10 +243,29 @@ TEST(Tags, Mp3PlanIsTheAlbumPagesWrite)
     options.defaultComment = "Tagged By Tunora";
     WritePlan plan;
     QString why;
-    ASSERT_TRUE(PlanWrite(ours, v, Field::Title | Field::Track | Field::Artist | Field::Album | Field::Year |
-                                       Field::Genre | Field::Disc | Field::Cover,
-                          options, &plan, &why))
-        << why.toStdString();
+    const Fields fields =
+        Field::Title | Field::Track | Field::Artist | Field::Album | Field::Year | Field::Genre | Field::Disc | Field::Cover;
+    // By default the new tag fills the old one's room when it fits, else gets room for later
+    // edits (1 KiB and 0.1 % of the audio); either way the same frames, then zeros.
+    for (const QByteArray& start : {tagged, ReadAll(LameFile(Lame::Cbr128))}) {
+        ASSERT_TRUE(WriteAll(ours, start));
+        ASSERT_TRUE(PlanWrite(ours, v, fields, options, &plan, &why)) << why.toStdString();
+        const QByteArray padded = Applied(start, plan);
+        options.padding = false;
+        ASSERT_TRUE(PlanWrite(ours, v, fields, options, &plan, &why)) << why.toStdString();
+        options.padding = true;
+        const QByteArray exact = Applied(start, plan);
+        const qint64 oldTag = ID3v2TotalSize(start, start.size()), exactTag = ID3v2TotalSize(exact, exact.size()),
+                     paddedTag = ID3v2TotalSize(padded, padded.size());
+        const qint64 audio = start.size() - oldTag;
+        EXPECT_EQ(paddedTag, exactTag - 1 <= oldTag ? oldTag : exactTag - 1 + 1024 + audio / 1000);
+        EXPECT_EQ(padded.mid(10, exactTag - 11), exact.mid(10, exactTag - 11));
+        EXPECT_EQ(padded.mid(exactTag - 1, paddedTag - exactTag + 1), QByteArray(paddedTag - exactTag + 1, '\0'));
+        EXPECT_EQ(padded.mid(paddedTag), exact.mid(exactTag));
+    }
+    ASSERT_TRUE(WriteAll(ours, tagged));
+    options.padding = false;
+    ASSERT_TRUE(PlanWrite(ours, v, fields, options, &plan, &why)) << why.toStdString();
     ASSERT_EQ(plan.changes.size(), 2); // the ID3v2 tag in front, the ID3v1 tag appended
     ASSERT_TRUE(CarryOut(plan, &why)) << why.toStdString();
     EXPECT_EQ(ReadAll(ours), ReadAll(theirs));
