@@ -1,22 +1,16 @@
 #include "acoustid/AcoustIdClient.h"
 
 #include "shell/core/Product.h"
+#include "shell/core/ServicePace.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace tunora {
 
@@ -27,59 +21,18 @@ constexpr qint64 kBusyWaitMs = 2000;
 constexpr qint64 kLongestWaitMs = 60000; // a longer Retry-After fails the lookup instead
 constexpr qsizetype kLongestGetUrl = 2048; // longer lookups go as a form
 
-qint64 MonotonicNow()
-{
-    QElapsedTimer clock;
-    clock.start();
-    return clock.msecsSinceReference();
-}
-
 // Milliseconds until a request may start; 0 when it may start now, which is then recorded.
-// Every Tunora process of the machine keeps the pace through one small file holding the last
-// start on the system-wide monotonic clock; without the file, this process keeps it alone.
+// Every Tunora process of the machine keeps the pace through one small file.
 qint64 ClaimStart()
 {
     static QMutex lock;
     static qint64 lastHere = 0;
     const QMutexLocker locker(&lock);
     const qint64 now = MonotonicNow();
-    qint64 last = lastHere;
-    const int fd = ::open(QFile::encodeName(WritableFolder() + QStringLiteral("/acoustid.pace")).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    const bool shared = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-    if (shared) {
-        char text[32] = {};
-        if (::pread(fd, text, sizeof text - 1, 0) > 0)
-            last = std::atoll(text);
-    }
-    qint64 wait = 0;
-    // A time ahead of the clock is from an earlier boot.
-    if (last <= now && now < last + kAcoustIdSpacingMs) {
-        wait = last + kAcoustIdSpacingMs - now;
-    } else {
+    const qint64 wait = PaceFile(QStringLiteral("acoustid.pace")).claim(now, kAcoustIdSpacingMs, lastHere);
+    if (wait == 0)
         lastHere = now;
-        const QByteArray text = QByteArray::number(now);
-        if (shared && ::pwrite(fd, text.constData(), static_cast<size_t>(text.size()), 0) == text.size())
-            (void)::ftruncate(fd, text.size());
-    }
-    if (fd >= 0)
-        ::close(fd); // also releases the lock
     return wait;
-}
-
-// Retry-After as seconds or as an HTTP date; the default wait when it says neither.
-qint64 RetryAfterMs(const QByteArray& value)
-{
-    if (value.trimmed().isEmpty())
-        return kBusyWaitMs;
-    bool number = false;
-    const qint64 seconds = value.trimmed().toLongLong(&number);
-    if (number)
-        return seconds < 0 ? kBusyWaitMs : qMin<qint64>(seconds, 1000000) * 1000;
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
-    if (when.isValid())
-        return qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(when));
-    return kBusyWaitMs;
 }
 
 } // namespace
@@ -192,7 +145,7 @@ void AcoustIdClient::finished()
     if (status == 0)
         return fail(networkError);
     if ((status == 503 || status == 429) && m_retries < kMaxRetries) {
-        const qint64 wait = RetryAfterMs(retryAfter);
+        const qint64 wait = RetryAfterMs(retryAfter, kBusyWaitMs);
         if (wait > kLongestWaitMs)
             return fail(QStringLiteral("the service is busy for %1 s; try again later").arg(wait / 1000));
         ++m_retries;

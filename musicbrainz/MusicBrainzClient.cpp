@@ -1,21 +1,16 @@
 #include "musicbrainz/MusicBrainzClient.h"
 
+#include "shell/core/ServicePace.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace tunora {
 
@@ -36,53 +31,9 @@ constexpr int kMaxRedirects = 5;
 constexpr qint64 kBusyWaitMs = 2000;
 constexpr qint64 kLongestWaitMs = 60000; // a longer Retry-After fails the request instead
 
-// Every Tunora process of the machine (windows, tunora-cli runs of a script) keeps the pace:
-// the last moment one of them sent or ended a request, on the system-wide monotonic clock,
-// lives in a small file, read and written under a lock.
-class SharedPace {
-public:
-    SharedPace()
-    {
-        m_fd = ::open(QFile::encodeName(WritableFolder() + QStringLiteral("/musicbrainz.pace")).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~SharedPace()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // also releases the lock
-    }
-    // Milliseconds until this process may send; 0 when it may send now, which it then records.
-    qint64 claim(qint64 now)
-    {
-        char text[32] = {};
-        const qint64 last = m_fd >= 0 && ::pread(m_fd, text, sizeof text - 1, 0) > 0 ? std::atoll(text) : 0;
-        // A time ahead of the clock is from an earlier boot.
-        if (last <= now && now < last + kRequestSpacingMs)
-            return last + kRequestSpacingMs - now;
-        record(now);
-        return 0;
-    }
-    void record(qint64 now)
-    {
-        const QByteArray text = QByteArray::number(now);
-        if (m_fd >= 0 && ::pwrite(m_fd, text.constData(), static_cast<size_t>(text.size()), 0) == text.size())
-            (void)::ftruncate(m_fd, text.size());
-    }
-
-private:
-    int m_fd = -1;
-};
-
-qint64 MonotonicNow()
-{
-    QElapsedTimer clock;
-    clock.start();
-    return clock.msecsSinceReference();
-}
+// Every Tunora process of the machine (windows, tunora-cli runs of a script) keeps the pace
+// through this file: the last moment one of them sent or ended a request.
+constexpr char kPaceFile[] = "musicbrainz.pace";
 
 } // namespace
 
@@ -111,7 +62,7 @@ public:
         if (m_active == client) {
             m_active = nullptr;
             m_lastEnd = now();
-            SharedPace().record(m_lastEnd);
+            PaceFile(QLatin1String(kPaceFile)).record(m_lastEnd);
             m_timer.start(0);
         }
     }
@@ -132,7 +83,7 @@ private:
             m_timer.start(static_cast<int>(due - now()));
             return;
         }
-        if (const qint64 wait = SharedPace().claim(now())) {
+        if (const qint64 wait = PaceFile(QLatin1String(kPaceFile)).claim(now(), kRequestSpacingMs)) {
             m_timer.start(static_cast<int>(wait));
             return;
         }
@@ -248,23 +199,6 @@ void MusicBrainzClient::received()
 
 namespace {
 
-// Retry-After as seconds or as an HTTP date; the default wait when it says neither.
-qint64 RetryAfterMs(const QByteArray& value)
-{
-    bool number = false;
-    const qint64 seconds = value.trimmed().toLongLong(&number);
-    if (number)
-        return qBound<qint64>(0, seconds, kLongestWaitMs) * 1000;
-    // An HTTP date names its zone "GMT", which the e-mail date reader does not take.
-    QString date = QString::fromLatin1(value.trimmed());
-    if (date.endsWith(QLatin1String(" GMT")))
-        date = date.chopped(3) + QLatin1String("+0000");
-    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
-    if (when.isValid())
-        return qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(when));
-    return kBusyWaitMs;
-}
-
 bool IsRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -295,7 +229,7 @@ void MusicBrainzClient::finished()
     if (status == 0)
         return fail(networkError);
     if (status == 503 && m_retries < kMaxRetries) {
-        const qint64 wait = retryAfter.isEmpty() ? kBusyWaitMs : RetryAfterMs(retryAfter);
+        const qint64 wait = RetryAfterMs(retryAfter, kBusyWaitMs);
         if (wait > kLongestWaitMs)
             return fail(QStringLiteral("the service is busy for %1 s; try again later").arg(wait / 1000));
         ++m_retries;

@@ -3,9 +3,11 @@
 #include "dorvane/FileIo.h"
 #include "shell/core/AppState.h"
 #include "shell/core/Language.h"
+#include "shell/core/ServicePace.h"
 
 #include "tests/common/TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -348,6 +350,25 @@ TEST(DecodeText, Utf8ElseWindows1252)
     EXPECT_EQ(DecodeText("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9"));
     EXPECT_EQ(DecodeText("caf\xe9 \x80"), QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac"));
     EXPECT_EQ(DecodeText("\xef\xbb\xbfx"), "x");
+}
+
+TEST(RetryAfter, SecondsOrAnHttpDate)
+{
+    const QByteArray inTen = QDateTime::currentDateTimeUtc().addSecs(10).toString(
+        QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1();
+    const qint64 dated = RetryAfterMs(inTen, 2000);
+    EXPECT_GT(dated, 8000);
+    EXPECT_LE(dated, 10000);
+    const struct {
+        const char* value;
+        qint64 ms;
+    } rows[] = {
+        {"", 2000}, {" 3 ", 3000}, {"-1", 2000}, {"soon", 2000}, {"120", 120000},
+        {"Thu, 01 Jan 1970 00:00:00 GMT", 0}, // a date gone by: at once
+        {"99999999999", qint64(1000000) * 1000},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RetryAfterMs(row.value, 2000), row.ms) << row.value;
 }
 
 TEST(BusyAndStatus, FlagsAndCancelMessage)
