@@ -192,10 +192,11 @@ QString ManPage()
 
 QString BashCompletion()
 {
-    QMap<QString, QStringList> values; // option -> its fixed values, over every command
-    QString perCommand;
+    // A value list belongs to its command: "query --source" offers acoustid, "search --source" not.
+    QString perCommand, valueCases;
     for (const QString& name : CommandNames()) {
         QStringList options;
+        QMap<QString, QStringList> values; // option -> its fixed values in this command's forms
         for (const CommandForm& f : CommandForms()) {
             if (name != QLatin1String(f.name))
                 continue;
@@ -209,12 +210,11 @@ QString BashCompletion()
             }
         }
         perCommand += QStringLiteral("        %1) opts='%2' ;;\n").arg(name, options.join(' '));
+        for (auto it = values.begin(); it != values.end(); ++it)
+            if (!it.value().isEmpty())
+                valueCases += QStringLiteral("        '%1 %2') COMPREPLY=($(compgen -W '%3' -- \"$cur\")); return ;;\n")
+                                  .arg(name, it.key(), it.value().join(' '));
     }
-    QString valueCases;
-    for (auto it = values.begin(); it != values.end(); ++it)
-        if (!it.value().isEmpty())
-            valueCases += QStringLiteral("        %1) COMPREPLY=($(compgen -W '%2' -- \"$cur\")); return ;;\n")
-                              .arg(it.key(), it.value().join(' '));
     QStringList first = CommandNames();
     for (const Entry& e : kOptions)
         first.append(QLatin1String(e.term));
@@ -227,7 +227,7 @@ QString BashCompletion()
                           "        COMPREPLY=($(compgen -W '%1' -- \"$cur\"))\n"
                           "        return\n"
                           "    fi\n"
-                          "    case $prev in\n"
+                          "    case \"${COMP_WORDS[1]} $prev\" in\n"
                           "%2"
                           "    esac\n"
                           "    case ${COMP_WORDS[1]} in\n"

@@ -132,7 +132,8 @@ al|album
 album --so|--sort 
 album --jo|--journal 
 album --sort |fast none optimal 
-search --source |acoustid cddb musicbrainz 
+search --source |cddb musicbrainz 
+query x --source |acoustid cddb musicbrainz 
 rename --c|--case 
 tag --ti|--title 
 length |
