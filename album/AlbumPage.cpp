@@ -422,7 +422,7 @@ void AlbumPage::syncFromSession()
         m_tracks->setCurrentRow(m_session.tracksFocus);
     showLengths();
 
-    m_undo->setEnabled(m_session.undoAvailable);
+    m_undo->setEnabled(m_session.undoAvailable || AlbumApplyToUndo()); // after a restart: the journal's apply
     m_syncing = false;
 }
 
@@ -628,7 +628,8 @@ void AlbumPage::apply()
 void AlbumPage::undo()
 {
     int restored = 0;
-    const int left = UndoAlbum(m_session, m_talk, &restored);
+    const int left = m_session.undoAvailable ? UndoAlbum(m_session, m_talk, &restored)
+                                             : UndoLastAlbumApply(m_session, m_talk, &restored);
     SetStatusText(UndoCountsLine(restored, left));
 }
 

@@ -46,6 +46,7 @@ public:
         bool replaced = false;
         QByteArray before;
     } undoPlaylist;
+    QString applyRun; // the write journal's run of the last apply, marked undone by Undo
     QString artist, album, year, genre;    // artist_txt, album_txt, year_txt, genre_txt
     // Of the fetched disc, where its source tells them: the medium's position in a release
     // of discCount media (0: unknown) and the release's front picture (empty: none).
