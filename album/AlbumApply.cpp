@@ -634,6 +634,7 @@ int UndoLastAlbumApply(AlbumSession& s, ApplyTalk& talk, int* restored)
                 e.text = it->from.section('/', -1);
     }
     s.undoAvailable = false;
+    s.applyRun = QStringLiteral("-"); // one undo after a restart, as one after an apply
     s.notifyChanged();
     if (restored)
         *restored = given;

@@ -422,7 +422,8 @@ void AlbumPage::syncFromSession()
         m_tracks->setCurrentRow(m_session.tracksFocus);
     showLengths();
 
-    m_undo->setEnabled(m_session.undoAvailable || AlbumApplyToUndo()); // after a restart: the journal's apply
+    // Before this window's first Apply: the journal's last one, from before a restart.
+    m_undo->setEnabled(m_session.undoAvailable || (m_session.applyRun.isEmpty() && AlbumApplyToUndo()));
     m_syncing = false;
 }
 

@@ -289,6 +289,7 @@ void BulkPage::setRunning(bool running)
     m_files->setButtonsEnabled(!running);
     m_optionsFrame->setEnabled(!running);
     if (running) {
+        m_ranHere = true;
         m_undoWasEnabled = m_memoryUndo;
         m_undoBtn->setEnabled(false);
     } else {
@@ -372,6 +373,7 @@ void BulkPage::undo()
                  [](const QString& text) { ShowMessage(text); });
     else
         undoJournalRun();
+    m_ranHere = true;
     showUndo(false);
     refreshPreview();
 }
@@ -380,7 +382,7 @@ void BulkPage::showUndo(bool memory)
 {
     m_memoryUndo = memory;
     // After a restart (or an edit of the list) the journal's last bulk run can still be undone.
-    m_undoBtn->setEnabled(memory || !tags::LastRunToUndo(QLatin1String(tags::kBulkRun)).isEmpty());
+    m_undoBtn->setEnabled(memory || (!m_ranHere && !tags::LastRunToUndo(QLatin1String(tags::kBulkRun)).isEmpty()));
 }
 
 void BulkPage::undoJournalRun()
@@ -397,9 +399,13 @@ void BulkPage::undoJournalRun()
         ShowMessage(why);
         return;
     }
-    for (const QString& line : std::as_const(lines))
-        if (!line.startsWith(QLatin1String("restored\t")))
-            left << line.section('\t', 1).section('\t', 0, 0);
+    QStringList told;
+    for (const QString& line : std::as_const(lines)) {
+        if (line.startsWith(QLatin1String("restored\t")))
+            continue;
+        left << line.section('\t', 1, 1);
+        told << left.last() + QStringLiteral(": ") + line.section('\t', 2);
+    }
     // The list follows the names the files have again, last rename first.
     for (auto it = info.files.crbegin(); it != info.files.crend(); ++it) {
         const int i = int(m_entries.indexOf(it->path));
@@ -409,8 +415,8 @@ void BulkPage::undoJournalRun()
     SetStatusText(LocalText("Undo: %1 restored, %2 left as they are.", "Annuler : %1 rétablis, %2 laissés tels quels.")
                       .arg(lines.size() - left.size())
                       .arg(left.size()));
-    if (!left.isEmpty())
-        ShowMessage(left.join('\n'));
+    if (!told.isEmpty())
+        ShowMessage(told.join('\n'));
 }
 
 } // namespace tunora
