@@ -615,13 +615,18 @@ int UndoLastAlbumApply(AlbumSession& s, ApplyTalk& talk, int* restored)
         talk.tell(why.isEmpty() ? LocalText("There is no apply to undo.", "Il n'y a rien à annuler.") : why);
         return 1;
     }
-    int given = 0;
+    // Counted by file as Undo counts them (a file's tags and name are one), the playlist apart.
+    QSet<QString> files, leftPaths;
+    for (const tags::RunFile& f : std::as_const(info.files))
+        if (f.kind != QLatin1String("file"))
+            files.insert(f.from.isEmpty() ? f.path : f.from);
     for (const QString& line : std::as_const(lines)) {
         if (line.startsWith(QLatin1String("restored\t")))
-            ++given;
-        else
-            left << line.section('\t', 1);
+            continue;
+        leftPaths.insert(line.section('\t', 1, 1));
+        left << line.section('\t', 1, 1) + QStringLiteral(": ") + line.section('\t', 2);
     }
+    const int given = int((files - leftPaths).size());
     if (!left.isEmpty())
         talk.tell(LocalText("These files were left as they are:", "Ces fichiers sont restés tels quels :") + '\n' +
                   left.join('\n'));
@@ -638,7 +643,7 @@ int UndoLastAlbumApply(AlbumSession& s, ApplyTalk& talk, int* restored)
     s.notifyChanged();
     if (restored)
         *restored = given;
-    return int(left.size());
+    return int(leftPaths.size());
 }
 
 bool AlbumApplyToUndo()

@@ -244,6 +244,7 @@ QList<Run> model(const QList<Record>& records)
 struct State {
     QMutex mutex;
     QString path;
+    QString openPath; // the journal fd and lockFd were opened for
     int fd = -1, lockFd = -1;
     QString run;
     QJsonObject runRecord; // written with the run's first entry: a run that touches nothing leaves nothing
@@ -283,13 +284,29 @@ bool lockShared(State& s, bool exclusiveFirst, bool* alone, QString* why)
     return true;
 }
 
+// The writable folder can change within a process (tests move the app folder): the journal
+// files open for another path are closed, outside a run.
+void forgetIfMoved(State& s)
+{
+    const QString path = journalPathLocked(s);
+    if (s.openPath == path || s.depth > 1)
+        return;
+    if (s.fd >= 0)
+        ::close(s.fd);
+    if (s.lockFd >= 0)
+        ::close(s.lockFd);
+    s.fd = s.lockFd = -1;
+    s.openPath = path;
+}
+
 bool openLocked(State& s, QString* why)
 {
+    forgetIfMoved(s);
+    const QString path = journalPathLocked(s);
     if (s.fd >= 0)
         return true;
     if (!lockShared(s, false, nullptr, why))
         return false;
-    const QString path = journalPathLocked(s);
     const bool existed = QFileInfo::exists(path);
     s.fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (s.fd < 0)
@@ -725,6 +742,7 @@ RecoveryReport Recover()
     State& s = state();
     QMutexLocker lock(&s.mutex);
     bool alone = false;
+    forgetIfMoved(s);
     if (!lockShared(s, true, &alone, nullptr) || !alone) {
         report.busy = true;
         return report;

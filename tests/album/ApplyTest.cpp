@@ -5,6 +5,7 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "tests/common/Mp3Fixtures.h"
+#include "tags/Journal.h"
 #include "tests/common/TestSupport.h"
 
 #include <QDate>
@@ -535,4 +536,43 @@ TEST_F(ApplyTest, UndoAfterASkippedFilePassTouchesNothing)
     EXPECT_EQ(UndoAlbum(s, talk), 0);
     EXPECT_TRUE(messages.texts.isEmpty());
     EXPECT_EQ(s.fileNames(), QStringList({"b.mp3", "a.mp3"}));
+}
+
+TEST_F(ApplyTest, ApplyAndUndoAreRunsOfTheWriteJournalWhichMustBeWritable)
+{
+    files({"b.mp3", "a.mp3"});
+    QHash<QString, QByteArray> before;
+    for (const QString& name : onDisk())
+        before[name] = ReadAll(album + "/" + name);
+    // A journal that cannot be written: nothing is touched, and the message says why.
+    tags::SetJournalPath(env.root() + "/no/such/folder/write.journal");
+    const ApplyResult refused = ApplyAlbum(s, all, talk);
+    tags::SetJournalPath({});
+    EXPECT_EQ(refused.failures, 1);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(messages.texts[0].startsWith("Nothing was changed: the write journal cannot be written"))
+        << messages.texts[0].toStdString();
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    for (const QString& name : onDisk())
+        EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
+
+    ApplyAlbum(s, all, talk);
+    const QList<tags::RunInfo> runs = tags::ListRuns();
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs[0].command, "album apply " + album);
+    QStringList kinds;
+    for (const tags::RunFile& f : runs[0].files)
+        kinds << f.kind + " " + f.path.section('/', -1);
+    // Each file tagged (rewritten: lame's files have no tag to fill) and renamed, then the playlist.
+    EXPECT_EQ(kinds, QStringList({"rewrite b.mp3", "rename 01 - One.mp3", "rewrite a.mp3", "rename 02 - Two.mp3",
+                                  "file Artist - Album.m3u"}));
+    EXPECT_EQ(tags::LastRunToUndo(tags::kAlbumApplyRun), runs[0].id);
+    s.undoAvailable = true;
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    for (const QString& name : onDisk())
+        EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
+    // The undo took the apply back: a restart does not offer it again.
+    EXPECT_EQ(tags::ListRuns().last().undoes, runs[0].id);
+    EXPECT_TRUE(tags::LastRunToUndo(tags::kAlbumApplyRun).isEmpty());
 }
