@@ -330,13 +330,6 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
     }
     const bool paired = s.fetched.size() == s.mp3.size();
 
-    // The medium's place in its release, where the source tells it: "2/3".
-    QByteArray partOfSet;
-    if (s.discNumber > 0)
-        partOfSet = QByteArray::number(s.discNumber);
-    if (s.discNumber > 0 && s.discCount > 0)
-        partOfSet += '/' + QByteArray::number(s.discCount);
-
     for (int i = 0; i < s.mp3.size() && !stopped; ++i) {
         const QString entry = s.mp3.at(i).text;
         ApplyRow row {entry, s.mp3.at(i).data, QString(), 0, entry, QString()};

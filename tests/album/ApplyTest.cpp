@@ -295,6 +295,8 @@ TEST_F(ApplyTest, ACompilationTagsEachTracksArtistAndTheAlbumArtist)
     s.fetched[0].artist = "Ann Artist";
     s.artist = "Various Artists";
     s.genre.clear(); // the source named none
+    s.discNumber = 2; // the medium's place in its release: TPOS
+    s.discCount = 3;
     ApplyAlbum(s, {false, false, true, true, false}, talk);
     QByteArray out;
     ASSERT_EQ(RunProgram(SystemPython(),
@@ -302,11 +304,12 @@ TEST_F(ApplyTest, ACompilationTagsEachTracksArtistAndTheAlbumArtist)
                           "import sys\nfrom mutagen.id3 import ID3\n"
                           "for f in sys.argv[1:]:\n"
                           "    t = ID3(f, load_v1=False)\n"
-                          "    print(t['TPE1'].text[0], '|', t['TPE2'].text[0], '|', 'TCON' in t)",
+                          "    print(t['TPE1'].text[0], '|', t['TPE2'].text[0], '|', 'TCON' in t, t['TPOS'].text[0])",
                           album + "/a.mp3", album + "/b.mp3"},
                          &out),
               0);
-    EXPECT_EQ(QString::fromUtf8(out), "Ann Artist | Various Artists | False\nVarious Artists | Various Artists | False\n");
+    EXPECT_EQ(QString::fromUtf8(out),
+              "Ann Artist | Various Artists | False 2/3\nVarious Artists | Various Artists | False 2/3\n");
     // ID3v1 keeps its genre byte as ever.
     EXPECT_EQ(ReadTags(album + "/a.mp3")["v1:TCON"].toString(), QString::number(GenreByteForName(QString())));
 }
