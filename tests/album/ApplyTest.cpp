@@ -579,3 +579,33 @@ TEST_F(ApplyTest, ApplyAndUndoAreRunsOfTheWriteJournalWhichMustBeWritable)
     EXPECT_EQ(tags::ListRuns().last().undoes, runs[0].id);
     EXPECT_TRUE(tags::LastRunToUndo(tags::kAlbumApplyRun).isEmpty());
 }
+
+// A talk that refuses a change (tunora-cli's --journal FILE cannot be written) stops Apply
+// there: what came before stays done and can be undone, nothing after it is touched.
+TEST_F(ApplyTest, ARefusedChangeStopsApplyBeforeIt)
+{
+    struct Refusing : SeamApplyTalk {
+        QStringList steps;
+        bool before(const ApplyStep& step) override
+        {
+            steps << (step.plan.path.isEmpty() ? "rename " + step.to.section('/', -1) : "tags " + step.plan.path.section('/', -1));
+            return steps.size() < 3;
+        }
+    } refusing;
+    files({"b.mp3", "a.mp3"});
+    QHash<QString, QByteArray> before;
+    for (const QString& name : onDisk())
+        before[name] = ReadAll(album + "/" + name);
+    const ApplyResult r = ApplyAlbum(s, all, refusing);
+    EXPECT_EQ(refusing.steps, QStringList({"tags b.mp3", "rename 01 - One.mp3", "tags a.mp3"}));
+    EXPECT_EQ(r.failures, 1);
+    EXPECT_EQ(r.playlistPath, QString()); // no playlist after a stop
+    EXPECT_EQ(onDisk(), QStringList({"01 - One.mp3", "a.mp3"}));
+    EXPECT_TRUE(ReadAll(album + "/a.mp3") == before["a.mp3"]);
+    EXPECT_FALSE(ReadAll(album + "/01 - One.mp3") == before["b.mp3"]);
+    s.undoAvailable = true;
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    for (const QString& name : onDisk())
+        EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
+}
