@@ -9,11 +9,14 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
+#include "tags/Journal.h"
 
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <optional>
 
 #include <cerrno>
 #include <cmath>
@@ -62,10 +65,13 @@ public:
             return true;
         return !m_gone.contains(path) && nameTaken(path);
     }
-    bool rename(const QString& from, const QString& to)
+    // stopped: the talk refused the change (its journal cannot be written).
+    bool rename(int index, const QString& from, const QString& to, bool* stopped)
     {
         if (!m_dry) {
-            if (RenameNoReplace(from, to))
+            if (!m_talk.before({index, from, to, {}}))
+                return !(*stopped = true);
+            if (tags::RenameJournalled(from, to))
                 return true;
             m_talk.tell(text::NotRenamed(from));
             return false;
@@ -110,10 +116,10 @@ bool undoPlaylist(const AlbumSession::WrittenPlaylist& p, ApplyTalk& talk)
         return false;
     }
     QString error;
-    if (p.replaced ? WriteFileAtomically(p.path, p.before, &error, true)
-                   : ::unlink(QFile::encodeName(p.path).constData()) == 0)
+    if (p.replaced ? tags::WriteFileJournalled(p.path, p.before, true, &error)
+                   : tags::RemoveFileJournalled(p.path, p.written, &error))
         return true;
-    talk.tell(p.path + QStringLiteral(": ") + (p.replaced ? error : QString::fromLocal8Bit(std::strerror(errno))));
+    talk.tell(p.path + QStringLiteral(": ") + error);
     return false;
 }
 
@@ -294,9 +300,23 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
         return r;
     }
     r.started = true;
+    // The whole Apply is one run of the write journal: undone as one after a restart.
+    std::optional<tags::JournalRun> run;
+    if (!o.dryRun) {
+        run.emplace(QStringLiteral("%1 %2").arg(QLatin1String(tags::kAlbumApplyRun), s.path));
+        if (!run->ok()) {
+            tell(LocalText("Nothing was changed: the write journal cannot be written (%1).",
+                           "Rien n'a été changé : le journal d'écriture ne peut être écrit (%1).")
+                     .arg(run->why()));
+            ++r.failures;
+            return r;
+        }
+        s.applyRun = tags::CurrentRunId();
+    }
     if (running)
         running(true);
     FolderView folder(o.dryRun, talk);
+    bool stopped = false; // the talk refused a change: the files after it stay as they are
     // A dry run leaves the session as it is: the preview and the Apply after it see the same.
     QStringList undo;
     QList<TagUndo> undoTags;
@@ -310,14 +330,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
     }
     const bool paired = s.fetched.size() == s.mp3.size();
 
-    // The medium's place in its release, where the source tells it: "2/3".
-    QByteArray partOfSet;
-    if (s.discNumber > 0)
-        partOfSet = QByteArray::number(s.discNumber);
-    if (s.discNumber > 0 && s.discCount > 0)
-        partOfSet += '/' + QByteArray::number(s.discCount);
-
-    for (int i = 0; i < s.mp3.size(); ++i) {
+    for (int i = 0; i < s.mp3.size() && !stopped; ++i) {
         const QString entry = s.mp3.at(i).text;
         ApplyRow row {entry, s.mp3.at(i).data, QString(), 0, entry, QString()};
         if (i < s.fetched.size()) {
@@ -347,44 +360,38 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
             leave(LocalText("read-only", "lecture seule"), text::ReadOnlyNotTagged(old));
             ++r.failures;
         } else {
-            if (o.id3v1 || o.id3v2) {
-                // A compilation's track names its own artist; the disc's is the album artist.
-                const QString artist =
-                    s.fetched.at(i).artist.trimmed().isEmpty() ? s.artist.trimmed() : s.fetched.at(i).artist.trimmed();
-                const TrackTag tag {s.fetched.at(i).text, QString::number(i + 1), artist, s.album.trimmed(),
-                                    year, kComment, s.genre.trimmed()};
-                TagWriteExtras extras;
-                extras.albumArtist = s.artist.trimmed();
-                extras.genreOptional = true;
-                extras.undo = &undoTags.last();
-                extras.partOfSet = partOfSet;
-                extras.progress = talk.progress();
-                if (o.embedCover)
-                    extras.frontCover = s.frontCover;
-                if (!o.dryRun && !WriteID3Tags(tag, old, o.id3v1, o.id3v2, nullptr, extras)) {
-                    leave(LocalText("tags not written", "étiquettes non écrites"), text::TagsNotWritten());
-                    ++r.failures;
-                } else {
-                    ++r.tagged;
-                }
-            } else if (o.tags) {
+            if (o.id3v1 || o.id3v2 || o.tags) {
+                // Every format through the tag layer: planned, journalled, then in place when
+                // the new tags fit the old room, else rewritten with room for the next edit.
                 tags::TagFields values;
                 const tags::Fields fields = AlbumTagFields(s, i, year, o.embedCover, &values);
+                tags::WriteOptions options;
+                if (o.id3v1 || o.id3v2) {
+                    values.trackTotal = 0; // TRCK holds the number alone
+                    options.id3v1 = o.id3v1;
+                    options.id3v2 = o.id3v2;
+                }
                 tags::WritePlan plan;
                 tags::FileIdentity written;
                 QString why;
-                // A dry run does not read the files, as for MP3: the preview stays quick.
+                // A dry run does not read the files: the preview stays quick.
                 if (!o.dryRun) {
                     talk.status(LocalText("Writing tags: %1", "Écriture des étiquettes : %1").arg(old));
-                    const bool done = tags::PlanWrite(old, values, fields, {}, &plan, &why) &&
-                                      tags::CarryOut(plan, &why, &written);
+                    talk.beat();
+                    bool done = tags::PlanWrite(old, values, fields, options, &plan, &why);
+                    if (done && !talk.before({i, {}, {}, plan}))
+                        done = !(stopped = true);
+                    done = done && tags::CarryOut(plan, &why, &written);
                     talk.status({});
                     if (done)
                         undoPlans.last() = tags::Reversed(plan, written);
                     else
                         plan.path.clear();
                 }
-                if (!o.dryRun && plan.path.isEmpty()) {
+                if (stopped) {
+                    leave(LocalText("the run stopped", "l'opération s'est arrêtée"), {});
+                    ++r.failures;
+                } else if (!o.dryRun && plan.path.isEmpty()) {
                     leave(LocalText("tags not written", "étiquettes non écrites"),
                           text::TagsNotWritten() + '\n' + old + QStringLiteral(": ") + why);
                     ++r.failures;
@@ -392,7 +399,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
                     ++r.tagged;
                 }
             }
-            if (o.rename) {
+            if (o.rename && !stopped) {
                 const QString name = NewFileName(s, i);
                 const QString target = joined(s.path, name);
                 if (name.startsWith('.')) {
@@ -403,7 +410,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
                 } else if (target == old) {
                     // Already named right.
                 } else if (target.compare(old, Qt::CaseInsensitive) == 0 || !folder.exists(target)) {
-                    if (folder.rename(old, target)) {
+                    if (folder.rename(i, old, target, &stopped)) {
                         if (!o.dryRun)
                             s.mp3[i].text = name;
                         row.newName = name;
@@ -430,6 +437,12 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
         r.somethingDone = true;
     else
         tell(text::TrackCountDiffers());
+    // The entries a stop left out keep their names: Undo pairs by position.
+    for (int i = int(undo.size()); i < s.mp3.size(); ++i) {
+        undo.append(s.mp3.at(i).text);
+        undoTags.append(TagUndo {});
+        undoPlans.append(tags::WritePlan {});
+    }
     if (!o.dryRun) {
         s.undo = paired ? undo : QStringList();
         s.undoTags = paired ? undoTags : QList<TagUndo>();
@@ -437,7 +450,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
     }
 
     // Files and tracks that do not pair up leave everything as it is, the playlist too.
-    if (o.playlist && paired) {
+    if (o.playlist && paired && !stopped) {
         r.somethingDone = true;
         const QString pattern = PlaylistPatternSetting();
         bool configured = false;
@@ -475,7 +488,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
             QString error;
             // Written whole or not at all; an existing playlist is replaced only on the
             // user's word, and a file that appeared meanwhile is never overwritten.
-            if (o.dryRun || WriteFileAtomically(file, content, &error, replace)) {
+            if (o.dryRun || tags::WriteFileJournalled(file, content, replace, &error)) {
                 r.playlistPath = file;
                 if (!o.dryRun)
                     s.undoPlaylist = written;
@@ -501,9 +514,11 @@ FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, c
 {
     FileUndo u;
     u.path = from;
-    if (to != from) {
+    if (to != from && !nameTaken(from) && nameTaken(to)) {
+        u.path = to; // the rename was never made (a run stopped or killed before it)
+    } else if (to != from) {
         if (to.compare(from, Qt::CaseInsensitive) == 0 || !nameTaken(to)) {
-            if (RenameNoReplace(from, to))
+            if (tags::RenameJournalled(from, to))
                 u.path = to;
             else
                 u.renameFailed = true;
@@ -516,7 +531,8 @@ FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, c
         tags::WritePlan back = reversed;
         back.path = u.path;
         QString why;
-        if (!tags::CarryOut(back, &why))
+        // A file that already holds its old tags (the write was never made) is given back.
+        if (tags::PlanSide(back, u.path) != 1 && !tags::CarryOut(back, &why))
             u.tagsLeft = why.contains(QLatin1String("changed")) ? QStringLiteral("its tags changed since they were written")
                                                                  : why;
         return u;
@@ -530,6 +546,16 @@ int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored)
 {
     int failures = 0, given = 0;
     QStringList tagsLeft;
+    // One run of the write journal, which takes the apply's run back.
+    const tags::JournalRun run(QLatin1String(tags::kAlbumUndoRun), s.applyRun.isEmpty() ? QStringLiteral("-") : s.applyRun);
+    if (!run.ok()) {
+        talk.tell(LocalText("Nothing was changed: the write journal cannot be written (%1).",
+                            "Rien n'a été changé : le journal d'écriture ne peut être écrit (%1).")
+                      .arg(run.why()));
+        if (restored)
+            *restored = 0;
+        return int(s.undo.size());
+    }
     // Last file first: a file that took over a name another one gave up frees it before
     // that one wants it back.
     for (int i = int(s.mp3.size()) - 1; i >= 0; --i) {
@@ -566,6 +592,56 @@ int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored)
     if (restored)
         *restored = given;
     return failures;
+}
+
+int UndoLastAlbumApply(AlbumSession& s, ApplyTalk& talk, int* restored)
+{
+    const QString id = tags::LastRunToUndo(QLatin1String(tags::kAlbumApplyRun));
+    tags::RunInfo info;
+    for (const tags::RunInfo& r : tags::ListRuns())
+        if (r.id == id)
+            info = r;
+    QStringList lines, left;
+    bool all = false;
+    QString why;
+    if (id.isEmpty() || !tags::UndoLastRun(&lines, &all, &why, QLatin1String(tags::kAlbumApplyRun))) {
+        talk.tell(why.isEmpty() ? LocalText("There is no apply to undo.", "Il n'y a rien à annuler.") : why);
+        return 1;
+    }
+    // Counted by file as Undo counts them (a file's tags and name are one), the playlist apart.
+    QSet<QString> files, leftPaths;
+    for (const tags::RunFile& f : std::as_const(info.files))
+        if (f.kind != QLatin1String("file"))
+            files.insert(f.from.isEmpty() ? f.path : f.from);
+    for (const QString& line : std::as_const(lines)) {
+        if (line.startsWith(QLatin1String("restored\t")))
+            continue;
+        leftPaths.insert(line.section('\t', 1, 1));
+        left << line.section('\t', 1, 1) + QStringLiteral(": ") + line.section('\t', 2);
+    }
+    const int given = int((files - leftPaths).size());
+    if (!left.isEmpty())
+        talk.tell(LocalText("These files were left as they are:", "Ces fichiers sont restés tels quels :") + '\n' +
+                  left.join('\n'));
+    // The listed files of the folder by the names they have again, last rename first.
+    for (auto it = info.files.crbegin(); it != info.files.crend(); ++it) {
+        if (it->kind != QLatin1String("rename") || nameTaken(it->path) || !nameTaken(it->from))
+            continue;
+        for (ListItem& e : s.mp3)
+            if (joined(s.path, e.text) == it->path)
+                e.text = it->from.section('/', -1);
+    }
+    s.undoAvailable = false;
+    s.applyRun = QStringLiteral("-"); // one undo after a restart, as one after an apply
+    s.notifyChanged();
+    if (restored)
+        *restored = given;
+    return int(leftPaths.size());
+}
+
+bool AlbumApplyToUndo()
+{
+    return !tags::LastRunToUndo(QLatin1String(tags::kAlbumApplyRun)).isEmpty();
 }
 
 } // namespace tunora

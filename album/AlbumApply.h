@@ -13,6 +13,13 @@ namespace tunora {
 
 class AlbumSession;
 
+// One change of Apply, told before it is made: a tag write (plan) or a rename (from, to).
+struct ApplyStep {
+    int index = 0;         // the entry's position in the file list
+    QString from, to;      // a rename; empty for a tag write
+    tags::WritePlan plan;  // a tag write as planned; no changes for a rename
+};
+
 // What Apply and Undo need from whoever runs them: the answers to the playlist questions, a
 // place for their messages and the status line while files are written. The album page
 // answers with its message boxes (SeamApplyTalk), tunora-cli from its options.
@@ -29,6 +36,13 @@ public:
     virtual void status(const QString& text) { Q_UNUSED(text); }
     // Between files and between the chunks of a file copy: a window lets its events run.
     virtual void beat() {}
+    // Before each change of a real Apply (tunora-cli's --journal FILE records it there);
+    // false stops the run before that change.
+    virtual bool before(const ApplyStep& step)
+    {
+        Q_UNUSED(step);
+        return true;
+    }
     // The two above as a tag write takes them.
     TagWriteProgress progress();
 };
@@ -129,12 +143,22 @@ struct FileUndo {
 FileUndo UndoFile(const QString& from, const QString& to, const TagUndo& tags, const TagWriteProgress& progress = {},
                   const tags::WritePlan& reversed = {});
 
+// Apply runs as one run of the write journal (tags/Journal.h, command kAlbumApplyRun and the
+// folder): each tag write and rename is on disk before it is made, the playlist too; a
+// journal that cannot be written stops Apply before it touches a file.
+//
 // Undo: renames every file the last apply renamed back to its recorded name and gives back
 // the tags it replaced; one message lists the files whose tags changed since. The playlist
 // it wrote is removed (or the one it replaced put back) while it is still as Apply left it.
 // Answers the number of files (playlist included) that could not be given back; restored
 // (when given) receives the number of files given back their names and tags.
 int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored = nullptr);
+// Undo after a restart (the session holds no apply): undoes the write journal's last album
+// apply with the same rules, tells the files left, and gives the listed files of the folder
+// their names back. Answers the files left; restored receives the files given back.
+int UndoLastAlbumApply(AlbumSession& s, ApplyTalk& talk, int* restored = nullptr);
+// True when the write journal holds an album apply that UndoLastAlbumApply would undo.
+bool AlbumApplyToUndo();
 // The status line after an undo: files restored and files left as they are.
 QString UndoCountsLine(int restored, int left);
 

@@ -16,6 +16,7 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
+#include "tags/Journal.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -89,6 +90,17 @@ public:
         return false;
     }
     void tell(const QString& message) override { m_cmd.tell(message); }
+    // --journal FILE: each change on disk before it is made; a journal that cannot be
+    // written stops the run there.
+    bool before(const ApplyStep& step) override
+    {
+        QString why;
+        if (!journal || journal->append(step, &why))
+            return true;
+        m_cmd.tell(QStringLiteral("the journal cannot be written, so the run stops: ") + why);
+        return false;
+    }
+    ApplyJournalFile* journal = nullptr;
 
 private:
     // Yes for an answer that begins as "yes" (or the language's Yes) does.
@@ -255,13 +267,16 @@ int RunAlbumCommand(const QStringList& args)
         cmd.tell(QStringLiteral("the playlist pattern \"%1\" cannot be filled; no playlist").arg(s.playlistPattern));
 
     // The journal is there before the first file changes, and an older one is never replaced.
-    if (!journal.isEmpty() && !WriteJournal(journal, {}, &error, false)) {
+    ApplyJournalFile steps;
+    if (!journal.isEmpty() && !(dryRun ? WriteJournal(journal, {}, &error, false) : steps.create(journal, &error))) {
         return cmd.fail(QStringLiteral("the journal %1 cannot be written: %2").arg(journal, error), 2);
     }
     // A dry run prints the rows the page's preview shows before Apply.
     if (dryRun)
         MeasureMissingLengths(s);
     CliApplyTalk talk(cmd);
+    if (!journal.isEmpty() && !dryRun)
+        talk.journal = &steps;
     const ApplyResult r = ApplyAlbum(s, o, talk);
     if (dryRun) {
         for (const ApplyRow& row : r.rows)
@@ -272,9 +287,6 @@ int RunAlbumCommand(const QStringList& args)
     }
     if (!r.playlistPath.isEmpty())
         printLine(stdout, r.playlistPath);
-    if (!journal.isEmpty() && !WriteJournal(journal, dryRun ? QList<JournalEntry>() : AlbumJournal(s), &error)) {
-        return cmd.fail(QStringLiteral("the journal %1 cannot be written: %2").arg(journal, error));
-    }
     if (!r.started)
         return 1;
     return r.failures > 0 ? 1 : 0;
@@ -290,11 +302,15 @@ int RunUndoCommand(const QStringList& args)
         return cmd.usage(QStringLiteral("one journal file"));
     const QString journal = words.at(0);
     QList<JournalEntry> entries;
-    QString error;
-    if (!ReadJournal(journal, entries, &error)) {
+    QString error, applyRun;
+    if (!ReadJournal(journal, entries, &error, &applyRun)) {
         return cmd.fail(journal + QStringLiteral(": ") + error, 2);
     }
     loadLanguage();
+    // One run of the write journal, which takes the apply's run back (when the file names it).
+    const tags::JournalRun run(QStringLiteral("tunora-cli undo ") + journal, applyRun.isEmpty() ? QStringLiteral("-") : applyRun);
+    if (!run.ok())
+        return cmd.fail(QStringLiteral("nothing was changed: the write journal cannot be written: ") + run.why(), 2);
     bool left = false;
     // Undone last file first (a name one file gave up and the next took comes back in
     // turn); told in the journal's order.

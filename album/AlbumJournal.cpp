@@ -1,18 +1,74 @@
 #include "album/AlbumJournal.h"
 
 #include "album/AlbumSession.h"
+#include "audio/PosixFile.h"
 #include "shell/core/Shared.h"
+#include "tags/Journal.h"
 
-#include <QFile>
+#include "dorvane/FileIo.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <QHash>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tunora {
 
 namespace {
 
 const QString kFormat = QStringLiteral("tunora-apply-journal 1");
+const QString kStepsFormat = QStringLiteral("tunora-apply-journal 2");
+
+// A journal of steps (one JSON object a line) as entries: per file its first and last name
+// and its tag write reversed, in the order the files first appear.
+bool readSteps(const QByteArray& bytes, QList<JournalEntry>& entries, QString* run, QString* why)
+{
+    QList<QByteArray> lines = bytes.split('\n');
+    entries.clear();
+    QHash<int, qsizetype> at;
+    for (qsizetype n = 1; n < lines.size(); ++n) {
+        if (lines[n].isEmpty())
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(lines[n]);
+        const QJsonObject o = doc.object();
+        const bool last = n + 1 >= lines.size() || (n + 2 == lines.size() && lines.last().isEmpty());
+        if (!doc.isObject() || !o["file"].isDouble()) {
+            if (last)
+                break; // torn by a kill: its change was never made
+            if (why)
+                *why = QStringLiteral("line %1 of the journal is damaged").arg(n + 1);
+            return false;
+        }
+        const int file = o["file"].toInt();
+        if (run && o["run"].isString())
+            *run = o["run"].toString();
+        tags::WritePlan plan;
+        const bool isRename = o["old"].isString() && o["new"].isString();
+        if (!isRename && !tags::PlanFromJson(o["plan"].toObject(), &plan)) {
+            if (why)
+                *why = QStringLiteral("line %1 of the journal is damaged").arg(n + 1);
+            return false;
+        }
+        if (!at.contains(file)) {
+            at.insert(file, entries.size());
+            const QString path = isRename ? o["old"].toString() : plan.path;
+            entries.append({path, path, {}, {}});
+        }
+        JournalEntry& e = entries[at.value(file)];
+        if (isRename)
+            e.newPath = o["new"].toString();
+        else
+            e.tagPlan = tags::Reversed(plan);
+    }
+    return true;
+}
 
 QString base64(const QByteArray& bytes)
 {
@@ -61,18 +117,60 @@ bool WriteJournal(const QString& path, const QList<JournalEntry>& entries, QStri
     return WriteFileAtomically(path, QJsonDocument(root).toJson(), why, replace);
 }
 
-bool ReadJournal(const QString& path, QList<JournalEntry>& entries, QString* why)
+bool ApplyJournalFile::create(const QString& path, QString* why)
+{
+    m_path = path;
+    const QByteArray head = QJsonDocument(QJsonObject {{"format", kStepsFormat}}).toJson(QJsonDocument::Compact) + '\n';
+    return WriteFileAtomically(path, head, why, false);
+}
+
+bool ApplyJournalFile::append(const ApplyStep& step, QString* why)
+{
+    QJsonObject o {{"file", step.index}, {"run", tags::CurrentRunId()}};
+    if (step.plan.path.isEmpty()) {
+        o["old"] = step.from;
+        o["new"] = step.to;
+    } else {
+        o["plan"] = tags::PlanToJson(step.plan);
+    }
+    const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+    PosixFile f;
+    if (!f.open(m_path, O_WRONLY | O_APPEND)) {
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    bool torn = false;
+    const bool die = tags::detail::KillPoint(&torn);
+    const qsizetype n = die ? line.size() / 2 : line.size();
+    if (::write(f.fd(), line.constData(), size_t(n)) != n || (!die && ::fdatasync(f.fd()) != 0)) {
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (die)
+        ::raise(SIGKILL);
+    tags::detail::KillPoint();
+    return true;
+}
+
+bool ReadJournal(const QString& path, QList<JournalEntry>& entries, QString* why, QString* run)
 {
     auto fail = [&](const QString& reason) {
         if (why)
             *why = reason;
         return false;
     };
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return fail(f.errorString());
+    QByteArray bytes;
+    bool missing = false, tooBig = false;
+    int err = 0;
+    if (!dorvane::io::ReadSmallFile(path, qint64(256) << 20, &bytes, &missing, &tooBig, &err))
+        return fail(tooBig ? QStringLiteral("the journal is too large") : QString::fromLocal8Bit(std::strerror(err)));
+    const qsizetype eol = bytes.indexOf('\n');
+    if (eol > 0 && QJsonDocument::fromJson(bytes.left(eol)).object()["format"].toString() == kStepsFormat)
+        return readSteps(bytes, entries, run, why);
     QJsonParseError error {};
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (doc.isNull())
         return fail(error.errorString());
     const QJsonObject root = doc.object();

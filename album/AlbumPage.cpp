@@ -422,7 +422,8 @@ void AlbumPage::syncFromSession()
         m_tracks->setCurrentRow(m_session.tracksFocus);
     showLengths();
 
-    m_undo->setEnabled(m_session.undoAvailable);
+    // Before this window's first Apply: the journal's last one, from before a restart.
+    m_undo->setEnabled(m_session.undoAvailable || (m_session.applyRun.isEmpty() && AlbumApplyToUndo()));
     m_syncing = false;
 }
 
@@ -628,7 +629,8 @@ void AlbumPage::apply()
 void AlbumPage::undo()
 {
     int restored = 0;
-    const int left = UndoAlbum(m_session, m_talk, &restored);
+    const int left = m_session.undoAvailable ? UndoAlbum(m_session, m_talk, &restored)
+                                             : UndoLastAlbumApply(m_session, m_talk, &restored);
     SetStatusText(UndoCountsLine(restored, left));
 }
 

@@ -46,6 +46,9 @@ public:
         bool replaced = false;
         QByteArray before;
     } undoPlaylist;
+    // The write journal's run of this window's last apply, marked undone by Undo; empty
+    // before the window's first apply or undo (Undo then offers the journal's last apply).
+    QString applyRun;
     QString artist, album, year, genre;    // artist_txt, album_txt, year_txt, genre_txt
     // Of the fetched disc, where its source tells them: the medium's position in a release
     // of discCount media (0: unknown) and the release's front picture (empty: none).

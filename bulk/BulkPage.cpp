@@ -5,7 +5,9 @@
 #include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Language.h"
 #include "shell/core/Ui.h"
+#include "tags/Journal.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -152,7 +154,7 @@ void BulkPage::prepare()
     for (QWidget* w : std::initializer_list<QWidget*> {m_caseFrame, m_lc, m_uc, m_fluc})
         w->setEnabled(on);
     setProgress(0);
-    m_undoBtn->setEnabled(false);
+    showUndo(false);
     refreshGo();
 }
 
@@ -232,7 +234,7 @@ void BulkPage::showPendingEntries()
 // Every edit of the list makes the undo list meaningless.
 void BulkPage::listChanged()
 {
-    m_undoBtn->setEnabled(false);
+    showUndo(false);
     refreshGo();
 }
 
@@ -287,10 +289,11 @@ void BulkPage::setRunning(bool running)
     m_files->setButtonsEnabled(!running);
     m_optionsFrame->setEnabled(!running);
     if (running) {
-        m_undoWasEnabled = m_undoBtn->isEnabled();
+        m_ranHere = true;
+        m_undoWasEnabled = m_memoryUndo;
         m_undoBtn->setEnabled(false);
     } else {
-        m_undoBtn->setEnabled(m_undoWasEnabled);
+        showUndo(m_undoWasEnabled);
     }
     refreshGo();
 }
@@ -365,10 +368,55 @@ void BulkPage::undo()
 {
     if (m_running)
         return;
-    UndoBulk(m_entries, m_undo, [this](int i, const QString& path) { setEntry(i, path); },
-             [](const QString& text) { ShowMessage(text); });
-    m_undoBtn->setEnabled(false);
+    if (m_memoryUndo)
+        UndoBulk(m_entries, m_undo, [this](int i, const QString& path) { setEntry(i, path); },
+                 [](const QString& text) { ShowMessage(text); });
+    else
+        undoJournalRun();
+    m_ranHere = true;
+    showUndo(false);
     refreshPreview();
+}
+
+void BulkPage::showUndo(bool memory)
+{
+    m_memoryUndo = memory;
+    // After a restart (or an edit of the list) the journal's last bulk run can still be undone.
+    m_undoBtn->setEnabled(memory || (!m_ranHere && !tags::LastRunToUndo(QLatin1String(tags::kBulkRun)).isEmpty()));
+}
+
+void BulkPage::undoJournalRun()
+{
+    const QString id = tags::LastRunToUndo(QLatin1String(tags::kBulkRun));
+    tags::RunInfo info;
+    for (const tags::RunInfo& r : tags::ListRuns())
+        if (r.id == id)
+            info = r;
+    QStringList lines, left;
+    bool all = false;
+    QString why;
+    if (!tags::UndoLastRun(&lines, &all, &why, QLatin1String(tags::kBulkRun))) {
+        ShowMessage(why);
+        return;
+    }
+    QStringList told;
+    for (const QString& line : std::as_const(lines)) {
+        if (line.startsWith(QLatin1String("restored\t")))
+            continue;
+        left << line.section('\t', 1, 1);
+        told << left.last() + QStringLiteral(": ") + line.section('\t', 2);
+    }
+    // The list follows the names the files have again, last rename first.
+    for (auto it = info.files.crbegin(); it != info.files.crend(); ++it) {
+        const int i = int(m_entries.indexOf(it->path));
+        if (i >= 0 && tags::IdentityOf(it->path).size < 0 && !left.contains(it->from))
+            setEntry(i, it->from);
+    }
+    SetStatusText(LocalText("Undo: %1 restored, %2 left as they are.", "Annuler : %1 rétablis, %2 laissés tels quels.")
+                      .arg(lines.size() - left.size())
+                      .arg(left.size()));
+    if (!told.isEmpty())
+        ShowMessage(told.join('\n'));
 }
 
 } // namespace tunora

@@ -61,6 +61,10 @@ private:
     QStringList m_undo;
     bool m_running = false;
     bool m_undoWasEnabled = false; // Undo's state before the run
+    bool m_memoryUndo = false;     // the undo list holds the last run of this window
+    bool m_ranHere = false;        // a run or undo of this window: the journal's run is not offered
+    void showUndo(bool memory);
+    void undoJournalRun();
     QList<int> m_pendingRows;      // renamed during the run, not yet shown
     int m_shownPercent = -1;
 

@@ -156,7 +156,8 @@ void UndoBulk(QStringList& entries, const QStringList& undo,
               const std::function<void(const QString& text)>& tell)
 {
     const qsizetype n = std::min(entries.size(), undo.size());
-    const tags::JournalRun journal(QStringLiteral("bulk undo"));
+    const QString run = tags::LastRunToUndo(QLatin1String(tags::kBulkRun)); // taken back: not offered after a restart
+    const tags::JournalRun journal(QLatin1String(tags::kBulkUndoRun), run.isEmpty() ? QStringLiteral("-") : run);
     for (qsizetype i = n - 1; i >= 0; --i) {
         const QString cur = entries.at(i);
         const QString old = undo.at(i);

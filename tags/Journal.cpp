@@ -136,8 +136,21 @@ struct Entry {
     QString path, to; // path: the file written, or the old name of a rename
     FileIdentity identity, written;
     WritePlan plan;
+    // A whole small file ("file"): whether it was there and its bytes before, whether the
+    // write removed it and its bytes after.
+    bool existed = false, gone = false;
+    QByteArray before, after;
     bool done = false, resolved = false; // resolved: done, failed or settled by recovery
 };
+
+bool bytesOf(const QJsonValue& v, QByteArray* out)
+{
+    const auto r = QByteArray::fromBase64Encoding(v.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!r || !v.isString())
+        return false;
+    *out = *r;
+    return true;
+}
 
 struct Run {
     QString id, command, undoes;
@@ -192,6 +205,12 @@ QList<Run> model(const QList<Record>& records)
                 e.to = unb64(o["to"]);
                 if (e.to.isEmpty())
                     continue;
+            } else if (e.kind == QLatin1String("file")) {
+                e.existed = o["existed"].toBool();
+                e.gone = o["gone"].toBool();
+                if ((e.existed && !bytesOf(o["before"], &e.before)) || (!e.gone && !bytesOf(o["after"], &e.after)) ||
+                    (e.gone && !e.existed))
+                    continue;
             } else if (e.kind == QLatin1String("inplace") || e.kind == QLatin1String("rewrite")) {
                 if (!PlanFromJson(o["plan"].toObject(), &e.plan))
                     continue;
@@ -225,6 +244,7 @@ QList<Run> model(const QList<Record>& records)
 struct State {
     QMutex mutex;
     QString path;
+    QString openPath; // the journal fd and lockFd were opened for
     int fd = -1, lockFd = -1;
     QString run;
     QJsonObject runRecord; // written with the run's first entry: a run that touches nothing leaves nothing
@@ -264,13 +284,29 @@ bool lockShared(State& s, bool exclusiveFirst, bool* alone, QString* why)
     return true;
 }
 
+// The writable folder can change within a process (tests move the app folder): the journal
+// files open for another path are closed, outside a run.
+void forgetIfMoved(State& s)
+{
+    const QString path = journalPathLocked(s);
+    if (s.openPath == path || s.depth > 1)
+        return;
+    if (s.fd >= 0)
+        ::close(s.fd);
+    if (s.lockFd >= 0)
+        ::close(s.lockFd);
+    s.fd = s.lockFd = -1;
+    s.openPath = path;
+}
+
 bool openLocked(State& s, QString* why)
 {
+    forgetIfMoved(s);
+    const QString path = journalPathLocked(s);
     if (s.fd >= 0)
         return true;
     if (!lockShared(s, false, nullptr, why))
         return false;
-    const QString path = journalPathLocked(s);
     const bool existed = QFileInfo::exists(path);
     s.fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (s.fd < 0)
@@ -420,6 +456,21 @@ int sideOf(const WritePlan& plan, int fd, qint64 size)
     return holds(plan.newSize, true) ? 1 : holds(plan.oldSize, false) ? 0 : -1;
 }
 
+// Which side of a whole-file entry the file holds: 1 after, 0 before, -1 neither.
+int fileSide(const Entry& e)
+{
+    QByteArray now;
+    bool missing = false, tooBig = false;
+    int err = 0;
+    const bool read = dorvane::io::ReadSmallFile(e.path, std::max(e.before.size(), e.after.size()) + 1, &now, &missing,
+                                                 &tooBig, &err);
+    if (!read)
+        return missing ? (e.gone ? 1 : !e.existed ? 0 : -1) : -1;
+    if (!e.gone && now == e.after)
+        return 1;
+    return e.existed && now == e.before ? 0 : -1;
+}
+
 // Settles one entry a crash left begun: "finished", "rolled back" or "left" with why.
 QString settle(const Entry& e, QString* why)
 {
@@ -433,6 +484,15 @@ QString settle(const Entry& e, QString* why)
             return QStringLiteral("finished");
         }
         *why = from ? QStringLiteral("both names are taken") : QStringLiteral("neither name is there");
+        return QStringLiteral("left");
+    }
+    if (e.kind == QLatin1String("file")) {
+        // Written whole through a temporary file and a rename: old, new or someone else's.
+        const int side = fileSide(e);
+        removeTemporaries(e.path, std::max(e.before.size(), e.after.size()));
+        if (side >= 0)
+            return side ? QStringLiteral("finished") : QStringLiteral("rolled back");
+        *why = QStringLiteral("the file was changed by another program since");
         return QStringLiteral("left");
     }
     PosixFile f;
@@ -557,11 +617,82 @@ void SetJournalPath(const QString& path)
     s.runRecord = {};
 }
 
-bool BeginRun(const QString& command, QString* why)
+bool BeginRun(const QString& command, QString* why, const QString& undoes)
 {
     State& s = state();
     QMutexLocker lock(&s.mutex);
-    return beginRunLocked(s, command, {}, why);
+    return beginRunLocked(s, command, undoes, why);
+}
+
+QString CurrentRunId()
+{
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    return s.depth > 0 ? s.run : QString();
+}
+
+bool WriteFileJournalled(const QString& path, const QByteArray& bytes, bool replace, QString* why)
+{
+    const QString a = QFileInfo(path).absoluteFilePath();
+    QByteArray before;
+    bool missing = false, tooBig = false;
+    int err = 0;
+    const bool existed = dorvane::io::ReadSmallFile(a, kMaxRecord / 4, &before, &missing, &tooBig, &err);
+    if (!existed && !missing)
+        return fail(why, tooBig ? QStringLiteral("the file is too large to keep for undo") : errnoText(err));
+    if (existed && !replace)
+        return fail(why, errnoText(EEXIST));
+    QJsonObject o {{"kind", "file"}, {"path", b64(a)}, {"identity", identityJson(IdentityOf(a))},
+                   {"existed", existed}, {"after", QString::fromLatin1(bytes.toBase64())}};
+    if (existed)
+        o["before"] = QString::fromLatin1(before.toBase64());
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    qint64 entry = 0;
+    if (!beginEntryLocked(s, true, o, &entry, why))
+        return false;
+    QString error;
+    if (!dorvane::io::WriteFileAtomically(a, bytes, &error, replace)) {
+        settleLocked(s, entry, "failed", {});
+        return fail(why, error);
+    }
+    settleLocked(s, entry, "done", {{"written", identityJson(IdentityOf(a))}});
+    return true;
+}
+
+bool RemoveFileJournalled(const QString& path, const QByteArray& expected, QString* why)
+{
+    const QString a = QFileInfo(path).absoluteFilePath();
+    QByteArray now;
+    bool missing = false, tooBig = false;
+    int err = 0;
+    if (!dorvane::io::ReadSmallFile(a, expected.size() + 1, &now, &missing, &tooBig, &err) || now != expected)
+        return fail(why, missing ? errnoText(ENOENT) : QStringLiteral("the file changed since it was written"));
+    State& s = state();
+    QMutexLocker lock(&s.mutex);
+    qint64 entry = 0;
+    if (!beginEntryLocked(s, true, {{"kind", "file"}, {"path", b64(a)}, {"identity", identityJson(IdentityOf(a))},
+                                    {"existed", true}, {"gone", true}, {"before", QString::fromLatin1(expected.toBase64())}},
+                          &entry, why))
+        return false;
+    detail::KillPoint();
+    if (::unlink(QFile::encodeName(a).constData()) != 0) {
+        const int e = errno;
+        settleLocked(s, entry, "failed", {});
+        return fail(why, errnoText(e));
+    }
+    dorvane::io::SyncFolder(folderOf(a));
+    settleLocked(s, entry, "done", {});
+    return true;
+}
+
+int PlanSide(const WritePlan& plan, const QString& path)
+{
+    PosixFile f;
+    struct stat st {};
+    if (!f.open(path, O_RDONLY | O_NONBLOCK) || ::fstat(f.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return sideOf(plan, f.fd(), st.st_size);
 }
 
 void EndRun()
@@ -611,6 +742,7 @@ RecoveryReport Recover()
     State& s = state();
     QMutexLocker lock(&s.mutex);
     bool alone = false;
+    forgetIfMoved(s);
     if (!lockShared(s, true, &alone, nullptr) || !alone) {
         report.busy = true;
         return report;
@@ -681,23 +813,57 @@ QList<RunInfo> RunsFromBytes(const QByteArray& bytes)
     return infos(model(parseRecords(bytes)));
 }
 
-bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why)
+namespace {
+
+bool ofKind(const QString& command, const QString& kind)
+{
+    return kind.isEmpty() || command == kind || command.startsWith(kind + QLatin1Char(' '));
+}
+
+const Run* lastToUndo(const QList<Run>& runs, const QString& kind)
+{
+    QSet<QString> undone;
+    for (const Run& r : runs)
+        if (!r.undoes.isEmpty())
+            undone.insert(r.undoes);
+    const Run* last = nullptr;
+    for (const Run& r : runs) {
+        bool any = false;
+        for (const Entry& e : r.entries)
+            any = any || e.done;
+        if (r.undoes.isEmpty() && !undone.contains(r.id) && any && ofKind(r.command, kind))
+            last = &r;
+    }
+    return last;
+}
+
+} // namespace
+
+QString LastRunToUndo(const QString& kind)
+{
+    // Pages ask each time they refresh: the answer is kept while the journal stays the same.
+    static QMutex mutex;
+    static QHash<QString, QPair<FileIdentity, QString>> known;
+    const QString path = JournalPath();
+    const FileIdentity now = IdentityOf(path);
+    QMutexLocker lock(&mutex);
+    const QString key = path + QLatin1Char('\n') + kind;
+    if (const auto it = known.constFind(key); it != known.constEnd() && it->first == now && now.size >= 0)
+        return it->second;
+    QList<Run> runs;
+    if (!readJournal(path, &runs, nullptr))
+        return {};
+    const Run* last = lastToUndo(runs, kind);
+    known.insert(key, {now, last ? last->id : QString()});
+    return last ? last->id : QString();
+}
+
+bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why, const QString& kind)
 {
     QList<Run> runs;
     if (!readJournal(JournalPath(), &runs, why))
         return false;
-    QSet<QString> undone;
-    for (const Run& r : std::as_const(runs))
-        if (!r.undoes.isEmpty())
-            undone.insert(r.undoes);
-    const Run* last = nullptr;
-    for (const Run& r : std::as_const(runs)) {
-        bool any = false;
-        for (const Entry& e : r.entries)
-            any = any || e.done;
-        if (r.undoes.isEmpty() && !undone.contains(r.id) && any)
-            last = &r;
-    }
+    const Run* last = lastToUndo(runs, kind);
     if (!last)
         return fail(why, QStringLiteral("the write journal holds no run to undo"));
     {
@@ -719,6 +885,14 @@ bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why)
             ok = existsNoFollow(e.to) && RenameJournalled(e.to, e.path, &reason);
             if (!existsNoFollow(e.to))
                 reason = QStringLiteral("it is no longer at ") + e.to;
+        } else if (e.kind == QLatin1String("file")) {
+            // Put back only while the file is as the run left it.
+            if (fileSide(e) != 1)
+                reason = QStringLiteral("it changed since it was written");
+            else if (e.existed)
+                ok = WriteFileJournalled(e.path, e.before, !e.gone, &reason);
+            else
+                ok = RemoveFileJournalled(e.path, e.after, &reason);
         } else {
             const WritePlan back = Reversed(e.plan, e.written);
             ok = CarryOut(back, &reason);

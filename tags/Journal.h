@@ -21,15 +21,25 @@ namespace tunora::tags {
 QString JournalPath();
 void SetJournalPath(const QString& path); // tests, the fuzz target and benchmarks
 
+// The commands of the runs the album page and the bulk page undo after a restart (a run's
+// command is the kind, or the kind, a space and more).
+inline constexpr char kAlbumApplyRun[] = "album apply";
+inline constexpr char kAlbumUndoRun[] = "album undo";
+inline constexpr char kBulkRun[] = "bulk rename";
+inline constexpr char kBulkUndoRun[] = "bulk undo";
+
 // Groups the following writes and renames of this process into one run until EndRun.
 // Nested calls join the outer run. False (why says so) when the journal cannot be written;
-// the writes that follow then fail rather than go unjournalled.
-bool BeginRun(const QString& command, QString* why = nullptr);
+// the writes that follow then fail rather than go unjournalled. undoes: the run this one
+// takes back (an undo kept in memory), which is then no longer offered after a restart.
+bool BeginRun(const QString& command, QString* why = nullptr, const QString& undoes = {});
 void EndRun();
+// The id of the run going on in this process; empty outside a run.
+QString CurrentRunId();
 // BeginRun for the scope's lifetime.
 class JournalRun {
 public:
-    explicit JournalRun(const QString& command) : m_ok(BeginRun(command, &m_why)) {}
+    explicit JournalRun(const QString& command, const QString& undoes = {}) : m_ok(BeginRun(command, &m_why, undoes)) {}
     ~JournalRun()
     {
         if (m_ok)
@@ -47,6 +57,14 @@ private:
 
 // Renames without replacing (dorvane's rule), journalled: entry before, done after.
 bool RenameJournalled(const QString& from, const QString& to, QString* why = nullptr);
+// A small file of Tunora's making in a user's folder (a playlist) written whole through the
+// file-safety layer, journalled with its old bytes (or that there was none), so that undo
+// after a restart removes it or puts the old one back. replace false: an existing file stays.
+bool WriteFileJournalled(const QString& path, const QByteArray& bytes, bool replace, QString* why = nullptr);
+// Removes such a file, journalled, while it holds exactly expected.
+bool RemoveFileJournalled(const QString& path, const QByteArray& expected, QString* why = nullptr);
+// Which side of the plan the file at path holds: 1 the new bytes, 0 the old, -1 neither.
+int PlanSide(const WritePlan& plan, const QString& path);
 
 // What recovery did at start: one line per file it finished, rolled back or left alone.
 struct RecoveryReport {
@@ -77,10 +95,13 @@ QList<RunInfo> ListRuns(QString* why = nullptr);
 // The same from a journal's bytes (the fuzz target's way in).
 QList<RunInfo> RunsFromBytes(const QByteArray& bytes);
 
-// Undoes the last run that is neither an undo nor undone: every file that still holds what
-// the run wrote gets its old bytes and name back, last change first; as a run of its own.
-// lines: "restored\tPATH" or "left\tPATH\tWHY". False when there is no run to undo.
-bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why = nullptr);
+// Undoes the last run that is neither an undo nor undone (of the kind, when given): every
+// file that still holds what the run wrote gets its old bytes and name back, last change
+// first; as a run of its own. lines: "restored\tPATH" or "left\tPATH\tWHY". False when
+// there is no run to undo.
+bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why = nullptr, const QString& kind = {});
+// The id of the run UndoLastRun(kind) would undo; empty when there is none.
+QString LastRunToUndo(const QString& kind = {});
 
 namespace detail {
 // CarryOut's hooks: an entry before the first byte (false: do not write), done after the sync.

@@ -5,6 +5,7 @@
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "tests/common/Mp3Fixtures.h"
+#include "tags/Journal.h"
 #include "tests/common/TestSupport.h"
 
 #include <QDate>
@@ -294,6 +295,8 @@ TEST_F(ApplyTest, ACompilationTagsEachTracksArtistAndTheAlbumArtist)
     s.fetched[0].artist = "Ann Artist";
     s.artist = "Various Artists";
     s.genre.clear(); // the source named none
+    s.discNumber = 2; // the medium's place in its release: TPOS
+    s.discCount = 3;
     ApplyAlbum(s, {false, false, true, true, false}, talk);
     QByteArray out;
     ASSERT_EQ(RunProgram(SystemPython(),
@@ -301,11 +304,12 @@ TEST_F(ApplyTest, ACompilationTagsEachTracksArtistAndTheAlbumArtist)
                           "import sys\nfrom mutagen.id3 import ID3\n"
                           "for f in sys.argv[1:]:\n"
                           "    t = ID3(f, load_v1=False)\n"
-                          "    print(t['TPE1'].text[0], '|', t['TPE2'].text[0], '|', 'TCON' in t)",
+                          "    print(t['TPE1'].text[0], '|', t['TPE2'].text[0], '|', 'TCON' in t, t['TPOS'].text[0])",
                           album + "/a.mp3", album + "/b.mp3"},
                          &out),
               0);
-    EXPECT_EQ(QString::fromUtf8(out), "Ann Artist | Various Artists | False\nVarious Artists | Various Artists | False\n");
+    EXPECT_EQ(QString::fromUtf8(out),
+              "Ann Artist | Various Artists | False 2/3\nVarious Artists | Various Artists | False 2/3\n");
     // ID3v1 keeps its genre byte as ever.
     EXPECT_EQ(ReadTags(album + "/a.mp3")["v1:TCON"].toString(), QString::number(GenreByteForName(QString())));
 }
@@ -535,4 +539,73 @@ TEST_F(ApplyTest, UndoAfterASkippedFilePassTouchesNothing)
     EXPECT_EQ(UndoAlbum(s, talk), 0);
     EXPECT_TRUE(messages.texts.isEmpty());
     EXPECT_EQ(s.fileNames(), QStringList({"b.mp3", "a.mp3"}));
+}
+
+TEST_F(ApplyTest, ApplyAndUndoAreRunsOfTheWriteJournalWhichMustBeWritable)
+{
+    files({"b.mp3", "a.mp3"});
+    QHash<QString, QByteArray> before;
+    for (const QString& name : onDisk())
+        before[name] = ReadAll(album + "/" + name);
+    // A journal that cannot be written: nothing is touched, and the message says why.
+    tags::SetJournalPath(env.root() + "/no/such/folder/write.journal");
+    const ApplyResult refused = ApplyAlbum(s, all, talk);
+    tags::SetJournalPath({});
+    EXPECT_EQ(refused.failures, 1);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(messages.texts[0].startsWith("Nothing was changed: the write journal cannot be written"))
+        << messages.texts[0].toStdString();
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    for (const QString& name : onDisk())
+        EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
+
+    ApplyAlbum(s, all, talk);
+    const QList<tags::RunInfo> runs = tags::ListRuns();
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs[0].command, "album apply " + album);
+    QStringList kinds;
+    for (const tags::RunFile& f : runs[0].files)
+        kinds << f.kind + " " + f.path.section('/', -1);
+    // Each file tagged (rewritten: lame's files have no tag to fill) and renamed, then the playlist.
+    EXPECT_EQ(kinds, QStringList({"rewrite b.mp3", "rename 01 - One.mp3", "rewrite a.mp3", "rename 02 - Two.mp3",
+                                  "file Artist - Album.m3u"}));
+    EXPECT_EQ(tags::LastRunToUndo(tags::kAlbumApplyRun), runs[0].id);
+    s.undoAvailable = true;
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    for (const QString& name : onDisk())
+        EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
+    // The undo took the apply back: a restart does not offer it again.
+    EXPECT_EQ(tags::ListRuns().last().undoes, runs[0].id);
+    EXPECT_TRUE(tags::LastRunToUndo(tags::kAlbumApplyRun).isEmpty());
+}
+
+// A talk that refuses a change (tunora-cli's --journal FILE cannot be written) stops Apply
+// there: what came before stays done and can be undone, nothing after it is touched.
+TEST_F(ApplyTest, ARefusedChangeStopsApplyBeforeIt)
+{
+    struct Refusing : SeamApplyTalk {
+        QStringList steps;
+        bool before(const ApplyStep& step) override
+        {
+            steps << (step.plan.path.isEmpty() ? "rename " + step.to.section('/', -1) : "tags " + step.plan.path.section('/', -1));
+            return steps.size() < 3;
+        }
+    } refusing;
+    files({"b.mp3", "a.mp3"});
+    QHash<QString, QByteArray> before;
+    for (const QString& name : onDisk())
+        before[name] = ReadAll(album + "/" + name);
+    const ApplyResult r = ApplyAlbum(s, all, refusing);
+    EXPECT_EQ(refusing.steps, QStringList({"tags b.mp3", "rename 01 - One.mp3", "tags a.mp3"}));
+    EXPECT_EQ(r.failures, 1);
+    EXPECT_EQ(r.playlistPath, QString()); // no playlist after a stop
+    EXPECT_EQ(onDisk(), QStringList({"01 - One.mp3", "a.mp3"}));
+    EXPECT_TRUE(ReadAll(album + "/a.mp3") == before["a.mp3"]);
+    EXPECT_FALSE(ReadAll(album + "/01 - One.mp3") == before["b.mp3"]);
+    s.undoAvailable = true;
+    EXPECT_EQ(UndoAlbum(s, talk), 0);
+    EXPECT_EQ(onDisk(), QStringList({"a.mp3", "b.mp3"}));
+    for (const QString& name : onDisk())
+        EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
 }

@@ -1,6 +1,7 @@
 // The write journal: tunora-cli tag killed at every write and sync point, then recovered
 // and undone; failing writes; a foreign change left alone and told once.
 #include "tags/Journal.h"
+#include "shell/core/Settings.h"
 #include "tests/audio/AudioTestFiles.h"
 #include "tests/common/TestSupport.h"
 #include "tests/fuzz/JournalOracle.h"
@@ -190,6 +191,96 @@ TEST(Journal, ForeignChangeLeftAloneAndToldOnce)
     SetJournalPath(env.appDir() + "/write.journal");
     EXPECT_TRUE(Recover().lines.isEmpty()); // told once
     SetJournalPath({});
+}
+
+// tunora-cli album over ten files (five tagged in place, five rewritten, every one renamed,
+// the playlist written) killed at every write and sync point, a torn journal record or
+// --journal line among them: after recovery each file has one of its two names and its bytes
+// before or after, and undo gives back every name and byte. The points alternate between
+// the two ways back: the write journal's undo and undo of the --journal FILE.
+TEST(Journal, AlbumApplyKilledAtEveryPointRecoversAndUndoes)
+{
+    TempAppEnv env;
+    SetSetting("Pattern", "%6 - %2");
+    SetSetting("Playlist", "%1 - %3");
+    SetSetting("PlaylistMode", "0");
+    QByteArray xmcd = "# xmcd\n#\n# Track frame offsets:\n";
+    for (int i = 0; i < 10; ++i)
+        xmcd += "#\t" + QByteArray::number(150 + 75 * i) + "\n";
+    xmcd += "#\n# Disc length: 12 seconds\n#\nDISCID=0a000c0a\nDTITLE=Kill Artist / Kill Album\nDYEAR=2003\nDGENRE=Jazz\n";
+    for (int i = 0; i < 10; ++i)
+        xmcd += "TTITLE" + QByteArray::number(i) + "=Track " + QByteArray::number(i) + "\n";
+    xmcd += "EXTD=\nPLAYORDER=\n";
+    const QString disc = env.root() + "/disc.xmcd", journal = env.appDir() + "/write.journal";
+    ASSERT_TRUE(WriteAll(disc, xmcd));
+    const QList<QByteArray> before = TenFiles();
+    auto album = [&](const QString& dir, const QString& exported) {
+        return Tunora({"album", dir, "--xmcd", disc, "--journal", exported});
+    };
+    const QString ref = env.root() + "/ref";
+    Place(ref, before);
+    const CliRun done = album(ref, env.root() + "/ref.journal");
+    ASSERT_EQ(done.rc, 0) << done.err.toStdString();
+    QStringList newNames;
+    QList<QByteArray> after;
+    for (int i = 0; i < 10; ++i) {
+        newNames << QString("%1 - Track %2.mp3").arg(i + 1, 2, 10, QChar('0')).arg(i);
+        after << ReadAll(ref + "/" + newNames[i]);
+        EXPECT_EQ(after[i].size() == before[i].size(), i % 2 == 0) << i; // in place, else rewritten
+    }
+    const QString playlist = "Kill Artist - Kill Album.m3u";
+    ASSERT_TRUE(QFile::exists(ref + "/" + playlist));
+    const CliRun listed = Tunora({"journal"});
+    EXPECT_TRUE(listed.out.contains("\tdone\talbum apply " + ref + "\n")) << listed.out.toStdString();
+    EXPECT_EQ(listed.out.count("\tdone\tin place\t"), 5);
+    EXPECT_EQ(listed.out.count("\tdone\trewrite\t"), 5);
+    EXPECT_EQ(listed.out.count("\tdone\trename\t"), 10);
+    EXPECT_EQ(listed.out.count("\tdone\tfile\t" + ref + "/" + playlist), 1);
+
+    const QString dir = env.root() + "/run", exported = env.root() + "/run.journal";
+    int n = 1, recovered = 0, torn = 0;
+    for (;; ++n) {
+        SCOPED_TRACE(n);
+        QFile::remove(journal);
+        QFile::remove(exported);
+        Place(dir, before);
+        qputenv("TUNORA_KILL_AT", QByteArray::number(n));
+        const CliRun run = album(dir, exported);
+        qunsetenv("TUNORA_KILL_AT");
+        if (run.rc != -1) {
+            ASSERT_EQ(run.rc, 0) << run.err.toStdString();
+            break; // past the last point
+        }
+        const CliRun start = Tunora({"journal"}); // recovery runs first
+        recovered += start.err.contains("Recovery after an interrupted write");
+        EXPECT_FALSE(start.err.contains("left alone")) << start.err.toStdString();
+        const QByteArray lines = ReadAll(exported);
+        torn += !lines.isEmpty() && !lines.endsWith('\n');
+        auto check = [&](bool undone) {
+            const QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+            for (int i = 0; i < 10; ++i) {
+                const QString old = QString("f%1.mp3").arg(i);
+                ASSERT_NE(names.contains(old), names.contains(newNames[i])) << i << names.join('|').toStdString();
+                const QByteArray now = ReadAll(dir + "/" + (names.contains(old) ? old : newNames[i]));
+                EXPECT_TRUE(undone ? now == before[i] && names.contains(old) : now == before[i] || now == after[i]) << i;
+            }
+            // No temporary file, nothing doubled: the ten and perhaps the playlist.
+            EXPECT_EQ(names.size() - names.contains(playlist), 10) << names.join('|').toStdString();
+        };
+        check(false);
+        const CliRun undo = Tunora(n % 2 ? QStringList {"undo", exported} : QStringList {"undo"});
+        SCOPED_TRACE(undo.out.toStdString() + undo.err.toStdString());
+        check(true);
+        if (n % 2 == 0) {
+            EXPECT_FALSE(QFile::exists(dir + "/" + playlist)); // the write journal's undo removes it too
+        }
+        EXPECT_TRUE(Tunora({"journal"}).err.isEmpty()); // recovery has nothing more to do
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(n, 100); // every file passes several points
+    EXPECT_GT(recovered, 10);
+    EXPECT_GT(torn, 10);
 }
 
 // The bulk renamer's command killed at every point: each file keeps exactly one of its two
