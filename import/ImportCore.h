@@ -20,7 +20,9 @@ namespace tunora::import {
 // One album: a folder that directly holds audio files, or the parent of sibling medium
 // folders ("CD1", "Disc 2", ...).
 struct AlbumFolder {
-    QString folder;            // the album's folder (the parent of its media folders)
+    QString folder;            // the album's folder (the parent of its media folders), as found under its root
+    QString root;              // the root it was found under, as given
+    QString format;            // the format name of its files ("MP3", "FLAC", ...)
     QStringList media;         // one folder per medium, in disc order
     QList<QStringList> files;  // per medium, full paths, sorted
     bool operator==(const AlbumFolder&) const = default;
@@ -40,6 +42,8 @@ struct Candidate {
     QList<LookupDisc> discs; // every medium's disc, in the album's medium order
     bool lengthsClose = false; // equal track count, every track within 3 s of its file
     QString key() const { return source + QLatin1Char(':') + id; }
+    // "ARTIST / ALBUM", as the lines of the command line show it.
+    QString title() const { return artist + QStringLiteral(" / ") + album; }
 };
 
 // The weights of the distance, in one place: the parts add up to 1.
@@ -62,7 +66,7 @@ struct AlbumState {
     int fileCount = 0;
     Stage stage = Stage::Waiting;
     QList<Candidate> candidates; // best first
-    Verdict verdict = Verdict::Pending;
+    Verdict verdict = Verdict::Pending; // a dry run leaves it Pending: strong or chosen ones would be applied
     QString reason;              // of None and Failed; the chosen key of a hand pick
     bool strong = false;         // candidates[0] is a strong match
     bool chosen = false;         // decided by --choose or a hand pick
