@@ -493,12 +493,22 @@ void ImportRun::start()
             self->d->advance();
         }, Qt::QueuedConnection);
         for (qsizetype i = 0; i < folders.size() && !*stop; ++i) {
+            QMetaObject::invokeMethod(self, [self, i] {
+                if (!self || self->d->albums.at(i).stage != Stage::Waiting)
+                    return;
+                self->d->albums[i].stage = Stage::Reading;
+                Q_EMIT self->albumChanged(int(i));
+            }, Qt::QueuedConnection);
             AlbumRead read = ReadAlbum(folders.at(i));
             QMetaObject::invokeMethod(self, [self, i, read] {
                 if (!self)
                     return;
                 self->d->reads[i] = read;
                 self->d->readCount = int(i) + 1;
+                if (self->d->albums.at(i).stage == Stage::Reading) {
+                    self->d->albums[i].stage = Stage::Waiting; // read, waiting for its lookups
+                    Q_EMIT self->albumChanged(int(i));
+                }
                 self->d->advance();
             }, Qt::QueuedConnection);
         }
@@ -521,8 +531,9 @@ void ImportRun::Impl::finish()
 {
     if (!running)
         return;
+    // current stays: a CDDB request that was running when the run was cancelled still ends
+    // in the step that started it.
     running = false;
-    current = -1;
     if (runOpen) {
         tags::EndRun();
         runOpen = false;
@@ -733,7 +744,7 @@ void ImportRun::Impl::addCddbHit(const LookupHit& hit, const AlbumRead& read)
 {
     LookupDisc disc;
     QString why;
-    if (!ReadLookupDisc(cddb, hit, disc, &why))
+    if (!ReadLookupDisc(cddb, hit, disc, &why) || cancelled)
         return;
     Candidate c;
     c.source = kCddb;

@@ -58,6 +58,7 @@ inline constexpr qint64 kStrongTrackMs = 3000;
 inline constexpr double kStrongDistance = 0.10;
 inline constexpr double kStrongGap = 0.05;
 
+// Waiting: not read yet, or read and waiting for its turn at the services.
 enum class Stage { Waiting, Reading, Searching, Decided, Applying, Done };
 enum class Verdict { Pending, Applied, Unsure, None, Skipped, Failed };
 
