@@ -34,7 +34,7 @@ QList<AlbumFolder> FindAlbumFolders(const QStringList& roots);
 int MediumNumber(const QString& folderName);
 
 struct Candidate {
-    QString source, id;   // as the command line prints and --choose takes: SOURCE:ID
+    QString source, id;   // as the command line prints and --choose takes: SOURCE:ID (cddb, musicbrainz, acoustid)
     int medium = 0;       // the medium of a multi-disc release the disc is, 0 when unknown
     QString artist, album;
     double distance = 1;  // 0 certain .. 1 unrelated
@@ -78,6 +78,9 @@ struct ImportOptions {
     bool dryRun = false, cover = false, resume = false;
     QMap<QString, QString> choose; // folder (as given or absolute) -> SOURCE:ID
     QString journalFile;           // empty: the write journal's usual file
+    // AcoustID as the third source, for albums of one folder the others leave unsure or
+    // unfound, when its key is set up.
+    bool acoustId = true;
 };
 
 // The file beside the journal that lists the folders a run applied (for --resume).
