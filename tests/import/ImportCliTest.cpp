@@ -283,6 +283,14 @@ TEST_F(ImportCliTest, DecidesEveryAlbumTagsTheStrongOnesAndGivesEveryByteBack)
     ASSERT_EQ(cli({"undo", journal}), 0) << err.constData() << out.constData();
     EXPECT_EQ(Snapshot(root), before);
 
+    // A wrong command line changes nothing and asks nothing.
+    const qsizetype asked = mb.targets().size();
+    for (const QStringList& args : {QStringList{"import"}, QStringList{"import", root, "--source", "elsewhere"},
+                                    QStringList{"import", root + "/missing"}, QStringList{"import", root, "--choose", "Twins"},
+                                    QStringList{"import", root, "--choose", root + "/Twins=" + kTwinTwo}})
+        EXPECT_EQ(cli(args), 2) << args.join(' ').toStdString();
+    EXPECT_EQ(mb.targets().size(), asked);
+
     // A hand pick decides the twins.
     ASSERT_EQ(cli({"import", root + "/Twins", "--choose", root + "/Twins=musicbrainz:" + kTwinTwo}), 0) << err.constData();
     EXPECT_EQ(decisions(), QStringList{"applied\tR/Twins\tmusicbrainz:" + kTwinTwo}) << out.constData();
