@@ -109,6 +109,8 @@ Q_SIGNALS:
     void albumsFound(int count);
     void albumChanged(int index);
     void progress(int done, int total, const QString& folder);
+    // The run is over (or cancelled). A receiver that ends the run's life uses deleteLater():
+    // a cancel can come while a CDDB request of the run is still unwinding.
     void finished();
 
 private:
