@@ -134,6 +134,7 @@ album --jo|--journal
 album --sort |fast none optimal 
 search --source |cddb musicbrainz 
 query x --source |acoustid cddb musicbrainz 
+import R --source |both cddb musicbrainz 
 rename --c|--case 
 tag --ti|--title 
 length |
