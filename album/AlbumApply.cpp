@@ -31,21 +31,21 @@ const QString kComment = QStringLiteral("Tagged By Tunora");
 bool nameTaken(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(dorvane::io::EncodeName(path).constData(), &st) == 0;
 }
 
 // The file itself, through a link: a dangling link has nothing to tag or rename.
 bool fileThere(const QString& path)
 {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::stat(dorvane::io::EncodeName(path).constData(), &st) == 0;
 }
 
 // As the tag writer sees it: no write permission bit at all (as the read-only attribute,
 // whoever runs the program), or none for us.
 bool readOnly(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = dorvane::io::EncodeName(path);
     struct stat st {};
     return ::stat(name.constData(), &st) != 0 || (st.st_mode & 0222) == 0 || ::access(name.constData(), W_OK) != 0;
 }
@@ -111,7 +111,7 @@ bool undoPlaylist(const AlbumSession::WrittenPlaylist& p, ApplyTalk& talk)
     }
     QString error;
     if (p.replaced ? WriteFileAtomically(p.path, p.before, &error, true)
-                   : ::unlink(QFile::encodeName(p.path).constData()) == 0)
+                   : ::unlink(dorvane::io::EncodeName(p.path).constData()) == 0)
         return true;
     talk.tell(p.path + QStringLiteral(": ") + (p.replaced ? error : QString::fromLocal8Bit(std::strerror(errno))));
     return false;

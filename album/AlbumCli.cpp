@@ -30,7 +30,7 @@ namespace {
 
 void printLine(FILE* out, const QString& text)
 {
-    std::fprintf(out, "%s\n", text.toUtf8().constData());
+    std::fprintf(out, "%s\n", dorvane::io::EncodeName(text).constData()); // a name's own bytes
 }
 
 // The language the window would show, so the messages read the same; English otherwise.

@@ -1,4 +1,5 @@
 #include "folders/FileListPanel.h"
+#include "dorvane/FileIo.h"
 
 #include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
@@ -54,7 +55,7 @@ void FileListPanel::setButtonsEnabled(bool enabled)
 void FileListPanel::addFiles()
 {
     QString dir = Setting(setting::kLastFolder).trimmed();
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+    if (dir.isEmpty() || !dorvane::io::IsFolder(dir))
         dir = AppFolder();
     const QStringList chosen = GetOpenFileNames(window(), QString::fromLatin1(product::kName), dir, m_filter);
     QString lastDir;

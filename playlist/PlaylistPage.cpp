@@ -1,4 +1,5 @@
 #include "playlist/PlaylistPage.h"
+#include "dorvane/FileIo.h"
 
 #include "folders/Choixrecoldir.h"
 #include "folders/FileListPanel.h"
@@ -114,7 +115,7 @@ QStringList PlaylistPage::entries() const
 
 bool PlaylistPage::canWrite() const
 {
-    return IsPlaylistName(m_name->text()) && m_list->count() > 0 && QFileInfo(m_output->text()).isDir();
+    return IsPlaylistName(m_name->text()) && m_list->count() > 0 && dorvane::io::IsFolder(m_output->text());
 }
 
 void PlaylistPage::refreshGo()
@@ -170,7 +171,7 @@ bool PlaylistPage::writePlaylist()
     SetCancelRequested(false);
     const QString folder = m_output->text();
     const QString path = PlaylistPath(folder, m_name->text());
-    const bool replacing = QFileInfo::exists(path);
+    const bool replacing = dorvane::io::Exists(path);
     if (replacing && !AskYesNo(LanguageText(118)))
         return false;
 
