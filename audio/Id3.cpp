@@ -1,8 +1,8 @@
 #include "audio/Id3.h"
-#include "dorvane/FileIo.h"
 
 #include "audio/Id3Frames.h"
 #include "audio/PosixFile.h"
+#include "dorvane/FileIo.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Shared.h"
 

@@ -1,7 +1,7 @@
 #include "burn/BurnList.h"
-#include "dorvane/FileIo.h"
 
 #include "audio/Mp3Length.h"
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "tags/Tags.h"
 #include "dorvane/Dorvanectrl.h"

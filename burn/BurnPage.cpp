@@ -167,7 +167,7 @@ QStringList BurnPage::entries() const
 {
     QStringList out;
     for (int i = 0; i < m_list->count(); ++i)
-        out << m_list->item(i)->text();
+        out << PathOfItem(m_list->item(i));
     return out;
 }
 
@@ -199,7 +199,7 @@ void BurnPage::Import()
         }
         double ms = 0;
         if (m_readTime(m_tmp.first(), ms)) {
-            m_list->addItem(m_tmp.first());
+            AddPathItem(m_list, m_tmp.first());
             m_total += ms;
         }
         ShowTime();
@@ -215,7 +215,7 @@ void BurnPage::Recount()
     int i = 0;
     while (i < m_list->count()) {
         double ms = 0;
-        if (!m_readTime(m_list->item(i)->text(), ms)) {
+        if (!m_readTime(PathOfItem(m_list->item(i)), ms)) {
             delete m_list->takeItem(i);
             ShowTime();
             continue;
@@ -244,7 +244,7 @@ void BurnPage::DeleteSelected()
         if (!item->isSelected())
             continue;
         double ms = 0;
-        if (m_readTime(item->text(), ms))
+        if (m_readTime(PathOfItem(item), ms))
             m_total -= ms;
         else
             recount = true;
@@ -278,8 +278,11 @@ void BurnPage::swapRows(int a, int b)
     QListWidgetItem* ia = m_list->item(a);
     QListWidgetItem* ib = m_list->item(b);
     const QString t = ia->text();
+    const QVariant path = ia->data(Qt::UserRole);
     ia->setText(ib->text());
+    ia->setData(Qt::UserRole, ib->data(Qt::UserRole));
     ib->setText(t);
+    ib->setData(Qt::UserRole, path);
 }
 
 void BurnPage::MoveUp()

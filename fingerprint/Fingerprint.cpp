@@ -1,4 +1,5 @@
 #include "fingerprint/Fingerprint.h"
+
 #include "dorvane/FileIo.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "fingerprint/FingerprintCli.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "fingerprint/Fingerprint.h"
 #include "shell/core/CliCommand.h"
 

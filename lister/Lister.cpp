@@ -1,7 +1,7 @@
 #include "lister/Lister.h"
-#include "dorvane/FileIo.h"
 
 #include "dorvane/Dorvanectrl.h"
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "folders/FolderWalk.h"
 #include "shell/core/Settings.h"

@@ -1,6 +1,6 @@
 #include "lister/ListerCli.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "lister/Lister.h"
 #include "shell/core/CliCommand.h"

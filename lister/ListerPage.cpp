@@ -1,6 +1,6 @@
 #include "lister/ListerPage.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/Choixrecoldir.h"
 #include "dorvane/Dorvanectrl.h"
 #include "lister/Lister.h"

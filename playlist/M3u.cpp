@@ -1,6 +1,6 @@
 #include "playlist/M3u.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/Shared.h"
 
 namespace tunora {

@@ -1,6 +1,6 @@
 #include "playlist/PlaylistCli.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/FolderWalk.h"
 #include "playlist/M3u.h"
 #include "shell/core/CliCommand.h"

@@ -1,6 +1,6 @@
 #include "playlist/PlaylistPage.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FileListPanel.h"
 #include "playlist/M3u.h"
@@ -75,11 +75,11 @@ PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
     layout->addLayout(buttons);
 
     connect(m_files, &FileListPanel::filesChosen, this, [this](const QStringList& files) {
-        m_list->addItems(files);
+        addPaths(files);
         refreshGo();
     });
     connect(m_files, &FileListPanel::folderWalked, this, [this](const QStringList& files) {
-        m_list->addItems(files);
+        addPaths(files);
         refreshGo();
     });
     connect(m_files, &FileListPanel::deleteClicked, this, &PlaylistPage::deleteSelected);
@@ -109,8 +109,14 @@ QStringList PlaylistPage::entries() const
     QStringList out;
     out.reserve(m_list->count());
     for (int i = 0; i < m_list->count(); ++i)
-        out << m_list->item(i)->text();
+        out << PathOfItem(m_list->item(i));
     return out;
+}
+
+void PlaylistPage::addPaths(const QStringList& paths)
+{
+    for (const QString& p : paths)
+        AddPathItem(m_list, p);
 }
 
 bool PlaylistPage::canWrite() const

@@ -1,6 +1,6 @@
 #include "tags/JournalCli.h"
-#include "dorvane/FileIo.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/CliCommand.h"
 #include "tags/Journal.h"
 
