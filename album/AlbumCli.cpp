@@ -160,8 +160,7 @@ int RunAlbumCommand(const QStringList& args)
     const QString ext = FormatInfo(FormatNamed(format)).name;
     if (ext.isEmpty())
         return cmd.usage(QStringLiteral("--format takes ") + AudioFormatChoices());
-    const QFileInfo folderInfo(dir);
-    if (!folderInfo.isDir()) {
+    if (!dorvane::io::IsFolder(dir)) {
         return cmd.fail(dir + QStringLiteral(" is not a folder"), 2);
     }
 
@@ -170,7 +169,7 @@ int RunAlbumCommand(const QStringList& args)
 
     AlbumSession s;
     const PatternSamples samples = RefreshPatternSamples(s);
-    s.path = DeliveredFolder(folderInfo.absoluteFilePath());
+    s.path = DeliveredFolder(dorvane::io::AbsolutePath(dir));
     s.ext = ext;
     QStringList names = ListFolderFiles(s.path, ext);
     SortListBox(names);

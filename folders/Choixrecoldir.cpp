@@ -311,10 +311,9 @@ void Choixrecoldir::selectDriveFor(const QString& path)
 
 bool Choixrecoldir::setDirPath(const QString& path)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isDir())
+    if (path.isEmpty() || !dorvane::io::IsFolder(path))
         return false;
-    QString p = QDir::cleanPath(info.absoluteFilePath());
+    QString p = dorvane::io::AbsolutePath(path);
     m_dir = p;
     m_path->setText(p);
     const QModelIndex idx = m_model->index(p);
