@@ -115,21 +115,23 @@ bool isEscapedByte(char16_t u)
 
 QString DecodeName(const QByteArray& bytes)
 {
-    QString out;
-    out.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype n = bytes.size();
+    QString out;
+    qsizetype valid = 0; // start of the valid run not yet decoded
     for (qsizetype i = 0; i < n;) {
         const int len = utf8SequenceAt(p + i, n - i);
-        if (len == 0) {
-            out += QChar(char16_t(0xDC00 + p[i]));
-            ++i;
+        if (len > 0) {
+            i += len;
             continue;
         }
-        out += QString::fromUtf8(bytes.constData() + i, len);
-        i += len;
+        out += QString::fromUtf8(bytes.constData() + valid, i - valid);
+        out += QChar(char16_t(0xDC00 + p[i]));
+        valid = ++i;
     }
-    return out;
+    if (valid == 0)
+        return QString::fromUtf8(bytes); // the common case: the whole name is UTF-8
+    return out + QString::fromUtf8(bytes.constData() + valid, n - valid);
 }
 
 QByteArray EncodeName(const QString& name)
