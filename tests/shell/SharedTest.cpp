@@ -374,6 +374,12 @@ TEST(FileNames, AnyBytesComeBackAndShowAsWindows1252)
         EXPECT_EQ(EncodeName(DecodeName(r.bytes)), r.bytes) << r.bytes.toHex().constData();
         EXPECT_EQ(DisplayName(DecodeName(r.bytes)), r.shown) << r.bytes.toHex().constData();
     }
+    // Messages and the status line tell such a name as the lists show it.
+    ScriptedMessages messages;
+    ShowMessage("cannot rename " + DecodeName("caf\xe9"));
+    EXPECT_EQ(messages.texts, QStringList {QString::fromUtf8("cannot rename caf\xc3\xa9")});
+    SetStatusText(DecodeName("\x80"));
+    EXPECT_EQ(AppState::instance().statusText(), QString::fromUtf8("\xe2\x82\xac"));
 }
 
 TEST(BusyAndStatus, FlagsAndCancelMessage)
