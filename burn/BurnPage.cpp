@@ -2,6 +2,7 @@
 
 #include "burn/BurnTexts.h"
 #include "dorvane/Dorvanectrl.h"
+#include "dorvane/FileIo.h"
 #include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <unistd.h>
+#include <vector>
 
 namespace tunora {
 
@@ -374,6 +377,16 @@ void BurnPage::HandOff()
     auto* burner = new QProcess(this);
     burner->setProcessChannelMode(QProcess::ForwardedChannels);
     burner->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // QProcess would hand the files over as UTF-8, naming other files when a name is not: the
+    // child starts the burner itself with each argument's own bytes.
+    std::vector<QByteArray> raw {dorvane::io::EncodeName(cmd.program)};
+    for (const QString& a : cmd.arguments)
+        raw.push_back(dorvane::io::EncodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : raw)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    burner->setChildProcessModifier([&argv] { ::execv(argv[0], argv.data()); });
     burner->start(cmd.program, cmd.arguments);
     if (!burner->waitForStarted()) {
         delete burner;

@@ -386,12 +386,7 @@ bool AtomicWriter::open(const QString& path, bool replace, unsigned newMode)
     m_errno = 0;
     m_replace = replace;
     // By bytes: the name is whatever the kernel holds.
-    m_target = EncodeName(ResolveLinks(path));
-    if (!m_target.startsWith('/')) {
-        QByteArray cwd(4096, '\0');
-        if (::getcwd(cwd.data(), size_t(cwd.size())) != nullptr)
-            m_target.prepend(QByteArray(cwd.constData()) + '/');
-    }
+    m_target = EncodeName(AbsolutePath(ResolveLinks(path)));
     const qsizetype slash = m_target.lastIndexOf('/');
     m_folder = slash == 0 ? QByteArray("/") : m_target.left(slash);
     QByteArray temp = m_target.left(slash + 1) + '.' + m_target.mid(slash + 1) + ".tmp-XXXXXX";

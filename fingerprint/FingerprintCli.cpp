@@ -24,7 +24,8 @@ int RunFingerprintCommand(const QStringList& args)
     int status = 0;
     for (const FileFingerprint& f : FingerprintFiles(files)) {
         if (f.ok()) {
-            std::printf("%d\t%s\t%s\n", f.seconds, f.fingerprint.constData(), dorvane::io::EncodeName(f.path).constData());
+            std::printf("%d\t%s\t%s\n", f.seconds, f.fingerprint.constData(),
+                        dorvane::io::EncodeName(f.path).constData());
             continue;
         }
         std::fflush(stdout);

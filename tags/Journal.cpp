@@ -408,8 +408,8 @@ void removeTemporaries(const QString& path, qint64 maxSize)
     while (const dirent* e = ::readdir(d)) {
         const QByteArray name(e->d_name);
         struct stat st {};
-        if (name.size() == prefix.size() + 6 && name.startsWith(prefix) && ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode) && st.st_size <= maxSize)
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix) &&
+            ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxSize)
             ::unlinkat(fd, e->d_name, 0);
     }
     ::closedir(d);

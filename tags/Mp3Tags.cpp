@@ -117,7 +117,8 @@ bool readState(const QString& path, Mp3State* st, QString* why)
 {
     QFile f;
     if (!dorvane::io::OpenForReading(f, path))
-        return fail(why, errno == ENOENT ? QStringLiteral("no such file") : QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(why, errno == ENOENT ? QStringLiteral("no such file")
+                                         : QString::fromLocal8Bit(std::strerror(errno)));
     st->size = f.size();
     const QByteArray head = f.read(10);
     const qint64 total = ID3v2TotalSize(head, st->size);

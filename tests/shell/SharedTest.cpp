@@ -362,7 +362,8 @@ TEST(FileNames, AnyBytesComeBackAndShowAsWindows1252)
         {"caf\xe9", "caf" + QString(esc(0xe9)), QString::fromUtf8("caf\xc3\xa9")},              // Latin-1
         {"\x80\x9f", QString(esc(0x80)) + esc(0x9f), QString::fromUtf8("\xe2\x82\xac\xc5\xb8")}, // 0x80-0x9F: "€Ÿ"
         {"\xc0\xaf", QString(esc(0xc0)) + esc(0xaf), QString::fromUtf8("\xc3\x80\xc2\xaf")},     // overlong "/"
-        {"\xed\xb3\xa9", QString(esc(0xed)) + esc(0xb3) + esc(0xa9), QString::fromUtf8("\xc3\xad\xc2\xb3\xc2\xa9")}, // a surrogate's UTF-8
+        {"\xed\xb3\xa9", QString(esc(0xed)) + esc(0xb3) + esc(0xa9),
+         QString::fromUtf8("\xc3\xad\xc2\xb3\xc2\xa9")},                                          // a surrogate's UTF-8
         {"\xe2\x82x", QString(esc(0xe2)) + esc(0x82) + "x", QString::fromUtf8("\xc3\xa2\xe2\x80\x9ax")}, // cut short
         {"\xf4\x90\x80\x80", QString(esc(0xf4)) + esc(0x90) + esc(0x80) + esc(0x80),
          QString::fromUtf8("\xc3\xb4\xc2\x90\xe2\x82\xac\xe2\x82\xac")},                    // past U+10FFFF
