@@ -361,7 +361,8 @@ void Choixrecoldir::RefreshList()
     QStringList names = ListFolderFiles(m_dir, m_format_cmb->currentText());
     // The preview reads best in name order, whatever order the file system keeps.
     names.sort(Qt::CaseInsensitive);
-    m_files->addItems(names);
+    for (const QString& n : std::as_const(names))
+        m_files->addItem(dorvane::io::DisplayName(n)); // a preview only: nothing reads these back
 }
 
 void Choixrecoldir::onOk()
