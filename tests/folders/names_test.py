@@ -11,6 +11,7 @@ import tempfile
 import unittest
 import wave
 
+import mutagen
 import mutagen.id3
 
 APP = sys.argv.pop(1)
@@ -90,6 +91,11 @@ class Names(unittest.TestCase):
             self.assertEqual(str(tags["TIT2"]), "Tést")
             self.assertEqual(str(tags["TPE1"]), "Bånd")
         self.assertTrue(self.cli("fingerprint", paths[1]).endswith(b"\t" + paths[1] + b"\n"))
+        # Through TagLib too: a FLAC file of a Latin-1 name.
+        flac = os.path.join(d, b"caf\xe9.flac")
+        subprocess.run(["ffmpeg", "-loglevel", "error", "-i", paths[0], flac], check=True)
+        self.cli("tag", "--title", "Tést", flac)
+        self.assertEqual(mutagen.File(flac)["title"], ["Tést"])
 
     def test_album_renames_to_utf8_and_undo_gives_back_the_bytes(self):
         d = self.folder(b"\xc4lbum", [b"01 " + LATIN1, b"02 " + C1])  # a Latin-1 folder too
