@@ -13,7 +13,6 @@
 
 #include <QDate>
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 
 #include <optional>
@@ -34,21 +33,21 @@ const QString kComment = QStringLiteral("Tagged By Tunora");
 bool nameTaken(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(dorvane::io::EncodeName(path).constData(), &st) == 0;
 }
 
 // The file itself, through a link: a dangling link has nothing to tag or rename.
 bool fileThere(const QString& path)
 {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::stat(dorvane::io::EncodeName(path).constData(), &st) == 0;
 }
 
 // As the tag writer sees it: no write permission bit at all (as the read-only attribute,
 // whoever runs the program), or none for us.
 bool readOnly(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = dorvane::io::EncodeName(path);
     struct stat st {};
     return ::stat(name.constData(), &st) != 0 || (st.st_mode & 0222) == 0 || ::access(name.constData(), W_OK) != 0;
 }
@@ -153,7 +152,7 @@ QString PlaylistFolder(const QString& mode, const QString& albumFolder, bool* co
     }
     case 2: {
         const QString folder = mode.mid(1);
-        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        if (folder.isEmpty() || !dorvane::io::IsFolder(folder))
             return {};
         return folder.endsWith('/') ? folder : folder + '/';
     }

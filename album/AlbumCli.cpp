@@ -31,7 +31,7 @@ namespace {
 
 void printLine(FILE* out, const QString& text)
 {
-    std::fprintf(out, "%s\n", text.toUtf8().constData());
+    std::fprintf(out, "%s\n", dorvane::io::EncodeName(text).constData()); // a name's own bytes
 }
 
 // The language the window would show, so the messages read the same; English otherwise.
@@ -172,8 +172,7 @@ int RunAlbumCommand(const QStringList& args)
     const QString ext = FormatInfo(FormatNamed(format)).name;
     if (ext.isEmpty())
         return cmd.usage(QStringLiteral("--format takes ") + AudioFormatChoices());
-    const QFileInfo folderInfo(dir);
-    if (!folderInfo.isDir()) {
+    if (!dorvane::io::IsFolder(dir)) {
         return cmd.fail(dir + QStringLiteral(" is not a folder"), 2);
     }
 
@@ -182,7 +181,7 @@ int RunAlbumCommand(const QStringList& args)
 
     AlbumSession s;
     const PatternSamples samples = RefreshPatternSamples(s);
-    s.path = DeliveredFolder(folderInfo.absoluteFilePath());
+    s.path = DeliveredFolder(dorvane::io::AbsolutePath(dir));
     s.ext = ext;
     QStringList names = ListFolderFiles(s.path, ext);
     SortListBox(names);

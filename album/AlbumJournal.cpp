@@ -51,6 +51,7 @@ bool readSteps(const QByteArray& bytes, QList<JournalEntry>& entries, QString* r
             *run = o["run"].toString();
         tags::WritePlan plan;
         const bool isRename = o["old"].isString() && o["new"].isString();
+        const QString oldName = tags::TakeName(o, QStringLiteral("old")), newName = tags::TakeName(o, QStringLiteral("new"));
         if (!isRename && !tags::PlanFromJson(o["plan"].toObject(), &plan)) {
             if (why)
                 *why = QStringLiteral("line %1 of the journal is damaged").arg(n + 1);
@@ -58,12 +59,12 @@ bool readSteps(const QByteArray& bytes, QList<JournalEntry>& entries, QString* r
         }
         if (!at.contains(file)) {
             at.insert(file, entries.size());
-            const QString path = isRename ? o["old"].toString() : plan.path;
+            const QString path = isRename ? oldName : plan.path;
             entries.append({path, path, {}, {}});
         }
         JournalEntry& e = entries[at.value(file)];
         if (isRename)
-            e.newPath = o["new"].toString();
+            e.newPath = newName;
         else
             e.tagPlan = tags::Reversed(plan);
     }
@@ -104,7 +105,9 @@ bool WriteJournal(const QString& path, const QList<JournalEntry>& entries, QStri
 {
     QJsonArray files;
     for (const JournalEntry& e : entries) {
-        QJsonObject f {{"old", e.oldPath}, {"new", e.newPath}};
+        QJsonObject f;
+        tags::PutName(f, QStringLiteral("old"), e.oldPath);
+        tags::PutName(f, QStringLiteral("new"), e.newPath);
         if (e.tags.v2Written)
             f["id3v2"] = QJsonObject {{"old", base64(e.tags.oldV2)}, {"new", base64(e.tags.newV2)}};
         if (e.tags.v1Written)
@@ -128,8 +131,8 @@ bool ApplyJournalFile::append(const ApplyStep& step, QString* why)
 {
     QJsonObject o {{"file", step.index}, {"run", tags::CurrentRunId()}};
     if (step.plan.path.isEmpty()) {
-        o["old"] = step.from;
-        o["new"] = step.to;
+        tags::PutName(o, QStringLiteral("old"), step.from);
+        tags::PutName(o, QStringLiteral("new"), step.to);
     } else {
         o["plan"] = tags::PlanToJson(step.plan);
     }
@@ -179,7 +182,7 @@ bool ReadJournal(const QString& path, QList<JournalEntry>& entries, QString* why
     entries.clear();
     for (const QJsonValue& v : root["files"].toArray()) {
         const QJsonObject o = v.toObject();
-        JournalEntry e {o["old"].toString(), o["new"].toString(), {}, {}};
+        JournalEntry e {tags::TakeName(o, QStringLiteral("old")), tags::TakeName(o, QStringLiteral("new")), {}, {}};
         bool ok = o["old"].isString() && o["new"].isString() && !e.oldPath.isEmpty() && !e.newPath.isEmpty();
         const QJsonObject v2 = o["id3v2"].toObject(), v1 = o["id3v1"].toObject();
         e.tags.v2Written = o.contains("id3v2");

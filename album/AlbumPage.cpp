@@ -398,11 +398,11 @@ void AlbumPage::syncFromSession()
 
     bool same = m_mp3->count() == m_session.mp3.size();
     for (int i = 0; same && i < m_mp3->count(); ++i)
-        same = m_mp3->item(i)->text() == m_session.mp3.at(i).text;
+        same = m_mp3->item(i)->text() == dorvane::io::DisplayName(m_session.mp3.at(i).text);
     if (!same) {
         m_mp3->clear();
         for (const ListItem& e : m_session.mp3)
-            m_mp3->addItem(e.text);
+            m_mp3->addItem(dorvane::io::DisplayName(e.text)); // the name as shown, not its bytes
     }
     for (int i = 0; i < m_mp3->count(); ++i) {
         m_mp3->item(i)->setData(Qt::UserRole, m_session.mp3.at(i).data);
@@ -667,7 +667,7 @@ bool AlbumPage::eventFilter(QObject* watched, QEvent* event)
         const int moved = m_session.dragMove(m_dragIndex, focus);
         if (moved != m_dragIndex) {
             m_dragIndex = moved;
-            m_mp3->setToolTip(m_session.mp3.at(moved).text);
+            m_mp3->setToolTip(dorvane::io::DisplayName(m_session.mp3.at(moved).text));
         }
         // A drag moves the entry; it does not stretch the selection over the rows passed.
         return true;

@@ -52,7 +52,9 @@ ApplyPreview::ApplyPreview(const ApplyResult& preview, QWidget* parent) : QDialo
     int differing = 0;
     for (int r = 0; r < preview.rows.size(); ++r) {
         const ApplyRow& row = preview.rows.at(r);
-        const QStringList cells = ApplyRowColumns(row);
+        QStringList cells = ApplyRowColumns(row);
+        for (QString& cell : cells)
+            cell = dorvane::io::DisplayName(cell); // a file name that is not UTF-8, as the lists show it
         const bool alone = !row.leftAlone.isEmpty();
         const bool differs = LengthsDiffer(row.fileMs, row.trackFrames);
         differing += differs ? 1 : 0;

@@ -1,5 +1,6 @@
 // tunora-cli: the program's work for batch use, on the same settings store.
 #include "album/AlbumCli.h"
+#include "dorvane/FileIo.h"
 #include "lookup/LookupCli.h"
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
@@ -43,8 +44,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tunora-cli");
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
+    // From the bytes themselves: arguments() would turn a name that is not UTF-8 into another.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << dorvane::io::DecodeName(QByteArray(argv[i]));
     if (args.isEmpty()) {
         printHelp(stderr);
         return 2;

@@ -17,13 +17,14 @@ namespace {
 
 QByteArray local(const QString& s)
 {
-    return QFile::encodeName(s);
+    return dorvane::io::EncodeName(s);
 }
 
 void complain(const char* command, const QString& path, const QString& reason)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, "tunora-cli %s: %s: %s\n", command, local(path).constData(), reason.toLocal8Bit().constData());
+    std::fprintf(stderr, "tunora-cli %s: %s: %s\n", command, dorvane::io::DisplayName(path).toUtf8().constData(),
+                 reason.toLocal8Bit().constData());
 }
 
 // "N" or "N/M" (or empty: the field is cleared) into number and total.

@@ -2,6 +2,7 @@
 
 #include "audio/Id3Frames.h"
 #include "audio/PosixFile.h"
+#include "dorvane/FileIo.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Shared.h"
 
@@ -322,9 +323,9 @@ bool rewriteFile(const QString& path, const RewritePlan& plan, QString* why, con
 // it is missing or no regular file.
 QString regularFile(const QString& path, QString* why)
 {
-    const QString real = QFileInfo(path).canonicalFilePath();
+    const QString real = dorvane::io::RealPath(path);
     struct stat st {};
-    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &st) != 0) {
+    if (real.isEmpty() || ::stat(dorvane::io::EncodeName(real).constData(), &st) != 0) {
         failWith(why, QStringLiteral("no such file"));
         return {};
     }
@@ -548,10 +549,10 @@ bool WriteID3Tags(const TrackTag& tag, const QString& path, bool writeV1, bool w
     if (real.isEmpty())
         return false;
     struct stat st {};
-    if (::stat(QFile::encodeName(real).constData(), &st) != 0)
+    if (::stat(dorvane::io::EncodeName(real).constData(), &st) != 0)
         return failWith(why, errnoText(errno));
     // Read-only: no write permission bit at all (as the read-only attribute), or none for us.
-    if ((st.st_mode & 0222) == 0 || ::access(QFile::encodeName(real).constData(), W_OK) != 0)
+    if ((st.st_mode & 0222) == 0 || ::access(dorvane::io::EncodeName(real).constData(), W_OK) != 0)
         return failWith(why, QStringLiteral("the file is read-only"));
 
     QByteArray v1, v2;

@@ -1,6 +1,6 @@
 #include "audio/PosixFile.h"
 
-#include <QFile>
+#include "dorvane/FileIo.h"
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -17,7 +17,7 @@ PosixFile::~PosixFile()
 bool PosixFile::open(const QString& path, int flags, int mode)
 {
     do
-        m_fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, mode);
+        m_fd = ::open(dorvane::io::EncodeName(path).constData(), flags | O_CLOEXEC, mode);
     while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         setErrorFromErrno();

@@ -1,5 +1,6 @@
 #include "bulk/BulkCli.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/FolderWalk.h"
 #include "bulk/BulkRun.h"
 #include "tags/Journal.h"
@@ -17,7 +18,7 @@ namespace {
 
 void printPath(FILE* out, const QString& path)
 {
-    const QByteArray bytes = QFile::encodeName(path);
+    const QByteArray bytes = dorvane::io::EncodeName(path);
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
 }
 
@@ -75,19 +76,18 @@ int RunRenameCommand(const QStringList& args)
     QStringList files;
     QSet<QString> seen;
     auto take = [&](const QString& f) {
-        const QString key = QFileInfo(f).absoluteFilePath();
+        const QString key = dorvane::io::AbsolutePath(f);
         if (!seen.contains(key)) {
             seen.insert(key);
             files << f;
         }
     };
     for (const QString& p : std::as_const(paths)) {
-        const QFileInfo fi(p);
-        if (fi.isDir()) { // a link to a folder named on the command line is walked too
+        if (dorvane::io::IsFolder(p)) { // a link to a folder named on the command line is walked too
             const WalkResult walk = WalkAudioFolder(p.endsWith('/') && p.size() > 1 ? p.chopped(1) : p, recurse);
             for (const QString& f : walk.files)
                 take(f);
-        } else if (fi.exists() || fi.isSymLink()) {
+        } else if (dorvane::io::Exists(p)) {
             take(p);
         } else {
             complain(QStringLiteral("no such file or folder: ") + p);

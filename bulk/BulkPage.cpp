@@ -1,6 +1,7 @@
 #include "bulk/BulkPage.h"
 
 #include "bulk/BulkRun.h"
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
@@ -204,7 +205,7 @@ void BulkPage::appendEntries(const QStringList& paths)
     QList<QTreeWidgetItem*> items;
     items.reserve(paths.size());
     for (const QString& path : paths)
-        items.append(new QTreeWidgetItem(QStringList {path}));
+        items.append(new QTreeWidgetItem(QStringList {dorvane::io::DisplayName(path)}));
     m_entries.append(paths);
     m_list->addTopLevelItems(items);
 }
@@ -217,7 +218,7 @@ void BulkPage::setEntry(int index, const QString& path)
     if (m_running)
         m_pendingRows.append(index);
     else if (QTreeWidgetItem* item = m_list->topLevelItem(index))
-        item->setText(0, path);
+        item->setText(0, dorvane::io::DisplayName(path));
     Q_EMIT entryRenamed(index, path);
 }
 
@@ -227,7 +228,7 @@ void BulkPage::showPendingEntries()
 {
     for (int row : std::as_const(m_pendingRows))
         if (QTreeWidgetItem* item = m_list->topLevelItem(row))
-            item->setText(0, m_entries.at(row));
+            item->setText(0, dorvane::io::DisplayName(m_entries.at(row)));
     m_pendingRows.clear();
 }
 
@@ -260,7 +261,9 @@ void BulkPage::refreshPreview()
         const QString name = shown ? row.newPath.mid(row.newPath.lastIndexOf('/') + 1) : QString();
         QString why;
         if (row.state == BulkPreviewRow::Taken)
-            why = LanguageText(46).replace(QLatin1String("%%1%%"), row.newPath).replace(QLatin1String("%%2%%"), row.oldPath);
+            why = LanguageText(46)
+                      .replace(QLatin1String("%%1%%"), row.newPath)
+                      .replace(QLatin1String("%%2%%"), dorvane::io::DisplayName(row.oldPath));
         if (item->text(1) == name && item->toolTip(1) == why)
             continue;
         item->setText(1, name);

@@ -1,5 +1,6 @@
 #include "bulk/BulkRun.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/Shared.h"
 #include "shell/core/Texts.h"
 #include "tags/Journal.h"
@@ -17,14 +18,14 @@ namespace {
 bool nameTaken(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(dorvane::io::EncodeName(path).constData(), &st) == 0;
 }
 
 // A name the list can rename: present, and not a folder.
 bool isRenamableEntry(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::lstat(dorvane::io::EncodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -42,7 +43,8 @@ BulkStep PlanBulkRename(const QString& path, const BulkOptions& options)
     if (name.size() <= 3)
         return step;
     step.found = true;
-    step.newPath = folder + TransformName(name, options);
+    // A name that is not UTF-8 gets the UTF-8 of what the list shows.
+    step.newPath = folder + TransformName(dorvane::io::DisplayName(name), options);
     return step;
 }
 
@@ -56,7 +58,7 @@ struct FileId {
 bool fileId(const QString& path, FileId* id)
 {
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(dorvane::io::EncodeName(path).constData(), &st) != 0)
         return false;
     id->dev = st.st_dev;
     id->ino = st.st_ino;

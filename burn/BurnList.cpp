@@ -1,6 +1,7 @@
 #include "burn/BurnList.h"
 
 #include "audio/Mp3Length.h"
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "tags/Tags.h"
 #include "dorvane/Dorvanectrl.h"
@@ -18,7 +19,7 @@ PlayingTimeReader DefaultPlayingTimeReader()
 {
     return [](const QString& path, double& ms) {
         // A file named as MP3 (or by no format) is timed as it always was, to the fraction.
-        const AudioFormat named = FormatOfName(QFileInfo(path).fileName());
+        const AudioFormat named = FormatOfName(path.mid(path.lastIndexOf(u'/') + 1));
         if (named == AudioFormat::Mp3 || named == AudioFormat::Unknown)
             return GetMp3Length(path, ms);
         qint64 whole = 0;
@@ -64,7 +65,7 @@ QByteArray BurnListFileContents(const QStringList& entries)
 {
     QByteArray out;
     for (const QString& e : entries)
-        out += e.toUtf8() + "\r\n";
+        out += dorvane::io::EncodeName(e) + "\r\n"; // each name's own bytes
     return out;
 }
 
@@ -105,7 +106,7 @@ QString BurnerProgram(const QString& folder)
 Burner FindBurner()
 {
     const QString copyToCd = BurnerProgram(BurnerFolder());
-    if (!copyToCd.isEmpty() && QFileInfo(copyToCd).isFile())
+    if (!copyToCd.isEmpty() && dorvane::io::IsFile(copyToCd))
         return {BurnerKind::CopyToCd, copyToCd};
     for (const auto& [kind, name] : {std::pair {BurnerKind::K3b, "k3b"}, std::pair {BurnerKind::Brasero, "brasero"}}) {
         const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
@@ -182,7 +183,7 @@ QStringList TakeChosenFiles(const QStringList& chosen, QString* lastDir)
         return out;
     if (chosen.size() == 1) {
         const QString path = chosen.first().trimmed();
-        if (QFileInfo(path).isFile()) {
+        if (dorvane::io::IsFile(path)) {
             out << chosen.first();
             if (lastDir)
                 *lastDir = path.left(path.lastIndexOf('/') + 1).trimmed();
@@ -193,7 +194,7 @@ QStringList TakeChosenFiles(const QStringList& chosen, QString* lastDir)
         if (p.isEmpty())
             continue;
         const QString name = p.mid(p.lastIndexOf('/') + 1);
-        if (name.contains(':') || QFileInfo(p).isFile())
+        if (name.contains(':') || dorvane::io::IsFile(p))
             out << p;
     }
     if (lastDir) {

@@ -2,6 +2,7 @@
 
 #include "burn/BurnTexts.h"
 #include "dorvane/Dorvanectrl.h"
+#include "dorvane/FileIo.h"
 #include "folders/FileListPanel.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <unistd.h>
+#include <vector>
 
 namespace tunora {
 
@@ -167,7 +170,7 @@ QStringList BurnPage::entries() const
 {
     QStringList out;
     for (int i = 0; i < m_list->count(); ++i)
-        out << m_list->item(i)->text();
+        out << PathOfItem(m_list->item(i));
     return out;
 }
 
@@ -199,7 +202,7 @@ void BurnPage::Import()
         }
         double ms = 0;
         if (m_readTime(m_tmp.first(), ms)) {
-            m_list->addItem(m_tmp.first());
+            AddPathItem(m_list, m_tmp.first());
             m_total += ms;
         }
         ShowTime();
@@ -215,7 +218,7 @@ void BurnPage::Recount()
     int i = 0;
     while (i < m_list->count()) {
         double ms = 0;
-        if (!m_readTime(m_list->item(i)->text(), ms)) {
+        if (!m_readTime(PathOfItem(m_list->item(i)), ms)) {
             delete m_list->takeItem(i);
             ShowTime();
             continue;
@@ -244,7 +247,7 @@ void BurnPage::DeleteSelected()
         if (!item->isSelected())
             continue;
         double ms = 0;
-        if (m_readTime(item->text(), ms))
+        if (m_readTime(PathOfItem(item), ms))
             m_total -= ms;
         else
             recount = true;
@@ -278,8 +281,11 @@ void BurnPage::swapRows(int a, int b)
     QListWidgetItem* ia = m_list->item(a);
     QListWidgetItem* ib = m_list->item(b);
     const QString t = ia->text();
+    const QVariant path = ia->data(Qt::UserRole);
     ia->setText(ib->text());
+    ia->setData(Qt::UserRole, ib->data(Qt::UserRole));
     ib->setText(t);
+    ib->setData(Qt::UserRole, path);
 }
 
 void BurnPage::MoveUp()
@@ -371,6 +377,16 @@ void BurnPage::HandOff()
     auto* burner = new QProcess(this);
     burner->setProcessChannelMode(QProcess::ForwardedChannels);
     burner->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // QProcess would hand the files over as UTF-8, naming other files when a name is not: the
+    // child starts the burner itself with each argument's own bytes.
+    std::vector<QByteArray> raw {dorvane::io::EncodeName(cmd.program)};
+    for (const QString& a : cmd.arguments)
+        raw.push_back(dorvane::io::EncodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : raw)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    burner->setChildProcessModifier([&argv] { ::execv(argv[0], argv.data()); });
     burner->start(cmd.program, cmd.arguments);
     if (!burner->waitForStarted()) {
         delete burner;

@@ -1,12 +1,12 @@
 #include "dorvane/FileIo.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QDir>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,13 +77,161 @@ bool EncodeCp1252(const QString& text, QByteArray* out)
 }
 
 namespace {
+// The length of the valid UTF-8 sequence at p (at most n bytes there), 0 when it is not one:
+// no overlong forms, no surrogates, nothing past U+10FFFF.
+int utf8SequenceAt(const unsigned char* p, qsizetype n)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    int len = 0;
+    char32_t min = 0, cp = 0;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2, min = 0x80, cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3, min = 0x800, cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4, min = 0x10000, cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (n < len)
+        return 0;
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+bool isEscapedByte(char16_t u)
+{
+    return u >= 0xDC80 && u <= 0xDCFF;
+}
+} // namespace
+
+QString DecodeName(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    QString out;
+    qsizetype valid = 0; // start of the valid run not yet decoded
+    for (qsizetype i = 0; i < n;) {
+        const int len = utf8SequenceAt(p + i, n - i);
+        if (len > 0) {
+            i += len;
+            continue;
+        }
+        out += QString::fromUtf8(bytes.constData() + valid, i - valid);
+        out += QChar(char16_t(0xDC00 + p[i]));
+        valid = ++i;
+    }
+    if (valid == 0)
+        return QString::fromUtf8(bytes); // the common case: the whole name is UTF-8
+    return out + QString::fromUtf8(bytes.constData() + valid, n - valid);
+}
+
+QByteArray EncodeName(const QString& name)
+{
+    QByteArray out;
+    out.reserve(name.size());
+    qsizetype plain = 0; // start of the run not yet encoded
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (!isEscapedByte(name.at(i).unicode()))
+            continue;
+        out += QStringView(name).mid(plain, i - plain).toUtf8();
+        out += char(name.at(i).unicode() - 0xDC00);
+        plain = i + 1;
+    }
+    out += QStringView(name).mid(plain).toUtf8();
+    return out;
+}
+
+QString DisplayName(const QString& name)
+{
+    QString out;
+    out.reserve(name.size());
+    QByteArray run;
+    for (const QChar ch : name) {
+        if (isEscapedByte(ch.unicode())) {
+            run += char(ch.unicode() - 0xDC00);
+            continue;
+        }
+        if (!run.isEmpty())
+            out += DecodeCp1252(run), run.clear();
+        out += ch;
+    }
+    return out + DecodeCp1252(run);
+}
+
+bool IsFile(const QString& path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::stat(EncodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsFolder(const QString& path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::stat(EncodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const QString& path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(EncodeName(path).constData(), &st) == 0;
+}
+
+QString AbsolutePath(const QString& path)
+{
+    if (path.startsWith('/'))
+        return QDir::cleanPath(path);
+    QByteArray cwd(4096, '\0');
+    const QString base = ::getcwd(cwd.data(), size_t(cwd.size())) ? DecodeName(QByteArray(cwd.constData())) : QString();
+    return QDir::cleanPath(base + '/' + path);
+}
+
+QString AbsoluteFolder(const QString& path)
+{
+    const QString full = AbsolutePath(path);
+    const qsizetype slash = full.lastIndexOf('/');
+    return slash <= 0 ? QStringLiteral("/") : full.left(slash);
+}
+
+bool OpenForReading(QFile& file, const QString& path)
+{
+    const int fd = ::open(EncodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
+}
+
+QString RealPath(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    char* real = ::realpath(EncodeName(path).constData(), nullptr);
+    if (!real)
+        return {};
+    const QString out = DecodeName(QByteArray(real));
+    std::free(real);
+    return out;
+}
+
+namespace {
 
 // A descriptor of the regular file at path, or -1 with *err set. Opened non-blocking, so
 // that a FIFO or a device there answers "not a file" instead of waiting for a writer; a
 // regular file reads the same either way.
 int openRegularFile(const QString& path, struct stat* st, int* err)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(EncodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         *err = errno;
         return -1;
@@ -163,17 +311,24 @@ bool ReadSmallFile(const QString& path, qint64 maxBytes, QByteArray* out, bool* 
 
 QString ResolveLinks(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty())
-            return target;
-        // A dangling link: write where it points, so the link comes to life.
-        const QString t = info.symLinkTarget();
-        if (!t.isEmpty())
-            return t;
+    const QByteArray raw = EncodeName(path);
+    struct stat st {};
+    if (::lstat(raw.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    const QString target = RealPath(path);
+    if (!target.isEmpty())
+        return target;
+    // A dangling link: write where it points, so the link comes to life.
+    QByteArray to(4096, '\0');
+    const ssize_t n = ::readlink(raw.constData(), to.data(), size_t(to.size()));
+    if (n <= 0 || n >= to.size())
+        return path;
+    to.resize(n);
+    if (!to.startsWith('/')) {
+        const qsizetype slash = raw.lastIndexOf('/');
+        to.prepend(slash < 0 ? QByteArray() : raw.left(slash + 1));
     }
-    return path;
+    return DecodeName(to);
 }
 
 namespace {
@@ -230,10 +385,11 @@ bool AtomicWriter::open(const QString& path, bool replace, unsigned newMode)
     cancel();
     m_errno = 0;
     m_replace = replace;
-    const QFileInfo info(ResolveLinks(path));
-    m_folder = QFile::encodeName(info.absolutePath());
-    m_target = QFile::encodeName(info.absoluteFilePath());
-    QByteArray temp = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".tmp-XXXXXX");
+    // By bytes: the name is whatever the kernel holds.
+    m_target = EncodeName(AbsolutePath(ResolveLinks(path)));
+    const qsizetype slash = m_target.lastIndexOf('/');
+    m_folder = slash == 0 ? QByteArray("/") : m_target.left(slash);
+    QByteArray temp = m_target.left(slash + 1) + '.' + m_target.mid(slash + 1) + ".tmp-XXXXXX";
     m_fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (m_fd < 0) {
         m_errno = errno;
@@ -298,7 +454,7 @@ bool AtomicWriter::commit()
     }
     m_temp.clear();
     // The new name is durable only once the folder is: else a power cut may bring back the old file.
-    SyncFolder(QFile::decodeName(m_folder));
+    SyncFolder(DecodeName(m_folder));
     return true;
 }
 
@@ -327,7 +483,7 @@ bool InPlaceWriter::open(const QString& path)
 {
     close();
     m_errno = 0;
-    m_fd = ::open(QFile::encodeName(ResolveLinks(path)).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    m_fd = ::open(EncodeName(ResolveLinks(path)).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
     if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         m_errno = S_ISREG(st.st_mode) ? errno : EINVAL;
@@ -399,7 +555,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
 
 bool SyncFolder(const QString& folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(EncodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;
@@ -409,8 +565,8 @@ bool SyncFolder(const QString& folder)
 
 bool RenameNoReplace(const QString& oldPath, const QString& newPath, QString* error)
 {
-    const QByteArray from = QFile::encodeName(oldPath);
-    const QByteArray to = QFile::encodeName(newPath);
+    const QByteArray from = EncodeName(oldPath);
+    const QByteArray to = EncodeName(newPath);
     if (from == to) {
         struct stat st {};
         if (::lstat(from.constData(), &st) == 0)

@@ -5,6 +5,7 @@
 #include "dorvane/Dorvanectrl.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace dorvane::io {
@@ -15,6 +16,31 @@ DORVANE_EXPORT QString DecodeText(const QByteArray& bytes, bool* wasUtf8 = nullp
 DORVANE_EXPORT QString DecodeCp1252(const QByteArray& bytes);
 // Windows-1252 bytes of text; false when a character has no byte there.
 DORVANE_EXPORT bool EncodeCp1252(const QString& text, QByteArray* out);
+
+// File names are bytes. DecodeName keeps valid UTF-8 as it is and turns each byte of an invalid
+// sequence into the lone surrogate U+DC80 + byte (0x80..0xFF), so that EncodeName gives back the
+// very bytes: every path the program holds comes from DecodeName and goes to the kernel through
+// EncodeName. A text without such surrogates encodes as its UTF-8.
+DORVANE_EXPORT QString DecodeName(const QByteArray& bytes);
+DORVANE_EXPORT QByteArray EncodeName(const QString& name);
+// A name as windows and printed text show it: each run of escaped bytes read as Windows-1252.
+DORVANE_EXPORT QString DisplayName(const QString& name);
+
+// What a path names, by its bytes (links followed, but Exists looks at the link itself).
+DORVANE_EXPORT bool IsFile(const QString& path);
+DORVANE_EXPORT bool IsFolder(const QString& path);
+DORVANE_EXPORT bool Exists(const QString& path);
+// The path made absolute (from the working folder) and cleaned, as text alone: QFileInfo would
+// lose the bytes of a name that is not UTF-8.
+DORVANE_EXPORT QString AbsolutePath(const QString& path);
+// The folder part of AbsolutePath(path).
+DORVANE_EXPORT QString AbsoluteFolder(const QString& path);
+// The path with every link and "."/".." resolved; empty when it names nothing.
+DORVANE_EXPORT QString RealPath(const QString& path);
+
+// Opens file (unopened) for reading on the file path names by its bytes; QFile's own open
+// would name another file when the name is not valid UTF-8.
+DORVANE_EXPORT bool OpenForReading(QFile& file, const QString& path);
 
 // Reads a whole regular file of at most maxBytes, never waiting on a FIFO or device. Answers
 // false on any failure; *tooBig and *missing tell the two common reasons, *err carries errno

@@ -2,6 +2,7 @@
 #include "dorvane/FileSearch.h"
 
 #include "dorvane/ControlPrivate.h"
+#include "dorvane/FileIo.h"
 
 #include <QFile>
 #include <QSet>
@@ -70,7 +71,7 @@ bool MaskMatches(const QString& mask, const QString& name)
 bool ListFolder(const QString& folder, QList<Entry>* entries)
 {
     entries->clear();
-    const QByteArray path = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QByteArray path = io::EncodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
     const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -81,7 +82,7 @@ bool ListFolder(const QString& folder, QList<Entry>* entries)
     }
     while (const dirent* e = ::readdir(dir)) {
         Entry entry;
-        entry.name = QFile::decodeName(e->d_name);
+        entry.name = io::DecodeName(QByteArray(e->d_name));
         struct stat st {};
         if (::fstatat(fd, e->d_name, &st, 0) == 0) {
             entry.folder = S_ISDIR(st.st_mode);
@@ -108,7 +109,7 @@ bool ExistsOrdinaryFile(const QString& fileName)
         return false;
     if (!HasWildcards(mask) && !mask.startsWith(QChar('.'))) {
         struct stat st {};
-        if (::stat(QFile::encodeName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::stat(io::EncodeName(fileName).constData(), &st) == 0 && S_ISREG(st.st_mode))
             return true;
     }
     // Masks, and names written in another case than on disk.
@@ -140,7 +141,7 @@ void Dorvanectrl::FindFiles(const QString& SearchPattern, QString& chemin)
     // Folders already taken into the walk, so links can never make it go round in circles.
     QSet<QPair<quint64, quint64>> seen;
     struct stat st {};
-    if (::stat(QFile::encodeName(root).constData(), &st) == 0)
+    if (::stat(io::EncodeName(root).constData(), &st) == 0)
         seen.insert({quint64(st.st_dev), quint64(st.st_ino)});
 
     // Depth-first and pre-order: a folder's own files come before any of its subfolders.

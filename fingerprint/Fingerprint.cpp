@@ -1,5 +1,7 @@
 #include "fingerprint/Fingerprint.h"
 
+#include "dorvane/FileIo.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -101,7 +103,7 @@ public:
         AVDictionary* options = nullptr;
         // Only the file itself: no network or other protocols, whatever the name says.
         av_dict_set(&options, "protocol_whitelist", "file", 0);
-        const QByteArray name = "file:" + QFile::encodeName(m_out.path);
+        const QByteArray name = "file:" + dorvane::io::EncodeName(m_out.path);
         const int openCode = avformat_open_input(&opened, name.constData(), nullptr, &options);
         av_dict_free(&options);
         if (openCode < 0)

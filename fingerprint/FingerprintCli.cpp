@@ -1,5 +1,6 @@
 #include "fingerprint/FingerprintCli.h"
 
+#include "dorvane/FileIo.h"
 #include "fingerprint/Fingerprint.h"
 #include "shell/core/CliCommand.h"
 
@@ -23,7 +24,8 @@ int RunFingerprintCommand(const QStringList& args)
     int status = 0;
     for (const FileFingerprint& f : FingerprintFiles(files)) {
         if (f.ok()) {
-            std::printf("%d\t%s\t%s\n", f.seconds, f.fingerprint.constData(), QFile::encodeName(f.path).constData());
+            std::printf("%d\t%s\t%s\n", f.seconds, f.fingerprint.constData(),
+                        dorvane::io::EncodeName(f.path).constData());
             continue;
         }
         std::fflush(stdout);

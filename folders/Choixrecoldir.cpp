@@ -2,6 +2,7 @@
 
 #include "folders/AudioFormats.h"
 #include "folders/FolderWalk.h"
+#include "dorvane/FileIo.h"
 #include "shell/Dialogs.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -75,7 +76,7 @@ QString unescapeMountField(const QByteArray& field)
         }
         out.append(field.at(i));
     }
-    return QFile::decodeName(out);
+    return dorvane::io::DecodeName(out);
 }
 
 bool isPseudoFileSystem(const QByteArray& type)
@@ -117,7 +118,7 @@ QStringList MountPoints()
         const QString mp = unescapeMountField(fields.at(1));
         if (mp.isEmpty() || out.contains(mp) || isPseudoFileSystem(fields.at(2)) || underSystemFolder(mp))
             continue;
-        if (!QFileInfo(mp).isDir()) // bind-mounted single files
+        if (!dorvane::io::IsFolder(mp)) // bind-mounted single files
             continue;
         out.append(mp);
     }
@@ -279,7 +280,7 @@ bool Choixrecoldir::takeTypedPath()
     if (setDirPath(typed))
         return true;
     // Not a folder: the user hears why, and the shown folder stays.
-    const bool exists = !typed.isEmpty() && QFileInfo::exists(typed);
+    const bool exists = !typed.isEmpty() && dorvane::io::Exists(typed);
     ShowMessage(typed + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(exists ? ENOTDIR : ENOENT)));
     m_path->setText(m_dir);
     return false;
@@ -310,10 +311,9 @@ void Choixrecoldir::selectDriveFor(const QString& path)
 
 bool Choixrecoldir::setDirPath(const QString& path)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isDir())
+    if (path.isEmpty() || !dorvane::io::IsFolder(path))
         return false;
-    QString p = QDir::cleanPath(info.absoluteFilePath());
+    QString p = dorvane::io::AbsolutePath(path);
     m_dir = p;
     m_path->setText(p);
     const QModelIndex idx = m_model->index(p);
@@ -342,7 +342,7 @@ void Choixrecoldir::onDriveChosen(int index)
 {
     const QString root = m_drive->itemText(index);
     // Opened as the walk opens folders: a mount that cannot answer is not waited on.
-    const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(dorvane::io::EncodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         ShowMessage(why);
@@ -361,7 +361,8 @@ void Choixrecoldir::RefreshList()
     QStringList names = ListFolderFiles(m_dir, m_format_cmb->currentText());
     // The preview reads best in name order, whatever order the file system keeps.
     names.sort(Qt::CaseInsensitive);
-    m_files->addItems(names);
+    for (const QString& n : std::as_const(names))
+        m_files->addItem(dorvane::io::DisplayName(n)); // a preview only: nothing reads these back
 }
 
 void Choixrecoldir::onOk()

@@ -1,5 +1,6 @@
 #include "folders/FileListPanel.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FolderWalk.h"
@@ -9,6 +10,7 @@
 #include "shell/core/Shared.h"
 
 #include <QFileInfo>
+#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -54,7 +56,7 @@ void FileListPanel::setButtonsEnabled(bool enabled)
 void FileListPanel::addFiles()
 {
     QString dir = Setting(setting::kLastFolder).trimmed();
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+    if (dir.isEmpty() || !dorvane::io::IsFolder(dir))
         dir = AppFolder();
     const QStringList chosen = GetOpenFileNames(window(), QString::fromLatin1(product::kName), dir, m_filter);
     QString lastDir;
@@ -67,6 +69,17 @@ void FileListPanel::addFiles()
 void FileListPanel::addFolder()
 {
     Q_EMIT folderWalked(ChooseAndWalk(window(), m_mode, entries ? entries() : QStringList()));
+}
+
+void AddPathItem(QListWidget* list, const QString& path)
+{
+    (new QListWidgetItem(dorvane::io::DisplayName(path), list))->setData(Qt::UserRole, path);
+}
+
+QString PathOfItem(const QListWidgetItem* item)
+{
+    const QVariant path = item->data(Qt::UserRole);
+    return path.isValid() ? path.toString() : item->text();
 }
 
 } // namespace tunora

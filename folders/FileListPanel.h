@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <functional>
 
+class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QVBoxLayout;
 
@@ -59,5 +61,10 @@ private:
     QString m_filter;
     QPushButton *m_add = nullptr, *m_addFolder = nullptr, *m_delete = nullptr, *m_reset = nullptr;
 };
+
+// A list row for a path: shown as the windows show names, the path itself kept beside it.
+void AddPathItem(QListWidget* list, const QString& path);
+// The path a row holds (its text, for a row made otherwise).
+QString PathOfItem(const QListWidgetItem* item);
 
 } // namespace tunora

@@ -2,8 +2,8 @@
 
 #include "folders/AudioFormats.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "dorvane/FileIo.h"
+
 #include <QMap>
 #include <QSet>
 
@@ -88,7 +88,7 @@ void readEntries(DIR* d, int fd, QList<FolderEntry>& entries, std::vector<Folder
             continue;
         FolderEntry e;
         e.raw = QByteArray(de->d_name);
-        e.name = QFile::decodeName(e.raw);
+        e.name = dorvane::io::DecodeName(e.raw);
         FolderId id {};
         e.kind = examine(fd, de->d_name, de->d_type, &e, &id);
         read.emplace_back(std::move(e), id);
@@ -125,7 +125,7 @@ WalkOutcome WalkFolders(const QString& root, bool recurse, const std::function<W
     // Folders still to walk, the next one last: each step costs the same however many
     // siblings wait, so tens of thousands of folders are walked in linear time.
     std::vector<Pending> pending;
-    pending.push_back({root, QFile::encodeName(root)});
+    pending.push_back({root, dorvane::io::EncodeName(root)});
     {
         struct stat st {};
         if (::stat(pending.back().raw.isEmpty() ? "/" : pending.back().raw.constData(), &st) == 0)
@@ -270,7 +270,7 @@ QStringList TakeExistingFiles(const QStringList& chosen, QString* lastDir)
         return out;
     if (chosen.size() == 1) {
         const QString path = chosen.first().trimmed();
-        if (QFileInfo(path).isFile()) {
+        if (dorvane::io::IsFile(path)) {
             out << chosen.first();
             if (lastDir)
                 *lastDir = path.left(path.lastIndexOf('/') + 1).trimmed();
@@ -278,7 +278,7 @@ QStringList TakeExistingFiles(const QStringList& chosen, QString* lastDir)
         return out;
     }
     for (const QString& p : chosen)
-        if (!p.isEmpty() && QFileInfo(p).isFile())
+        if (!p.isEmpty() && dorvane::io::IsFile(p))
             out << p;
     if (lastDir) {
         const QString& first = chosen.first();

@@ -1,5 +1,6 @@
 #include "import/ImportCli.h"
 
+#include "dorvane/FileIo.h"
 #include "import/ImportCore.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -19,9 +19,12 @@ namespace tunora {
 
 namespace {
 
+// Decisions on standard output name folders by their own bytes, so scripts can open them;
+// progress on standard error shows them as the window does.
 void printLine(FILE* out, const QString& text)
 {
-    std::fprintf(out, "%s\n", text.toUtf8().constData());
+    const QByteArray bytes = out == stdout ? dorvane::io::EncodeName(text) : dorvane::io::DisplayName(text).toUtf8();
+    std::fprintf(out, "%s\n", bytes.constData());
     std::fflush(out); // a run stopped midway has told every album it finished
 }
 
@@ -128,16 +131,16 @@ int RunImportCommand(const QStringList& args)
         while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
             folder.chop(1);
         options.choose.insert(folder, choice.mid(eq + 1));
-        options.choose.insert(QFileInfo(folder).absoluteFilePath(), choice.mid(eq + 1));
+        options.choose.insert(dorvane::io::AbsolutePath(folder), choice.mid(eq + 1));
     }
     const QStringList roots = cmd.words();
     if (roots.isEmpty())
         return cmd.usage(QStringLiteral("no folder given"));
     for (const QString& root : roots)
-        if (!QFileInfo(root).isDir())
+        if (!dorvane::io::IsFolder(root))
             return cmd.fail(root + QStringLiteral(" is not a folder"), 2);
     // The journal is there before the first file changes; an older one is only taken up by --resume.
-    if (!options.journalFile.isEmpty() && !options.dryRun && !options.resume && QFileInfo::exists(options.journalFile))
+    if (!options.journalFile.isEmpty() && !options.dryRun && !options.resume && dorvane::io::Exists(options.journalFile))
         return cmd.fail(QStringLiteral("the journal %1 is there already (--resume takes it up)").arg(options.journalFile), 2);
 
     loadLanguage();

@@ -18,7 +18,6 @@
 #include "tags/Tags.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QMetaObject>
 #include <QPointer>
@@ -263,7 +262,7 @@ bool Rank(QList<Candidate>& candidates)
 
 QString Absolute(const QString& folder)
 {
-    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    return QDir::cleanPath(dorvane::io::AbsolutePath(folder));
 }
 
 } // namespace
@@ -480,7 +479,7 @@ void ImportRun::start()
         if (dorvane::io::ReadSmallFile(state, 16 << 20, &bytes, &missing, &tooBig, &err))
             for (const QString& line : QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 d->done.insert(line);
-        if (!d->options.journalFile.isEmpty() && QFileInfo::exists(d->options.journalFile)) {
+        if (!d->options.journalFile.isEmpty() && dorvane::io::Exists(d->options.journalFile)) {
             QString why;
             if (!ReadJournal(d->options.journalFile, d->journal, &why))
                 d->talk->tell(QStringLiteral("the journal %1 cannot be read: %2").arg(d->options.journalFile, why));
@@ -948,7 +947,7 @@ bool ImportRun::Impl::apply(int index, const Candidate& c, QString* why)
         const LookupDisc& disc = c.discs.at(k);
         AlbumSession s;
         const PatternSamples samples = RefreshPatternSamples(s);
-        s.path = DeliveredFolder(QFileInfo(a.album.media.at(k)).absoluteFilePath());
+        s.path = DeliveredFolder(dorvane::io::AbsolutePath(a.album.media.at(k)));
         s.ext = a.album.format;
         QStringList names;
         QHash<QString, qint64> ms;

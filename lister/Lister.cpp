@@ -1,6 +1,7 @@
 #include "lister/Lister.h"
 
 #include "dorvane/Dorvanectrl.h"
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "folders/FolderWalk.h"
 #include "shell/core/Settings.h"
@@ -132,8 +133,8 @@ ListingResult BuildListing(const QString& input, const QString& pattern, const Q
             lastName = e.name;
         }
         if (!text.trimmed().isEmpty()) {
-            result.bytes += '[' + folder.path.toUtf8() + "]\r\n";
-            result.bytes += text.toUtf8();
+            result.bytes += '[' + dorvane::io::EncodeName(folder.path) + "]\r\n";
+            result.bytes += dorvane::io::EncodeName(text); // a name's own bytes, as they are
             result.bytes += "\r\n";
         }
         return WalkStep::Go;

@@ -1,5 +1,6 @@
 #include "lister/ListerCli.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "lister/Lister.h"
 #include "shell/core/CliCommand.h"
@@ -45,7 +46,7 @@ int RunListCommand(const QStringList& args)
         return cmd.usage(QStringLiteral("no folder given"));
     if (output.isEmpty())
         return cmd.usage(QStringLiteral("no --output file given"));
-    if (!QFileInfo(dir).isDir())
+    if (!dorvane::io::IsFolder(dir))
         return cmd.fail(QStringLiteral("'%1' is not a folder").arg(dir));
 
     const ListingResult result = BuildListing(dir, pattern, formats, recurse);

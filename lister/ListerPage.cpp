@@ -1,5 +1,6 @@
 #include "lister/ListerPage.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/Choixrecoldir.h"
 #include "dorvane/Dorvanectrl.h"
 #include "lister/Lister.h"
@@ -212,7 +213,7 @@ bool ListerPage::list()
     m_fileName->setText(CleanFileName(m_fileName->text()).trimmed());
     const QString input = m_input->text();
     const QString output = m_output->text();
-    if (input.isEmpty() || !QFileInfo(input).isDir() || output.isEmpty() || !QFileInfo(output).isDir() ||
+    if (input.isEmpty() || !dorvane::io::IsFolder(input) || output.isEmpty() || !dorvane::io::IsFolder(output) ||
         m_fileName->text().isEmpty()) {
         ShowMessage(LanguageText(114));
         finish();

@@ -148,7 +148,7 @@ int RunQueryCommand(const QStringList& args)
     if (const int code = Parse(cmd, args, source); code >= 0)
         return code;
     const QStringList words = cmd.words();
-    if (words.size() != 1 || !QFileInfo(words.at(0)).isDir())
+    if (words.size() != 1 || !dorvane::io::IsFolder(words.at(0)))
         return cmd.usage(QStringLiteral("one folder"));
     const QString dir = words.at(0);
     const QString format = cmd.isSet(QStringLiteral("format")) ? cmd.value(QStringLiteral("format")) : QStringLiteral("mp3");
@@ -161,7 +161,7 @@ int RunQueryCommand(const QStringList& args)
                             .arg(names.size()).arg(format, dir).arg(kMaxDiscTracks));
     QStringList paths;
     for (const QString& n : std::as_const(names))
-        paths << QDir(dir).filePath(n);
+        paths << (dir.endsWith('/') ? dir : dir + '/') + n;
     if (auto* aid = qobject_cast<AcoustIdSource*>(source.get())) {
         const LookupOutcome o = AwaitLookup(*aid, [&] { aid->searchFiles(paths); });
         if (!o.ok)

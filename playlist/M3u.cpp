@@ -1,5 +1,6 @@
 #include "playlist/M3u.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/Shared.h"
 
 namespace tunora {
@@ -34,7 +35,7 @@ bool BuildM3u(const QStringList& files, const QString& folder, QByteArray* bytes
         if (step && !step(f))
             return false;
     }
-    *bytes = text.toUtf8();
+    *bytes = dorvane::io::EncodeName(text); // each name's own bytes
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "playlist/PlaylistCli.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/FolderWalk.h"
 #include "playlist/M3u.h"
 #include "shell/core/CliCommand.h"
@@ -14,7 +15,7 @@ namespace tunora {
 namespace {
 QString absolute(const QString& path)
 {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return dorvane::io::AbsolutePath(path);
 }
 } // namespace
 
@@ -37,10 +38,9 @@ int RunPlaylistCommand(const QStringList& args)
     // Files in the order given; a folder adds its audio files in walk order.
     QStringList files;
     for (const QString& p : paths) {
-        const QFileInfo info(p);
-        if (info.isDir()) {
+        if (dorvane::io::IsFolder(p)) {
             files += WalkAudioFolder(absolute(p), recurse).files;
-        } else if (info.isFile()) {
+        } else if (dorvane::io::IsFile(p)) {
             files << absolute(p);
         } else {
             return cmd.fail(QStringLiteral("no such file or folder '%1'").arg(p));
@@ -48,11 +48,11 @@ int RunPlaylistCommand(const QStringList& args)
     }
 
     const QString target = absolute(output);
-    if (QFileInfo::exists(target) && !force)
+    if (dorvane::io::Exists(target) && !force)
         return cmd.fail(QStringLiteral("'%1' exists (use --force to replace it)").arg(output));
     QString error;
     QStringList leftOut;
-    const QByteArray bytes = M3uText(files, QFileInfo(target).absolutePath(), &leftOut);
+    const QByteArray bytes = M3uText(files, dorvane::io::AbsoluteFolder(target), &leftOut);
     if (!WriteFileAtomically(target, bytes, &error, force))
         return cmd.fail(QStringLiteral("cannot write '%1': %2").arg(output, error));
     if (!leftOut.isEmpty())

@@ -1,5 +1,6 @@
 #include "playlist/PlaylistPage.h"
 
+#include "dorvane/FileIo.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FileListPanel.h"
 #include "playlist/M3u.h"
@@ -74,11 +75,11 @@ PlaylistPage::PlaylistPage(QWidget* parent) : Page(parent)
     layout->addLayout(buttons);
 
     connect(m_files, &FileListPanel::filesChosen, this, [this](const QStringList& files) {
-        m_list->addItems(files);
+        addPaths(files);
         refreshGo();
     });
     connect(m_files, &FileListPanel::folderWalked, this, [this](const QStringList& files) {
-        m_list->addItems(files);
+        addPaths(files);
         refreshGo();
     });
     connect(m_files, &FileListPanel::deleteClicked, this, &PlaylistPage::deleteSelected);
@@ -108,13 +109,19 @@ QStringList PlaylistPage::entries() const
     QStringList out;
     out.reserve(m_list->count());
     for (int i = 0; i < m_list->count(); ++i)
-        out << m_list->item(i)->text();
+        out << PathOfItem(m_list->item(i));
     return out;
+}
+
+void PlaylistPage::addPaths(const QStringList& paths)
+{
+    for (const QString& p : paths)
+        AddPathItem(m_list, p);
 }
 
 bool PlaylistPage::canWrite() const
 {
-    return IsPlaylistName(m_name->text()) && m_list->count() > 0 && QFileInfo(m_output->text()).isDir();
+    return IsPlaylistName(m_name->text()) && m_list->count() > 0 && dorvane::io::IsFolder(m_output->text());
 }
 
 void PlaylistPage::refreshGo()
@@ -170,7 +177,7 @@ bool PlaylistPage::writePlaylist()
     SetCancelRequested(false);
     const QString folder = m_output->text();
     const QString path = PlaylistPath(folder, m_name->text());
-    const bool replacing = QFileInfo::exists(path);
+    const bool replacing = dorvane::io::Exists(path);
     if (replacing && !AskYesNo(LanguageText(118)))
         return false;
 

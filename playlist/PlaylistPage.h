@@ -36,6 +36,7 @@ public Q_SLOTS:
     // The setup page's browse button for the fixed playlist folder.
 
 private:
+    void addPaths(const QStringList& paths);
     void setButtonsEnabled(bool enabled);
     // A name the playlist may take, files to list and an existing output folder.
     bool canWrite() const;

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -99,13 +100,13 @@ QList<Record> parseRecords(const QByteArray& b)
 
 QString b64(const QString& path)
 {
-    return QString::fromLatin1(QFile::encodeName(path).toBase64());
+    return QString::fromLatin1(dorvane::io::EncodeName(path).toBase64());
 }
 
 QString unb64(const QJsonValue& v)
 {
     const auto r = QByteArray::fromBase64Encoding(v.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-    return r ? QFile::decodeName(*r) : QString();
+    return r ? dorvane::io::DecodeName(*r) : QString();
 }
 
 QJsonObject identityJson(const FileIdentity& id)
@@ -269,7 +270,7 @@ QString journalPathLocked(State& s)
 bool lockShared(State& s, bool exclusiveFirst, bool* alone, QString* why)
 {
     if (s.lockFd < 0) {
-        const QByteArray lock = QFile::encodeName(journalPathLocked(s) + QStringLiteral(".lock"));
+        const QByteArray lock = dorvane::io::EncodeName(journalPathLocked(s) + QStringLiteral(".lock"));
         s.lockFd = ::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (s.lockFd < 0)
             return fail(why, QStringLiteral("the write journal cannot be opened: ") + errnoText(errno));
@@ -308,7 +309,7 @@ bool openLocked(State& s, QString* why)
     if (!lockShared(s, false, nullptr, why))
         return false;
     const bool existed = QFileInfo::exists(path);
-    s.fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    s.fd = ::open(dorvane::io::EncodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (s.fd < 0)
         return fail(why, QStringLiteral("the write journal cannot be opened: ") + errnoText(errno));
     if (!existed)
@@ -416,25 +417,38 @@ void settleLocked(State& s, qint64 entry, const char* t, const QJsonObject& extr
 
 QString folderOf(const QString& path)
 {
-    return QFileInfo(path).absolutePath();
+    return dorvane::io::AbsoluteFolder(path);
 }
 
 bool existsNoFollow(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(dorvane::io::EncodeName(path).constData(), &st) == 0;
 }
 
 // The hidden temporary files of the file-safety layer a killed rewrite of path left.
 void removeTemporaries(const QString& path, qint64 maxSize)
 {
-    const QFileInfo info(path);
-    const QString prefix = QLatin1Char('.') + info.fileName() + QStringLiteral(".tmp-");
-    const QDir dir(info.absolutePath());
-    for (const QFileInfo& f : dir.entryInfoList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden)) {
-        if (f.fileName().size() == prefix.size() + 6 && !f.isSymLink() && f.size() <= maxSize)
-            QFile::remove(f.absoluteFilePath());
+    // By bytes, as the layer named them: the file's own name may be any bytes.
+    const QByteArray raw = dorvane::io::EncodeName(dorvane::io::AbsolutePath(path));
+    const qsizetype slash = raw.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : raw.left(slash);
+    const QByteArray prefix = '.' + raw.mid(slash + 1) + ".tmp-";
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!d) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
     }
+    while (const dirent* e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        struct stat st {};
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix) &&
+            ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxSize)
+            ::unlinkat(fd, e->d_name, 0);
+    }
+    ::closedir(d);
 }
 
 // Which of the plan's two sides the file holds: 1 new, 0 old, -1 neither (or a mix).
@@ -633,7 +647,7 @@ QString CurrentRunId()
 
 bool WriteFileJournalled(const QString& path, const QByteArray& bytes, bool replace, QString* why)
 {
-    const QString a = QFileInfo(path).absoluteFilePath();
+    const QString a = dorvane::io::AbsolutePath(path);
     QByteArray before;
     bool missing = false, tooBig = false;
     int err = 0;
@@ -662,7 +676,7 @@ bool WriteFileJournalled(const QString& path, const QByteArray& bytes, bool repl
 
 bool RemoveFileJournalled(const QString& path, const QByteArray& expected, QString* why)
 {
-    const QString a = QFileInfo(path).absoluteFilePath();
+    const QString a = dorvane::io::AbsolutePath(path);
     QByteArray now;
     bool missing = false, tooBig = false;
     int err = 0;
@@ -676,7 +690,7 @@ bool RemoveFileJournalled(const QString& path, const QByteArray& expected, QStri
                           &entry, why))
         return false;
     detail::KillPoint();
-    if (::unlink(QFile::encodeName(a).constData()) != 0) {
+    if (::unlink(dorvane::io::EncodeName(a).constData()) != 0) {
         const int e = errno;
         settleLocked(s, entry, "failed", {});
         return fail(why, errnoText(e));
@@ -704,7 +718,7 @@ void EndRun()
 
 bool RenameJournalled(const QString& from, const QString& to, QString* why)
 {
-    const QString a = QFileInfo(from).absoluteFilePath(), b = QFileInfo(to).absoluteFilePath();
+    const QString a = dorvane::io::AbsolutePath(from), b = dorvane::io::AbsolutePath(to);
     State& s = state();
     QMutexLocker lock(&s.mutex);
     qint64 entry = 0;

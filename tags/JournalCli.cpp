@@ -1,5 +1,6 @@
 #include "tags/JournalCli.h"
 
+#include "dorvane/FileIo.h"
 #include "shell/core/CliCommand.h"
 #include "tags/Journal.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 void printLine(FILE* out, const QString& line)
 {
-    std::fprintf(out, "%s\n", QFile::encodeName(line).constData());
+    std::fprintf(out, "%s\n", dorvane::io::EncodeName(line).constData());
 }
 
 } // namespace

@@ -5,9 +5,12 @@
 #include "audio/Id3.h"
 #include "audio/Id3Frames.h"
 #include "audio/Mp3Length.h"
+#include "dorvane/FileIo.h"
 #include "shell/core/Genres.h"
 
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 
 namespace tunora::tags::detail {
 
@@ -112,9 +115,10 @@ QString v1Text(const QByteArray& b)
 
 bool readState(const QString& path, Mp3State* st, QString* why)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(why, f.exists() ? f.errorString() : QStringLiteral("no such file"));
+    QFile f;
+    if (!dorvane::io::OpenForReading(f, path))
+        return fail(why, errno == ENOENT ? QStringLiteral("no such file")
+                                         : QString::fromLocal8Bit(std::strerror(errno)));
     st->size = f.size();
     const QByteArray head = f.read(10);
     const qint64 total = ID3v2TotalSize(head, st->size);

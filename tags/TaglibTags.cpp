@@ -1,6 +1,7 @@
 // Every format but MP3, through TagLib: one store per tag family (Vorbis comments, MP4
 // atoms, ASF attributes, APEv2 items, the ID3v2 chunk of AIFF and WAV), each a table of the
 // names other programs read. TagLib only ever writes into a stream of Tunora's in memory.
+#include "dorvane/FileIo.h"
 #include "tags/FormatTags.h"
 
 #include <QFile>
@@ -681,7 +682,7 @@ bool readOpen(TagLib::File* f, AudioFormat format, FileTags* out, QString* why)
 
 bool ReadTaglibFile(const QString& path, AudioFormat format, FileTags* out, QString* why)
 {
-    TagLib::FileStream stream(QFile::encodeName(path).constData(), true);
+    TagLib::FileStream stream(dorvane::io::EncodeName(path).constData(), true);
     if (!stream.isOpen())
         return fail(why, QStringLiteral("cannot be opened"));
     const std::unique_ptr<TagLib::File> f = openFile(format, &stream, true);

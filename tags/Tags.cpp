@@ -98,7 +98,7 @@ qint64 id3Skip(const QByteArray& head)
 // device would block or never end.
 bool sniffBytes(const QString& path, QByteArray* head, bool* hadId3, QString* why)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(dorvane::io::EncodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return fail(why, errno == ENOENT ? QStringLiteral("no such file") : errnoText(errno));
     struct stat st {};
@@ -137,14 +137,14 @@ AudioFormat decideFormat(const QString& path, const QByteArray& head, bool hadId
 
 bool regularWritable(const QString& path, QString* real, QString* why)
 {
-    *real = QFileInfo(path).canonicalFilePath();
+    *real = dorvane::io::RealPath(path);
     struct stat st {};
-    if (real->isEmpty() || ::stat(QFile::encodeName(*real).constData(), &st) != 0)
+    if (real->isEmpty() || ::stat(dorvane::io::EncodeName(*real).constData(), &st) != 0)
         return fail(why, QStringLiteral("no such file"));
     if (!S_ISREG(st.st_mode))
         return fail(why, QStringLiteral("not a regular file"));
     // Read-only: no write permission bit at all (as the read-only attribute), or none for us.
-    if ((st.st_mode & 0222) == 0 || ::access(QFile::encodeName(*real).constData(), W_OK) != 0)
+    if ((st.st_mode & 0222) == 0 || ::access(dorvane::io::EncodeName(*real).constData(), W_OK) != 0)
         return fail(why, QStringLiteral("the file is read-only"));
     return true;
 }
@@ -367,7 +367,7 @@ bool ReadLength(const QString& path, qint64* ms, QString* why, AudioFormat* form
     // FLAC and MP4 are measured here from their headers, faster than TagLib's full read.
     if (format == AudioFormat::Flac && flacLength(head, ms))
         return true;
-    if (QFile f(path); format == AudioFormat::Mp4 && f.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
+    if (QFile f; format == AudioFormat::Mp4 && dorvane::io::OpenForReading(f, path) &&
                        mp4Length(f, ms))
         return true;
     switch (format) {
@@ -447,7 +447,7 @@ FileIdentity IdentityOf(const QString& path)
 {
     FileIdentity id;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(dorvane::io::EncodeName(path).constData(), &st) != 0)
         return id;
     id.device = st.st_dev;
     id.inode = st.st_ino;
@@ -777,19 +777,39 @@ QJsonObject PlanToJson(const WritePlan& plan)
                                     {"old", QString::fromLatin1(c.oldBytes.toBase64())},
                                     {"new", QString::fromLatin1(c.newBytes.toBase64())}});
     const FileIdentity& id = plan.identity;
-    return {{"path", plan.path},
-            {"format", FormatInfo(plan.format).name},
+    QJsonObject o {{"format", FormatInfo(plan.format).name},
             {"oldSize", double(plan.oldSize)},
             {"newSize", double(plan.newSize)},
             {"identity", QJsonObject {{"device", QString::number(id.device)}, {"inode", QString::number(id.inode)},
                                       {"size", double(id.size)}, {"mtimeNs", QString::number(id.mtimeNs)}}},
             {"changes", changes}};
+    PutName(o, QStringLiteral("path"), plan.path);
+    return o;
+}
+
+void PutName(QJsonObject& o, const QString& key, const QString& name)
+{
+    o[key] = name;
+    const QByteArray bytes = dorvane::io::EncodeName(name);
+    if (bytes != name.toUtf8())
+        o[key + QLatin1String("64")] = QString::fromLatin1(bytes.toBase64());
+}
+
+QString TakeName(const QJsonObject& o, const QString& key)
+{
+    const QJsonValue raw = o[key + QLatin1String("64")];
+    if (raw.isString()) {
+        const auto bytes = QByteArray::fromBase64Encoding(raw.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (bytes)
+            return dorvane::io::DecodeName(*bytes);
+    }
+    return o[key].toString();
 }
 
 bool PlanFromJson(const QJsonObject& json, WritePlan* plan)
 {
     WritePlan p;
-    p.path = json["path"].toString();
+    p.path = TakeName(json, QStringLiteral("path"));
     p.format = FormatNamed(json["format"].toString());
     p.oldSize = static_cast<qint64>(json["oldSize"].toDouble(-1));
     p.newSize = static_cast<qint64>(json["newSize"].toDouble(-1));

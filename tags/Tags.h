@@ -133,5 +133,9 @@ QByteArray Applied(const QByteArray& before, const WritePlan& plan);
 // from PlanFromJson when the object is no complete plan.
 QJsonObject PlanToJson(const WritePlan& plan);
 bool PlanFromJson(const QJsonObject& json, WritePlan* plan);
+// A file name in a JSON record: the text under key, and when the name holds bytes that are not
+// UTF-8 also those bytes in base64 under key + "64", which the reader takes first.
+void PutName(QJsonObject& o, const QString& key, const QString& name);
+QString TakeName(const QJsonObject& o, const QString& key);
 
 } // namespace tunora::tags

@@ -1,6 +1,7 @@
 #include "shell/core/CliCommand.h"
 
 #include "shell/core/CliHelp.h"
+#include "dorvane/FileIo.h"
 
 #include <cstdio>
 
@@ -49,7 +50,9 @@ int CliCommand::usage(const QString& why) const
 
 void CliCommand::tell(const QString& message) const
 {
-    std::fprintf(stderr, "tunora-cli %s: %s\n", m_name.toLocal8Bit().constData(), message.toLocal8Bit().constData());
+    // A file name that is not UTF-8 is told as the windows show it.
+    std::fprintf(stderr, "tunora-cli %s: %s\n", m_name.toLocal8Bit().constData(),
+                 dorvane::io::DisplayName(message).toLocal8Bit().constData());
 }
 
 QString CliCommand::restored(const QString& arg) const

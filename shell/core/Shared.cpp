@@ -234,7 +234,7 @@ void SetBusy(bool busy) { AppState::instance().setBusy(busy); }
 bool IsBusy() { return AppState::instance().busy(); }
 bool CancelRequested() { return AppState::instance().cancelRequested(); }
 void SetCancelRequested(bool requested) { AppState::instance().setCancelRequested(requested); }
-void SetStatusText(const QString& text) { AppState::instance().setStatusText(text); }
+void SetStatusText(const QString& text) { AppState::instance().setStatusText(dorvane::io::DisplayName(text)); }
 
 void ReportCancelled()
 {

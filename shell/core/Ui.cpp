@@ -1,5 +1,7 @@
 #include "shell/core/Ui.h"
 
+#include "dorvane/FileIo.h"
+
 #include <QTextStream>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +28,10 @@ MessageHandler SetMessageHandler(MessageHandler handler)
     return old;
 }
 
-MsgAnswer ShowMessage(const QString& text, MsgButtons buttons)
+MsgAnswer ShowMessage(const QString& message, MsgButtons buttons)
 {
+    // A file name that is not UTF-8 is told as the lists show it.
+    const QString text = dorvane::io::DisplayName(message);
     if (messageHandler())
         return messageHandler()(text, buttons);
     // No window: the text goes to standard error, a question is declined.

@@ -2,6 +2,7 @@
 #include "folders/Choixrecoldir.h"
 #include "bulk/BulkPage.h"
 #include "bulk/BulkRun.h"
+#include "dorvane/FileIo.h"
 #include "shell/core/Language.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
@@ -18,6 +19,9 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -172,6 +176,36 @@ TEST_F(BulkPageTest, CaseOnlyRenameAndItsUndo)
     EXPECT_EQ(ReadAll(p), "payload");
     EXPECT_EQ(shownPaths(), QStringList {p});
     EXPECT_FALSE(undo->isEnabled());
+}
+
+TEST_F(BulkPageTest, ANameOfAnyBytesShowsAsWindows1252GoesToUtf8AndUndoGivesBackItsBytes)
+{
+    // "café €.mp3" as an old Windows disk wrote it: Latin-1 é, Windows-1252 € (0x80).
+    const QByteArray raw = QFile::encodeName(folder) + "/caf\xe9 \x80.mp3";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const auto namesOnDisk = [this] {
+        QList<QByteArray> out;
+        DIR* d = ::opendir(QFile::encodeName(folder).constData());
+        while (const dirent* e = d ? ::readdir(d) : nullptr)
+            if (e->d_name[0] != '.')
+                out << QByteArray(e->d_name);
+        if (d)
+            ::closedir(d);
+        return out;
+    };
+    addFiles({dorvane::io::DecodeName(raw)});
+    EXPECT_EQ(shownPaths(), QStringList {folder + QString::fromUtf8("/caf\xc3\xa9 \xe2\x82\xac.mp3")});
+    check("case_chk")->click();
+    Child<QRadioButton>(page, "uc_rdo")->click();
+    EXPECT_EQ(shownPaths(1), QStringList {QString::fromUtf8("CAF\xc3\x89 \xe2\x82\xac.mp3")});
+    go->click();
+    EXPECT_EQ(namesOnDisk(), QList<QByteArray> {"CAF\xc3\x89 \xe2\x82\xac.mp3"});
+    undo->click();
+    EXPECT_EQ(namesOnDisk(), QList<QByteArray> {"caf\xe9 \x80.mp3"});
+    EXPECT_EQ(page->entries(), QStringList {dorvane::io::DecodeName(raw)});
+    ::unlink(raw.constData()); // the temporary folder's cleanup would not find it
 }
 
 TEST_F(BulkPageTest, TheListShowsEachNewNameBeforeGoAsTheDryRunPrintsIt)

@@ -1,5 +1,6 @@
 #include "burn/BurnList.h"
 #include "dorvane/Dorvanectrl.h"
+#include "dorvane/FileIo.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
 #include "tests/common/Mp3Fixtures.h"
@@ -75,6 +76,8 @@ TEST(BurnListFile, OnePathPerLineWithCrLf)
     EXPECT_EQ(BurnListFileContents({}), QByteArray());
     EXPECT_EQ(BurnListFileContents({"/m/a b.mp3", "/m/Café.mp3"}),
               QByteArray("/m/a b.mp3\r\n/m/Caf\xc3\xa9.mp3\r\n"));
+    // A name that is not UTF-8 is written as its own bytes.
+    EXPECT_EQ(BurnListFileContents({dorvane::io::DecodeName("/m/Caf\xe9.mp3")}), QByteArray("/m/Caf\xe9.mp3\r\n"));
     // A CR or an LF anywhere in a path would split its line: such entries stay out, named.
     QStringList leftOut;
     EXPECT_EQ(BurnableEntries({"/m/a.mp3", "/m/b\r.mp3", "/m\n/c.mp3", "/m/d.mp3\r\n", "/m/e.mp3"}, &leftOut),

@@ -20,7 +20,8 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
-
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -85,7 +86,7 @@ protected:
         if (realTimes)
             return p;
         p->setPlayingTimeReader([this](const QString& path, double& ms) {
-            if (!QFile::exists(path) || !times.contains(path))
+            if (!dorvane::io::Exists(path) || !times.contains(path))
                 return false;
             ms = times.value(path);
             return true;
@@ -200,6 +201,25 @@ TEST_F(BurnPageTest, TheFirstBurnerThereGetsTheFilesInListOrder)
         EXPECT_TRUE(pageEnabled());
     }
     EXPECT_EQ(ReadAll(burnerDir + "/list-copy.c2c"), (a + "\r\n" + b + "\r\n").toUtf8());
+}
+
+TEST_F(BurnPageTest, ANameOfAnyBytesIsShownAsWindows1252AndReachesTheBurnerAsItsBytes)
+{
+    fakeBurner("brasero");
+    // "café €.mp3" as an old Windows disk wrote it: Latin-1 é, Windows-1252 € (0x80).
+    const QByteArray raw = QFile::encodeName(music) + "/caf\xe9 \x80.mp3";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const QString path = dorvane::io::DecodeName(raw);
+    times.insert(path, 1000);
+    BurnPage* page = startPage();
+    addByDialog({path});
+    ASSERT_EQ(page->entries(), QStringList {path});
+    EXPECT_EQ(list()->item(0)->text(), music + QString::fromUtf8("/caf\xc3\xa9 \xe2\x82\xac.mp3"));
+    button("burn_btn")->click();
+    EXPECT_EQ(ReadAll(burnerDir + "/brasero.args"), "--audio\n" + raw + "\n");
+    ::unlink(raw.constData()); // the temporary folder's cleanup would not find it
 }
 
 TEST_F(BurnPageTest, StartUpIsQuietWithTheBurnerInstalled)

@@ -371,6 +371,39 @@ TEST(RetryAfter, SecondsOrAnHttpDate)
         EXPECT_EQ(RetryAfterMs(row.value, 2000), row.ms) << row.value;
 }
 
+TEST(FileNames, AnyBytesComeBackAndShowAsWindows1252)
+{
+    using dorvane::io::DecodeName, dorvane::io::DisplayName, dorvane::io::EncodeName;
+    const auto esc = [](unsigned char b) { return QChar(char16_t(0xDC00 + b)); };
+    struct Row {
+        QByteArray bytes;
+        QString decoded, shown;
+    } rows[] = {
+        {"caf\xc3\xa9", QString::fromUtf8("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9")}, // valid UTF-8 as it is
+        {"caf\xe9", "caf" + QString(esc(0xe9)), QString::fromUtf8("caf\xc3\xa9")},              // Latin-1
+        {"\x80\x9f", QString(esc(0x80)) + esc(0x9f), QString::fromUtf8("\xe2\x82\xac\xc5\xb8")}, // 0x80-0x9F: "€Ÿ"
+        {"\xc0\xaf", QString(esc(0xc0)) + esc(0xaf), QString::fromUtf8("\xc3\x80\xc2\xaf")},     // overlong "/"
+        {"\xed\xb3\xa9", QString(esc(0xed)) + esc(0xb3) + esc(0xa9),
+         QString::fromUtf8("\xc3\xad\xc2\xb3\xc2\xa9")},                                          // a surrogate's UTF-8
+        {"\xe2\x82x", QString(esc(0xe2)) + esc(0x82) + "x", QString::fromUtf8("\xc3\xa2\xe2\x80\x9ax")}, // cut short
+        {"\xf4\x90\x80\x80", QString(esc(0xf4)) + esc(0x90) + esc(0x80) + esc(0x80),
+         QString::fromUtf8("\xc3\xb4\xc2\x90\xe2\x82\xac\xe2\x82\xac")},                    // past U+10FFFF
+        {"\xf0\x9f\x8e\xb5\xc3\xa9\xe9", QString::fromUtf8("\xf0\x9f\x8e\xb5\xc3\xa9") + esc(0xe9),
+         QString::fromUtf8("\xf0\x9f\x8e\xb5\xc3\xa9\xc3\xa9")},                                 // mixed
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(DecodeName(r.bytes), r.decoded) << r.bytes.toHex().constData();
+        EXPECT_EQ(EncodeName(DecodeName(r.bytes)), r.bytes) << r.bytes.toHex().constData();
+        EXPECT_EQ(DisplayName(DecodeName(r.bytes)), r.shown) << r.bytes.toHex().constData();
+    }
+    // Messages and the status line tell such a name as the lists show it.
+    ScriptedMessages messages;
+    ShowMessage("cannot rename " + DecodeName("caf\xe9"));
+    EXPECT_EQ(messages.texts, QStringList {QString::fromUtf8("cannot rename caf\xc3\xa9")});
+    SetStatusText(DecodeName("\x80"));
+    EXPECT_EQ(AppState::instance().statusText(), QString::fromUtf8("\xe2\x82\xac"));
+}
+
 TEST(BusyAndStatus, FlagsAndCancelMessage)
 {
     useNumberedTexts();
