@@ -380,7 +380,7 @@ ApplyResult ApplyAlbum(AlbumSession& s, const ApplyOptions& o, ApplyTalk& talk, 
                     bool done = tags::PlanWrite(old, values, fields, options, &plan, &why);
                     if (done && !talk.before({i, {}, {}, plan}))
                         done = !(stopped = true);
-                    done = done && tags::CarryOut(plan, &why, &written);
+                    done = done && tags::CarryOut(plan, &why, &written, [&talk] { talk.beat(); });
                     talk.status({});
                     if (done)
                         undoPlans.last() = tags::Reversed(plan, written);

@@ -164,7 +164,9 @@ ByteChange difference(const QByteArray& before, const QByteArray& after)
 }
 
 // Copies [from, to) of src to dst at dstAt; in-kernel where the file system allows it.
-bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int* err)
+// beat comes after each chunk: a window lets its events run while a large file is copied.
+bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int* err,
+               const std::function<void()>& beat = {})
 {
     bool kernel = true;
     std::vector<char> buf;
@@ -176,6 +178,8 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int* err)
             if (c > 0) {
                 from += c;
                 dstAt += c;
+                if (beat)
+                    beat();
                 continue;
             }
             if (c == 0) {
@@ -202,6 +206,8 @@ bool copyRange(int src, qint64 from, qint64 to, int dst, qint64 dstAt, int* err)
         }
         from += n;
         dstAt += n;
+        if (beat)
+            beat();
     }
     return true;
 }
@@ -539,7 +545,7 @@ bool carryOutInPlace(const WritePlan& plan, const QString& real, QString* why, F
 
 } // namespace
 
-bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
+bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written, const std::function<void()>& beat)
 {
     if (plan.changes.isEmpty()) {
         if (written)
@@ -583,7 +589,7 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
     qint64 from = 0, to = 0;
     int err = 0;
     for (const ByteChange& c : plan.changes) {
-        if (!copyRange(src.fd(), from, c.offset, out.fd(), to, &err))
+        if (!copyRange(src.fd(), from, c.offset, out.fd(), to, &err, beat))
             return fail(why, errnoText(err));
         to += c.offset - from;
         if (!PwriteFully(out.fd(), c.newBytes.constData(), c.newBytes.size(), to))
@@ -591,7 +597,7 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written)
         to += c.newBytes.size();
         from = c.offset + c.oldBytes.size();
     }
-    if (!copyRange(src.fd(), from, plan.oldSize, out.fd(), to, &err))
+    if (!copyRange(src.fd(), from, plan.oldSize, out.fd(), to, &err, beat))
         return fail(why, errnoText(err));
     // Another program writing the file meanwhile would lose its bytes to the rename.
     struct stat now {};

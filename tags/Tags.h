@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace tunora::tags {
 
@@ -114,8 +115,10 @@ bool PlanWrite(const QString& path, const TagFields& values, Fields fields, cons
 // Carries the plan out: only while the file still holds the plan's old bytes, and journalled
 // (tags/Journal.h). A plan whose every change keeps its size is written in place (those bytes
 // alone, then fdatasync); any other through a temporary file, fsync and an atomic rename. On false the file is as it was. written (when
-// given) receives the identity of the file written.
-bool CarryOut(const WritePlan& plan, QString* why = nullptr, FileIdentity* written = nullptr);
+// given) receives the identity of the file written. beat (when given) comes after each MiB a
+// rewrite copies, so that a window stays responsive.
+bool CarryOut(const WritePlan& plan, QString* why = nullptr, FileIdentity* written = nullptr,
+              const std::function<void()>& beat = {});
 
 // Carries out many plans as one: the in-place ones journalled together (one journal sync),
 // written, then their data synced all at once, so a run costs one sync per file and one for

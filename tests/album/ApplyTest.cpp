@@ -609,3 +609,17 @@ TEST_F(ApplyTest, ARefusedChangeStopsApplyBeforeIt)
     for (const QString& name : onDisk())
         EXPECT_TRUE(ReadAll(album + "/" + name) == before[name]) << name.toStdString();
 }
+
+TEST_F(ApplyTest, ARewriteOfALargeFileLetsTheWindowRunItsEvents)
+{
+    struct Counting : SeamApplyTalk {
+        int beats = 0;
+        void beat() override { ++beats; }
+    } counting;
+    files({"a.mp3"});
+    const QByteArray tone = ReadAll(album + "/a.mp3");
+    ASSERT_TRUE(WriteAll(album + "/a.mp3", tone.repeated(int(6 * (1 << 20) / tone.size()) + 1)));
+    const ApplyResult r = ApplyAlbum(s, {false, false, false, true, false}, counting); // a new ID3v2 tag: a rewrite
+    EXPECT_EQ(r.tagged, 1);
+    EXPECT_GE(counting.beats, 6); // one a MiB copied, beside the one a file
+}
