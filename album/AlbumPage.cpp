@@ -9,6 +9,7 @@
 #include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FolderWalk.h"
+#include "lookup/AcoustIdSource.h"
 #include "lookup/LookupTexts.h"
 #include "lookup/MusicBrainzSource.h"
 #include "album/TrackEditor.h"
@@ -41,6 +42,7 @@
 namespace tunora {
 
 const char* const AlbumPage::kFindByLengthsCaption = "Find by lengths";
+const char* const AlbumPage::kFindByFilesCaption = "Find by the files";
 
 namespace {
 
@@ -115,7 +117,7 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
         m_results->addItems(rows);
     });
     connect(m_fetch.get(), &FetchFlow::rowChosen, m_results, qOverload<int>(&QListWidget::setCurrentRow));
-    m_fetch->chooseSource(m_source->currentText());
+    chooseSource(m_source->currentText());
     m_fetch->setFetchCover(m_cover->isChecked());
     showButtons(m_fetch->buttons());
 
@@ -152,7 +154,7 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
             m_session.tracksFocus = row;
     });
     connect(m_source, &QComboBox::currentTextChanged, this, [this](const QString& source) {
-        m_fetch->chooseSource(source);
+        chooseSource(source);
         SetSetting(setting::kLookupSource, source);
     });
     connect(m_cover, &QCheckBox::toggled, this, [this](bool on) {
@@ -234,7 +236,7 @@ void AlbumPage::buildUi()
     auto* stepsL = new QHBoxLayout(steps);
     // Where step 1 looks albums up; a row of the results keeps its own source.
     m_source = named<QComboBox>(steps, "source_cmb");
-    m_source->addItems({QStringLiteral("CDDB"), MusicBrainzSource::sourceName()});
+    m_source->addItems({QStringLiteral("CDDB"), MusicBrainzSource::sourceName(), AcoustIdSource::sourceName()});
     m_source->setCurrentText(Setting(setting::kLookupSource).trimmed());
     stepsL->addWidget(named<QLabel>(steps, "source_lbl"));
     stepsL->addWidget(m_source);
@@ -364,6 +366,13 @@ void AlbumPage::showButtons(const LookupButtons& buttons)
     m_fetchBtn->setEnabled(buttons.fetch && !m_results->selectedItems().isEmpty());
     m_findLengths->setEnabled(buttons.findLengths);
     m_apply->setEnabled(buttons.apply);
+}
+
+void AlbumPage::chooseSource(const QString& source)
+{
+    m_fetch->chooseSource(source);
+    m_findLengths->setText(QString::fromLatin1(source == AcoustIdSource::sourceName() ? kFindByFilesCaption
+                                                                                     : kFindByLengthsCaption));
 }
 
 void AlbumPage::fetchSelected()

@@ -51,8 +51,10 @@ public:
     void InitResFrm();
     void fetchSelected(); // the selected result, read from its source
 
-    // Caption of the button that finds a disc by the files' playing times.
+    // Caption of the button that finds a disc by the files' playing times, and the same
+    // button's for a source that finds it by the files' sound (AcoustID).
     static const char* const kFindByLengthsCaption;
+    static const char* const kFindByFilesCaption;
     // Of an entry of mp3_lst and tracks_lst: its length as shown ("m:ss"; empty: unknown).
     static constexpr int kLengthRole = Qt::UserRole + 1;
 
@@ -65,6 +67,8 @@ private:
     void syncSelectionToSession();
     void readFieldsToSession();
     void showButtons(const LookupButtons& buttons);
+    // The source box's choice: the lookup flow's next source, and the find button's caption.
+    void chooseSource(const QString& source);
     // The lengths beside the files and tracks, and the warning colour where they differ.
     void showLengths();
     qint64 fileLength(int i);
