@@ -361,8 +361,10 @@ void AlbumPage::afterStartup()
 
 void AlbumPage::showButtons(const LookupButtons& buttons)
 {
-    m_go->setEnabled(buttons.search);
-    m_more->setEnabled(buttons.more);
+    // A source that finds albums by the files' sound alone has no words to search for.
+    const bool words = m_source->currentText() != AcoustIdSource::sourceName();
+    m_go->setEnabled(buttons.search && words);
+    m_more->setEnabled(buttons.more && words);
     m_fetchBtn->setEnabled(buttons.fetch && !m_results->selectedItems().isEmpty());
     m_findLengths->setEnabled(buttons.findLengths);
     m_apply->setEnabled(buttons.apply);
@@ -371,6 +373,7 @@ void AlbumPage::showButtons(const LookupButtons& buttons)
 void AlbumPage::chooseSource(const QString& source)
 {
     m_fetch->chooseSource(source);
+    showButtons(m_fetch->buttons());
     m_findLengths->setText(QString::fromLatin1(source == AcoustIdSource::sourceName() ? kFindByFilesCaption
                                                                                      : kFindByLengthsCaption));
 }

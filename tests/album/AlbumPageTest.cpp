@@ -784,6 +784,12 @@ TEST_F(AlbumPageTest, FindByTheFilesFingerprintsThemWhileThePageAnswersAndReadsT
                                                                                    {"releases", releases}}}}}}));
     }
     browse(dir, "FLAC");
+    // The sound is all it searches by: no words.
+    EXPECT_FALSE(Child<QPushButton>(page, "go_btn")->isEnabled());
+    source->setCurrentText("CDDB");
+    EXPECT_TRUE(Child<QPushButton>(page, "go_btn")->isEnabled());
+    EXPECT_EQ(find->text(), QString(AlbumPage::kFindByLengthsCaption));
+    source->setCurrentText("AcoustID");
 
     // Without a key: the source's one line, and nothing fingerprinted or sent.
     find->click();
