@@ -126,7 +126,7 @@ QUrl SearchUrl(const QString& words, bool more)
 QUrl TocUrl(const DiscLayout& layout)
 {
     return ServiceUrl(QStringLiteral("discid/") + MusicBrainzDiscId(layout),
-                      {{"toc", TocParameter(layout)}, {"inc", "artist-credits"}, {"cdstubs", "no"}, {"fmt", "json"}});
+                      {{"toc", TocParameter(layout)}, {"inc", "recordings+artist-credits"}, {"cdstubs", "no"}, {"fmt", "json"}});
 }
 
 QUrl ReleaseUrl(const QString& releaseId)

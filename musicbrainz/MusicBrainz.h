@@ -32,6 +32,8 @@ bool IsReleaseId(const QString& text);
 QUrl MusicBrainzRoot();
 QUrl CoverArtRoot();
 QUrl SearchUrl(const QString& words, bool more);
+// A table of contents lookup that brings the releases' tracks too: one request is enough to
+// compare them with the files.
 QUrl TocUrl(const DiscLayout& layout);
 QUrl ReleaseUrl(const QString& releaseId);
 QUrl FrontCoverUrl(const QString& releaseId);

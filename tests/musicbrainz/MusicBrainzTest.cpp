@@ -136,7 +136,7 @@ TEST_F(MusicBrainzTest, PlayingTimesFindTheReleaseOfTheirDiscId)
     EXPECT_EQ(server.targets(),
               QStringList({"/ws/2/discid/xUp1F2NkfP8s8jaeFn_Av3jNEI4-?toc=1+22+303602+150+9700+25887+39297+53795+"
                            "63735+77517+94877+107270+123552+135522+148422+161197+174790+192022+205545+218010+228700+"
-                           "239590+255470+266932+288750&inc=artist-credits&cdstubs=no&fmt=json"}));
+                           "239590+255470+266932+288750&inc=recordings+artist-credits&cdstubs=no&fmt=json"}));
 
     EXPECT_EQ(Await(source, [&] { source.searchLengths({}); }).failure,
               "MusicBrainz: a disc holds 1 to 99 tracks that all play");
