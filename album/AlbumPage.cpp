@@ -9,6 +9,7 @@
 #include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FolderWalk.h"
+#include "import/ImportWindow.h"
 #include "lookup/AcoustIdSource.h"
 #include "lookup/LookupTexts.h"
 #include "lookup/MusicBrainzSource.h"
@@ -123,6 +124,7 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
 
     connect(&m_session, &AlbumSession::changed, this, &AlbumPage::syncFromSession);
     connect(findChild<QPushButton*>("browse_btn"), &QPushButton::clicked, this, &AlbumPage::browse);
+    connect(findChild<QPushButton*>("many_btn"), &QPushButton::clicked, this, &AlbumPage::showImportWindow);
     connect(findChild<QPushButton*>("clear_btn"), &QPushButton::clicked, this, &AlbumPage::clearFiles);
     connect(findChild<QPushButton*>("delete_btn"), &QPushButton::clicked, this, &AlbumPage::deleteSelected);
     connect(findChild<QPushButton*>("ghost_btn"), &QPushButton::clicked, this, &AlbumPage::addFakeTrack);
@@ -184,6 +186,7 @@ void AlbumPage::buildUi()
     chooseL->addWidget(m_path, 1);
     chooseL->addWidget(m_ext);
     chooseL->addWidget(named<QPushButton>(choose, "browse_btn"));
+    chooseL->addWidget(named<QPushButton>(choose, "many_btn"));
 
     auto* files = frame(this, "curfiles_frm");
     auto* filesL = new QHBoxLayout(files);
@@ -335,6 +338,9 @@ void AlbumPage::transme()
     text("source_lbl", lookuptext::Source());
     text("cover_chk", lookuptext::EmbedFrontCover());
     text("tags_chk", LocalText("Write tags", "Écrire les étiquettes"));
+    text("many_btn", ImportWindow::OpenCaption());
+    if (m_import)
+        m_import->transme();
 }
 
 void AlbumPage::prepare()
@@ -494,15 +500,41 @@ void AlbumPage::readFieldsToSession()
 
 void AlbumPage::browse()
 {
+    browseTo(QString(), QString());
+}
+
+void AlbumPage::openFolder(const QString& folder, const QString& format)
+{
+    browseTo(folder, format);
+}
+
+ImportWindow* AlbumPage::showImportWindow()
+{
+    if (!m_import) {
+        m_import = new ImportWindow(this);
+        connect(m_import, &ImportWindow::openAlbum, this, [this](const QString& folder, const QString& format) {
+            openFolder(folder, format);
+            window()->raise();
+            window()->activateWindow();
+        });
+    }
+    m_import->show();
+    m_import->raise();
+    m_import->activateWindow();
+    return m_import;
+}
+
+void AlbumPage::browseTo(const QString& given, const QString& givenFormat)
+{
     m_session.mp3.clear();
     m_session.mp3Selected.clear();
     m_session.mp3Focus = -1;
     m_session.ext.clear();
     syncFromSession();
 
-    QString folder, format;
+    QString folder = given, format = givenFormat;
     bool another = false;
-    if (ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
+    if (!given.isEmpty() || ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
         another = folder != m_session.path;
         m_lengths.clear(); // measured anew: a file may have changed meanwhile
         m_session.path = folder;
