@@ -4,6 +4,7 @@
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "fingerprint/FingerprintCli.h"
+#include "import/ImportCli.h"
 #include "lister/ListerCli.h"
 #include "playlist/PlaylistCli.h"
 #include "shell/core/CliHelp.h"
@@ -28,6 +29,7 @@ const Runner kRunners[] = {
     {"undo", tunora::RunUndoCommand},     {"rename", tunora::RunRenameCommand}, {"list", tunora::RunListCommand},
     {"playlist", tunora::RunPlaylistCommand}, {"show", tunora::RunShowCommand},
     {"fingerprint", tunora::RunFingerprintCommand}, {"journal", tunora::RunJournalCommand},
+    {"import", tunora::RunImportCommand},
 };
 
 void printHelp(FILE* out)

@@ -1,6 +1,7 @@
 # The link rules of the folders, checked when the build is configured: a logic library
 # (*_core) never links Qt Widgets or Gui, and the logic of the bulk renamer, the lister, the
-# playlist builder and the burn list links folders_core, never album_core.
+# playlist builder and the burn list links folders_core, never album_core; the import's logic
+# links the album, lookup, tags and folders logic.
 
 # Every library target linked into target, directly or through others (a shared library's
 # private links stay inside it).
@@ -57,6 +58,15 @@ function(tunora_check_link_rules)
         message(FATAL_ERROR "${t} links ${forbidden}: logic libraries link QtCore and QtNetwork only")
       endif()
     endforeach()
+    # The import applies albums as the album page does and asks the lookup sources: it builds
+    # on their logic, never on a window.
+    if(t STREQUAL "tunora_import_core")
+      foreach(needed tunora_album_core tunora_lookup_core tunora_tags_core tunora_folders_core)
+        if(NOT needed IN_LIST linked)
+          message(FATAL_ERROR "tunora_import_core does not link ${needed}")
+        endif()
+      endforeach()
+    endif()
     if(t MATCHES "^tunora_(bulk|lister|playlist|burn)_core$")
       if(tunora_album_core IN_LIST linked)
         message(FATAL_ERROR "${t} links tunora_album_core: it takes folders and formats from tunora_folders_core")

@@ -107,6 +107,13 @@ const QList<CommandForm>& CommandForms()
          "tag, rename and list an album of any format from a CDDB record, a MusicBrainz release (--cover: with "
          "its front cover) or an xmcd file (--journal: a new FILE that records what undo needs; --no-tags: "
          "no tags of a format other than MP3)"},
+        {"import",
+         "import ROOT... [--source cddb|musicbrainz|both] [--dry-run] [--cover] [--choose FOLDER=SOURCE:ID]...\n"
+         "[--resume] [--journal FILE]",
+         "find every album folder under the roots (CD1, CD 2, Disc 1 sub-folders: one album), match it by "
+         "playing times and words, and apply the strong matches; per album \"applied\", \"unsure\", \"none\", "
+         "\"failed\" or \"skipped\", the folder and the candidates (SOURCE:ID, artist / album, distance), "
+         "tab-separated; progress on standard error; exit 1 when any album was left undecided"},
         {"undo", "undo FILE",
          "give back the names and tags an album journal records; per file \"restored\" or \"left\", the path "
          "(and why)"},
