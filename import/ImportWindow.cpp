@@ -205,7 +205,9 @@ void ImportWindow::buildUi()
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->setVisible(false);
-    m_table->setTextElideMode(Qt::ElideMiddle);
+    // One line a row: long names and candidates are cut at the end, whole in their tooltip.
+    m_table->setWordWrap(false);
+    m_table->setTextElideMode(Qt::ElideRight);
     QHeaderView* header = m_table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(FolderColumn, QHeaderView::Stretch);
@@ -213,7 +215,7 @@ void ImportWindow::buildUi()
     for (int c : {FilesColumn, StageColumn, DistanceColumn})
         header->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     header->resizeSection(DecisionColumn, 200);
-    layout->addWidget(m_table, 3);
+    layout->addWidget(m_table, 4);
 
     auto* progress = new QHBoxLayout;
     m_progress = named<QProgressBar>(this, "progress_bar");
@@ -241,6 +243,7 @@ void ImportWindow::buildUi()
     m_log = named<QPlainTextEdit>(this, "log_txt");
     m_log->setReadOnly(true);
     m_log->setMaximumBlockCount(5000);
+    m_log->setMinimumHeight(60);
     layout->addWidget(m_log, 1);
 
     connect(m_rootBtn, &QPushButton::clicked, this, &ImportWindow::chooseRoot);
@@ -347,6 +350,7 @@ void ImportWindow::start()
     options.dryRun = true;
     m_run.reset();
     m_talk.reset();
+    m_logged = -1;
     m_appliedRuns.clear();
     m_table->setRowCount(0);
     m_log->clear();
@@ -398,9 +402,18 @@ void ImportWindow::showAlbum(int index)
             item->setText(text);
         item->setToolTip(text);
     };
-    cell(FolderColumn, QDir::toNativeSeparators(a.album.folder));
+    // Below the root, which the root box shows; the whole path in the tooltip.
+    const QString relative = QDir(a.album.root).relativeFilePath(a.album.folder);
+    cell(FolderColumn, relative == QLatin1String(".") ? a.album.folder : relative);
+    if (QTableWidgetItem* folder = m_table->item(index, FolderColumn))
+        folder->setToolTip(a.album.folder);
     cell(FilesColumn, QString::number(a.fileCount), Qt::AlignRight | Qt::AlignVCenter);
     cell(StageColumn, importtext::StageText(a.stage));
+    // An apply's messages in the log follow the album they are about.
+    if (a.stage == Stage::Applying && m_logged != index) {
+        m_logged = index;
+        log(a.album.folder + QLatin1Char(':'));
+    }
     // An album whose apply was undone stays so: the run still counts it as applied.
     const QTableWidgetItem* decision = m_table->item(index, DecisionColumn);
     const bool undone = decision && decision->data(Qt::UserRole).toBool();

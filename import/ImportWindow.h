@@ -94,6 +94,7 @@ private:
     // Album rows each apply wrote, newest last: Undo gives back the last.
     QList<QList<int>> m_appliedRuns;
     bool m_working = false;
+    int m_logged = -1; // the album the log's last lines are about
 
     QLineEdit* m_root = nullptr;
     QPushButton *m_rootBtn = nullptr, *m_start = nullptr, *m_cancel = nullptr, *m_apply = nullptr, *m_pick = nullptr,
