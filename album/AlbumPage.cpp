@@ -177,16 +177,18 @@ void AlbumPage::buildUi()
 
     // Left: the folder, its files and the apply options.
     auto* choose = frame(this, "choosefold_frm");
-    auto* chooseL = new QHBoxLayout(choose);
+    auto* chooseL = new QGridLayout(choose);
     m_path = named<QLineEdit>(choose, "path_txt");
     m_path->setReadOnly(true);
     m_ext = named<QLineEdit>(choose, "ext_txt");
     m_ext->setReadOnly(true);
     m_ext->setMaximumWidth(70);
-    chooseL->addWidget(m_path, 1);
-    chooseL->addWidget(m_ext);
-    chooseL->addWidget(named<QPushButton>(choose, "browse_btn"));
-    chooseL->addWidget(named<QPushButton>(choose, "many_btn"));
+    chooseL->addWidget(m_path, 0, 0);
+    chooseL->addWidget(m_ext, 0, 1);
+    chooseL->addWidget(named<QPushButton>(choose, "browse_btn"), 0, 2);
+    // Many album folders at once, below the one folder's row.
+    chooseL->addWidget(named<QPushButton>(choose, "many_btn"), 1, 1, 1, 2);
+    chooseL->setColumnStretch(0, 1);
 
     auto* files = frame(this, "curfiles_frm");
     auto* filesL = new QHBoxLayout(files);
@@ -517,6 +519,8 @@ ImportWindow* AlbumPage::showImportWindow()
             window()->raise();
             window()->activateWindow();
         });
+        // Over the main window, as its dialogs open.
+        m_import->move(window()->geometry().center() - m_import->rect().center());
     }
     m_import->show();
     m_import->raise();
