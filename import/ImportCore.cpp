@@ -7,11 +7,13 @@
 #include "dorvane/FileIo.h"
 #include "folders/AudioFormats.h"
 #include "folders/FolderWalk.h"
+#include "lookup/AcoustIdSource.h"
 #include "lookup/CddbSource.h"
 #include "lookup/MusicBrainzSource.h"
 #include "musicbrainz/MusicBrainzClient.h"
 #include "shell/core/DiscLayout.h"
 #include "shell/core/Genres.h"
+#include "shell/core/Settings.h"
 #include "tags/Journal.h"
 #include "tags/Tags.h"
 
@@ -34,6 +36,7 @@ namespace {
 
 const QString kCddb = QStringLiteral("cddb");
 const QString kMusicBrainz = QStringLiteral("musicbrainz");
+const QString kAcoustId = QStringLiteral("acoustid"); // releases found by the sound, read from MusicBrainz
 // Of the hits a search brings, so many are read: the best ones come first.
 constexpr int kReadsPerSearch = 3;
 
@@ -344,13 +347,14 @@ struct ImportRun::Impl {
     QThread* worker = nullptr;
 
     // The album being looked up and where it stands.
-    enum class Phase { Start, Toc, Read, Words, WordsAnswer, Chosen, Decide, Apply };
+    enum class Phase { Start, Toc, Read, Words, WordsAnswer, Sound, SoundAnswer, Chosen, Decide, Apply };
     int current = -1, nextAlbum = 0;
     int chosenMedium = 0; // the medium of a release a hand pick names, 0 when it names none
     Phase phase = Phase::Start;
     Phase afterReads = Phase::Words;
     QStringList readQueue;   // MusicBrainz releases to read for the current album
     bool mbBusy = false, inAdvance = false;
+    QString readSource = kMusicBrainz; // what the releases read now are candidates of
     QList<MbRelease> mbReleases;
     MbRelease mbRelease;
     bool mbGotRelease = false;
@@ -358,6 +362,9 @@ struct ImportRun::Impl {
     QString mbFailure;
     MusicBrainzClient mb;
     CddbSource cddb;
+    AcoustIdSource sound;
+    bool soundBusy = false;
+    QStringList soundReleases; // of the last search by the sound, best first
 
     QSet<QString> done;               // folders applied by this run or an earlier one (absolute)
     QList<JournalEntry> journal;      // what undo needs, of every album applied
@@ -374,6 +381,7 @@ struct ImportRun::Impl {
     void cddbByWords(const AlbumRead& read);
     void addCddbHit(const LookupHit& hit, const AlbumRead& read);
     void addRelease(const MbRelease& release, const AlbumRead& read);
+    bool soundWanted(const AlbumRead& read) const;
     void queueReads(const QList<MbRelease>& releases, const AlbumRead& read, bool onlyCounted);
     void decide();
     bool apply(int index, const Candidate& c, QString* why);
@@ -408,6 +416,16 @@ ImportRun::ImportRun(QStringList roots, ImportOptions options, ApplyTalk& talk, 
     connect(&d->mb, &MusicBrainzClient::failed, this, [this](const QString& why) {
         d->mbBusy = false;
         d->mbFailure = why;
+        d->advance();
+    });
+    connect(&d->sound, &LookupSource::hitsReady, this, [this] {
+        d->soundBusy = false;
+        for (const MbRelease& r : d->sound.lastReleases())
+            d->soundReleases << r.id;
+        d->advance();
+    });
+    connect(&d->sound, &LookupSource::failed, this, [this] {
+        d->soundBusy = false; // a failed search by the sound is no candidate more
         d->advance();
     });
 }
@@ -493,12 +511,22 @@ void ImportRun::start()
             self->d->advance();
         }, Qt::QueuedConnection);
         for (qsizetype i = 0; i < folders.size() && !*stop; ++i) {
+            QMetaObject::invokeMethod(self, [self, i] {
+                if (!self || self->d->albums.at(i).stage != Stage::Waiting)
+                    return;
+                self->d->albums[i].stage = Stage::Reading;
+                Q_EMIT self->albumChanged(int(i));
+            }, Qt::QueuedConnection);
             AlbumRead read = ReadAlbum(folders.at(i));
             QMetaObject::invokeMethod(self, [self, i, read] {
                 if (!self)
                     return;
                 self->d->reads[i] = read;
                 self->d->readCount = int(i) + 1;
+                if (self->d->albums.at(i).stage == Stage::Reading) {
+                    self->d->albums[i].stage = Stage::Waiting; // read, waiting for its lookups
+                    Q_EMIT self->albumChanged(int(i));
+                }
                 self->d->advance();
             }, Qt::QueuedConnection);
         }
@@ -513,7 +541,8 @@ void ImportRun::cancel()
     d->stop = true;
     d->cancelled = true;
     d->mb.cancel();
-    d->mbBusy = false;
+    d->sound.cancel();
+    d->mbBusy = d->soundBusy = false;
     d->finish();
 }
 
@@ -521,8 +550,9 @@ void ImportRun::Impl::finish()
 {
     if (!running)
         return;
+    // current stays: a CDDB request that was running when the run was cancelled still ends
+    // in the step that started it.
     running = false;
-    current = -1;
     if (runOpen) {
         tags::EndRun();
         runOpen = false;
@@ -537,7 +567,7 @@ void ImportRun::Impl::advance()
     if (inAdvance || !running || cancelled)
         return;
     inAdvance = true;
-    while (running && !cancelled && !mbBusy && step()) {
+    while (running && !cancelled && !mbBusy && !soundBusy && step()) {
     }
     inAdvance = false;
 }
@@ -580,11 +610,12 @@ bool ImportRun::Impl::step()
             return false;
         }
         phase = afterReads;
+        readSource = kMusicBrainz;
         return true;
     case Phase::Words: {
         a.strong = Rank(a.candidates);
         if (a.strong || read.words().trimmed().isEmpty()) {
-            phase = Phase::Decide;
+            phase = Phase::Sound;
             return true;
         }
         if (useCddb() && read.media.size() == 1)
@@ -598,13 +629,41 @@ bool ImportRun::Impl::step()
             mb.searchReleases(read.words(), false);
             return false;
         }
-        phase = Phase::Decide;
+        phase = Phase::Sound;
         return true;
     }
     case Phase::WordsAnswer:
         queueReads(mbReleases, read, true);
         mbReleases.clear();
         mbFailure.clear();
+        afterReads = Phase::Sound;
+        phase = Phase::Read;
+        return true;
+    case Phase::Sound:
+        // The third source, for what the others leave unsure or unfound.
+        a.strong = Rank(a.candidates);
+        phase = Phase::Decide;
+        if (soundWanted(read)) {
+            QStringList paths;
+            for (const FileRead& f : read.media.first())
+                paths << f.path;
+            soundReleases.clear();
+            phase = Phase::SoundAnswer;
+            soundBusy = true;
+            sound.searchFiles(paths);
+            return !soundBusy;
+        }
+        return true;
+    case Phase::SoundAnswer:
+        for (const QString& id : std::as_const(soundReleases)) {
+            const bool known = std::any_of(a.candidates.begin(), a.candidates.end(), [&](const Candidate& c) {
+                return c.source != kCddb && c.id.section(QLatin1Char('/'), 0, 0) == id;
+            });
+            if (!known && !readQueue.contains(id) && readQueue.size() < kReadsPerSearch)
+                readQueue << id;
+        }
+        soundReleases.clear();
+        readSource = kAcoustId;
         afterReads = Phase::Decide;
         phase = Phase::Read;
         return true;
@@ -613,6 +672,7 @@ bool ImportRun::Impl::step()
             addRelease(mbRelease, read);
             mbGotRelease = false;
         }
+        readSource = kMusicBrainz;
         if (!mbFailure.isEmpty()) {
             a.reason = mbFailure;
             mbFailure.clear();
@@ -666,6 +726,8 @@ void ImportRun::Impl::startAlbum()
     a.stage = Stage::Searching;
     Q_EMIT q->albumChanged(current);
     chosenMedium = 0;
+    readSource = kMusicBrainz;
+    soundReleases.clear();
     mbReleases.clear();
     mbGotRelease = false;
     mbFailure.clear();
@@ -679,7 +741,8 @@ void ImportRun::Impl::startAlbum()
         const QString id = choice.section(QLatin1Char(':'), 1);
         phase = Phase::Chosen;
         chosenMedium = id.section(QLatin1Char('/'), 1, 1).toInt();
-        if (source == kMusicBrainz && IsReleaseId(id.section(QLatin1Char('/'), 0, 0))) {
+        if ((source == kMusicBrainz || source == kAcoustId) && IsReleaseId(id.section(QLatin1Char('/'), 0, 0))) {
+            readSource = source;
             mbBusy = true;
             mb.readRelease(id.section(QLatin1Char('/'), 0, 0));
         } else if (source == kCddb && id.count(QLatin1Char('/')) == 1) {
@@ -733,7 +796,7 @@ void ImportRun::Impl::addCddbHit(const LookupHit& hit, const AlbumRead& read)
 {
     LookupDisc disc;
     QString why;
-    if (!ReadLookupDisc(cddb, hit, disc, &why))
+    if (!ReadLookupDisc(cddb, hit, disc, &why) || cancelled)
         return;
     Candidate c;
     c.source = kCddb;
@@ -753,7 +816,7 @@ void ImportRun::Impl::addRelease(const MbRelease& release, const AlbumRead& read
     QList<Candidate> made;
     auto make = [&](const QList<qsizetype>& indices, int medium) {
         Candidate c;
-        c.source = kMusicBrainz;
+        c.source = readSource;
         c.id = release.id + (medium > 0 ? QStringLiteral("/%1").arg(medium) : QString());
         c.medium = medium;
         c.artist = release.artist;
@@ -782,6 +845,13 @@ void ImportRun::Impl::addRelease(const MbRelease& release, const AlbumRead& read
     if (!made.isEmpty() &&
         std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& o) { return o.key() == made.first().key(); }))
         candidates << made.first();
+}
+
+// AcoustID is asked when it is set up (its key), for one folder the others leave unsure.
+bool ImportRun::Impl::soundWanted(const AlbumRead& read) const
+{
+    return options.acoustId && !albums.at(current).strong && read.media.size() == 1 &&
+           !Setting(setting::kAcoustIdKey).trimmed().isEmpty();
 }
 
 // Releases whose tracks came with the answer become candidates at once; the others are read,
@@ -837,7 +907,7 @@ void ImportRun::Impl::decide()
     }
     phase = Phase::Apply;
     const Candidate& best = a.candidates.first();
-    if (options.cover && best.source == kMusicBrainz) {
+    if (options.cover && best.source != kCddb) {
         mbBusy = true;
         mb.fetchFrontCover(best.id.section(QLatin1Char('/'), 0, 0));
     }

@@ -34,7 +34,7 @@ QList<AlbumFolder> FindAlbumFolders(const QStringList& roots);
 int MediumNumber(const QString& folderName);
 
 struct Candidate {
-    QString source, id;   // as the command line prints and --choose takes: SOURCE:ID
+    QString source, id;   // as the command line prints and --choose takes: SOURCE:ID (cddb, musicbrainz, acoustid)
     int medium = 0;       // the medium of a multi-disc release the disc is, 0 when unknown
     QString artist, album;
     double distance = 1;  // 0 certain .. 1 unrelated
@@ -58,6 +58,7 @@ inline constexpr qint64 kStrongTrackMs = 3000;
 inline constexpr double kStrongDistance = 0.10;
 inline constexpr double kStrongGap = 0.05;
 
+// Waiting: not read yet, or read and waiting for its turn at the services.
 enum class Stage { Waiting, Reading, Searching, Decided, Applying, Done };
 enum class Verdict { Pending, Applied, Unsure, None, Skipped, Failed };
 
@@ -77,6 +78,9 @@ struct ImportOptions {
     bool dryRun = false, cover = false, resume = false;
     QMap<QString, QString> choose; // folder (as given or absolute) -> SOURCE:ID
     QString journalFile;           // empty: the write journal's usual file
+    // AcoustID as the third source, for albums of one folder the others leave unsure or
+    // unfound, when its key is set up.
+    bool acoustId = true;
 };
 
 // The file beside the journal that lists the folders a run applied (for --resume).
@@ -105,6 +109,8 @@ Q_SIGNALS:
     void albumsFound(int count);
     void albumChanged(int index);
     void progress(int done, int total, const QString& folder);
+    // The run is over (or cancelled). A receiver that ends the run's life uses deleteLater():
+    // a cancel can come while a CDDB request of the run is still unwinding.
     void finished();
 
 private:

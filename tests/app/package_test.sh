@@ -127,7 +127,7 @@ while IFS='|' read -r words expected; do
   got=$(complete_words tunora-cli "${argv[@]}")
   [ "$got" = "$expected" ] || fail "completing 'tunora-cli $words': '$got', wanted '$expected'"
 done <<'ROWS'
- |--help --version album fingerprint journal length list playlist query read rename search show tag undo 
+ |--help --version album fingerprint import journal length list playlist query read rename search show tag undo 
 al|album 
 album --so|--sort 
 album --jo|--journal 

@@ -283,6 +283,14 @@ TEST_F(ImportCliTest, DecidesEveryAlbumTagsTheStrongOnesAndGivesEveryByteBack)
     ASSERT_EQ(cli({"undo", journal}), 0) << err.constData() << out.constData();
     EXPECT_EQ(Snapshot(root), before);
 
+    // A wrong command line changes nothing and asks nothing.
+    const qsizetype asked = mb.targets().size();
+    for (const QStringList& args : {QStringList{"import"}, QStringList{"import", root, "--source", "elsewhere"},
+                                    QStringList{"import", root + "/missing"}, QStringList{"import", root, "--choose", "Twins"},
+                                    QStringList{"import", root, "--choose", root + "/Twins=" + kTwinTwo}})
+        EXPECT_EQ(cli(args), 2) << args.join(' ').toStdString();
+    EXPECT_EQ(mb.targets().size(), asked);
+
     // A hand pick decides the twins.
     ASSERT_EQ(cli({"import", root + "/Twins", "--choose", root + "/Twins=musicbrainz:" + kTwinTwo}), 0) << err.constData();
     EXPECT_EQ(decisions(), QStringList{"applied\tR/Twins\tmusicbrainz:" + kTwinTwo}) << out.constData();
@@ -324,4 +332,101 @@ TEST_F(ImportCliTest, AResumedRunSkipsWhatTheStoppedOneApplied)
     // The journal holds both runs: every file comes back.
     ASSERT_EQ(cli({"undo", journal}), 0) << err.constData() << out.constData();
     EXPECT_EQ(Snapshot(root), before);
+}
+
+namespace {
+
+// The loopback AcoustID stand-in, pointed to by TUNORA_ACOUSTID_URL while it lives.
+class SoundServer {
+public:
+    explicit SoundServer(const QString& scratch) : m_log(scratch + "/acoustid.jsonl"), m_extra(scratch + "/acoustid")
+    {
+        QDir().mkpath(m_extra);
+        m_process.start(SystemPython(), {SourceDir() + "/tests/servers/acoustid_server.py", "--log", m_log, "--extra",
+                                         m_extra, "--key", "import-key"});
+        QByteArray line;
+        while (m_process.waitForStarted(10000) && !line.contains('\n') && m_process.waitForReadyRead(10000))
+            line += m_process.readAllStandardOutput();
+        if (line.startsWith("PORT "))
+            qputenv("TUNORA_ACOUSTID_URL", "http://127.0.0.1:" + line.mid(5).trimmed() + "/");
+    }
+    ~SoundServer()
+    {
+        m_process.closeWriteChannel();
+        m_process.waitForFinished(3000);
+        qunsetenv("TUNORA_ACOUSTID_URL");
+    }
+    QString extra() const { return m_extra; }
+    QList<QByteArray> requests() const
+    {
+        QList<QByteArray> lines = ReadAll(m_log).split('\n');
+        lines.removeAll(QByteArray());
+        return lines;
+    }
+
+private:
+    QProcess m_process;
+    QString m_log, m_extra;
+};
+
+const QString kSound = "a1b2c3d4-0000-4000-8000-0000000000e6";
+
+} // namespace
+
+TEST(ImportBySound, AcoustIdFindsWhatTheOtherSourcesLeaveUnsureOnceItsKeyIsSet)
+{
+    TempAppEnv env;
+    // AcoustID takes the CDDB proxy settings: CDDB, whose stand-in is reached as a proxy, is
+    // left out here.
+    MusicBrainzServer mb{env.root(), {"--no-pace"}};
+    SoundServer sound{env.root()};
+    ASSERT_TRUE(mb.running());
+    SetSetting("CDDBUser", "tester@example.org");
+    // Untagged noise in a folder of its album's name, which no word search finds; the
+    // stand-in knows each file's sound.
+    const QString root = env.makeDir("music"), album = env.makeDir("music/Heard");
+    QJsonArray tracks;
+    for (int n = 1; n <= 3; ++n) {
+        const QString path = album + QString("/%1.flac").arg(n);
+        ASSERT_EQ(RunProgram("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
+                                                 QString("anoisesrc=d=%1:c=pink:seed=%2:a=0.3").arg(4 + n).arg(30 + n),
+                                                 "-ac", "2", "-ar", "44100", path}),
+                  0);
+        QByteArray plain, text;
+        RunProgram("/usr/bin/fpcalc", {"-plain", path}, &plain);
+        RunProgram("/usr/bin/fpcalc", {path}, &text);
+        const int seconds = text.mid(text.indexOf("DURATION=") + 9).split('\n').value(0).toInt();
+        const QJsonObject release{{"id", kSound}, {"title", "Heard"}, {"artists", QJsonArray{QJsonObject{{"name", "Noise Band"}}}},
+                                  {"mediums", QJsonArray{QJsonObject{{"position", 1}, {"format", "CD"}, {"track_count", 3},
+                                                                     {"tracks", QJsonArray{QJsonObject{{"position", n}, {"title", "T"}}}}}}}};
+        ASSERT_TRUE(WriteJson(sound.extra() + QString("/%1.json").arg(n),
+                              QJsonObject{{"fingerprint", QString::fromLatin1(plain.trimmed())}, {"duration", seconds},
+                                          {"results", QJsonArray{QJsonObject{{"id", QString("fp-%1").arg(n)}, {"score", 0.95},
+                                                                             {"recordings", QJsonArray{QJsonObject{{"id", "r"}, {"releases", QJsonArray{release}}}}}}}}}));
+        tracks.append(QJsonObject{{"position", n}, {"title", QString("Hiss %1").arg(n)}, {"length", (4 + n) * 1000}});
+    }
+    ASSERT_TRUE(WriteJson(mb.extra() + "/release/" + kSound + ".json",
+                          QJsonObject{{"id", kSound}, {"title", "Heard"}, {"date", "2010"},
+                                      {"artist-credit", QJsonArray{QJsonObject{{"name", "Noise Band"}, {"joinphrase", ""}}}},
+                                      {"media", QJsonArray{QJsonObject{{"position", 1}, {"format", "CD"}, {"track-count", 3}, {"tracks", tracks}}}}}));
+    QByteArray out, err;
+    const QString cli = BuiltAppDir() + "/tunora-cli";
+
+    // Without a key nothing is sent to it.
+    EXPECT_EQ(RunProgram(cli, {"import", root, "--dry-run", "--source", "musicbrainz"}, &out, &err, 120000), 1)
+        << err.constData();
+    EXPECT_FALSE(out.contains("acoustid:")) << out.constData();
+    EXPECT_TRUE(sound.requests().isEmpty());
+
+    SetSetting("AcoustIDKey", "import-key");
+    ASSERT_EQ(RunProgram(cli, {"import", root, "--dry-run", "--source", "musicbrainz"}, &out, &err, 120000), 0)
+        << err.constData() << out.constData() << sound.requests().join('\n').constData();
+    const QStringList f = QString::fromUtf8(out).trimmed().split('\t');
+    ASSERT_EQ(f.size(), 5) << out.constData();
+    EXPECT_EQ(f.mid(0, 4), QStringList({"applied", album, "acoustid:" + kSound, "Noise Band / Heard"}));
+    EXPECT_LE(f.at(4).toDouble(), import::kStrongDistance);
+    EXPECT_EQ(sound.requests().size(), 3);
+    for (const QByteArray& r : sound.requests())
+        EXPECT_TRUE(r.contains("\"violation\": null")) << r.constData();
+    EXPECT_TRUE(mb.violations().isEmpty()) << mb.violations().join("\n").toStdString();
 }
