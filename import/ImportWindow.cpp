@@ -348,7 +348,11 @@ void ImportWindow::start()
     options.source = m_source->currentData().toString();
     options.cover = m_cover->isChecked();
     options.dryRun = true;
-    m_run.reset();
+    // The run before may still be unwinding a request it was cancelled in: it goes later.
+    if (m_run) {
+        m_run->disconnect(this);
+        m_run.release()->deleteLater();
+    }
     m_talk.reset();
     m_logged = -1;
     m_appliedRuns.clear();

@@ -350,4 +350,13 @@ TEST_F(ImportWindowTest, CancelStopsTheRunAndTheWindowIsReadyAgain)
     EXPECT_LT(column(ImportWindow::StageColumn).count("done"), 20);
     WaitMs(1500);
     EXPECT_LE(mb->targets().size(), asked + 1); // at most the request under way when it stopped
+
+    // Started anew at once, the table is the new run's; cancelled again while it looks up.
+    const import::ImportRun* first = import->run();
+    QTimer::singleShot(0, in<QPushButton>("start_btn"), &QPushButton::click);
+    ASSERT_TRUE(Wait([&] { return import->run() != first && column(ImportWindow::StageColumn).contains("looking up"); }, 60000));
+    EXPECT_EQ(table->rowCount(), 20);
+    in<QPushButton>("cancel_btn")->click();
+    ASSERT_TRUE(Wait([&] { return in<QPushButton>("start_btn")->isEnabled(); }, 10000));
+    EXPECT_FALSE(import->run()->isRunning());
 }
