@@ -295,9 +295,12 @@ void ImportWindow::log(const QString& line)
     m_log->appendPlainText(line);
 }
 
+// Files are written meanwhile: the main window neither switches pages nor closes, as
+// during the album page's Apply.
 void ImportWindow::setWorking(bool working)
 {
     m_working = working;
+    SetBusy(working);
     updateButtons();
 }
 

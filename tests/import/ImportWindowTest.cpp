@@ -276,8 +276,15 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
 
     // The strong matches, tagged as the album page would.
     measure(true);
+    bool busyMeanwhile = false;
+    QTimer busyWatch;
+    QObject::connect(&busyWatch, &QTimer::timeout, [&] { busyMeanwhile = busyMeanwhile || IsBusy(); });
+    busyWatch.start(5);
     in<QPushButton>("apply_btn")->click();
+    busyWatch.stop();
     measure(false);
+    EXPECT_TRUE(busyMeanwhile); // the main window stays open and on its page while files are written
+    EXPECT_FALSE(IsBusy());
     EXPECT_EQ(cell(band7, ImportWindow::DecisionColumn), "applied");
     EXPECT_EQ(cell(twins, ImportWindow::DecisionColumn), "unsure: pick one");
     EXPECT_EQ(in<QLabel>("status_lbl")->text(), "20 albums: 18 strong, 1 unsure, 1 without a match, 18 applied");
