@@ -39,6 +39,7 @@ using namespace tunora::test;
 
 namespace {
 
+const QString kDouble = "a1b2c3d4-0000-4000-8000-0000000000e3";
 const QString kTwinOne = "a1b2c3d4-0000-4000-8000-0000000000e4";
 const QString kTwinTwo = "a1b2c3d4-0000-4000-8000-0000000000e5";
 
@@ -47,20 +48,25 @@ struct Track {
     double seconds;
 };
 
-// A release as the web service answers it, its tracks along.
-QJsonObject Release(const QString& id, const QString& artist, const QString& title, const QList<Track>& tracks)
+// A release as the web service answers it, each medium's tracks along.
+QJsonObject Release(const QString& id, const QString& artist, const QString& title, const QList<QList<Track>>& media)
 {
-    QJsonArray list;
-    for (int t = 0; t < tracks.size(); ++t)
-        list.append(QJsonObject{{"position", t + 1}, {"title", tracks.at(t).title},
-                                {"length", qint64(tracks.at(t).seconds * 1000)}});
+    QJsonArray mediaJson;
+    int count = 0;
+    for (int m = 0; m < media.size(); ++m) {
+        QJsonArray list;
+        for (int t = 0; t < media.at(m).size(); ++t)
+            list.append(QJsonObject{{"position", t + 1}, {"title", media.at(m).at(t).title},
+                                    {"length", qint64(media.at(m).at(t).seconds * 1000)}});
+        mediaJson.append(QJsonObject{{"position", m + 1}, {"format", "CD"}, {"track-count", int(list.size())}, {"tracks", list}});
+        count += int(list.size());
+    }
     return QJsonObject{{"id", id},
                        {"title", title},
                        {"date", "2004"},
-                       {"track-count", int(tracks.size())},
+                       {"track-count", count},
                        {"artist-credit", QJsonArray{QJsonObject{{"name", artist}, {"joinphrase", ""}}}},
-                       {"media", QJsonArray{QJsonObject{{"position", 1}, {"format", "CD"},
-                                                        {"track-count", int(tracks.size())}, {"tracks", list}}}}};
+                       {"media", mediaJson}};
 }
 
 // Every audio file under root and a digest of its bytes (playlists are no audio).
@@ -101,18 +107,22 @@ protected:
         SetSetting("Pattern", "Album");
         SetSetting("Playlist", "Album");
         root = env->makeDir("music");
-        // Eighteen FLAC albums the stand-in knows by their table of contents, titles in the names.
-        for (int n = 1; n <= 18; ++n) {
+        // Seventeen FLAC albums the stand-in knows by their table of contents, titles in the names.
+        for (int n = 1; n <= 17; ++n) {
             const QList<Track> tracks{{"Alpha", 1.0 + 0.25 * n}, {"Beta", 2.0}, {"Gamma", 1.5}};
             const QString artist = QString("Band %1").arg(n), album = QString("Album %1").arg(n);
             const QStringList files = make(artist + " - " + album, tracks, true, "flac");
             const QString id = QString("a1b2c3d4-0000-4000-8000-%1").arg(n, 12, 10, QChar('0'));
-            known(files, {Release(id, artist, album, tracks)});
+            known(files, {Release(id, artist, album, {tracks})});
         }
+        // Two media in CD1 and "CD 2", untagged: found by the first one's table of contents.
+        known(make("Double Set/CD1", {{"01", 2}, {"02", 3}, {"03", 4}}, false, "flac"),
+              {Release(kDouble, "Set Artist", "Double Set", {{{"Uno", 2}, {"Dos", 3}, {"Tres", 4}}, {{"Cuatro", 3}, {"Cinco", 2}}})});
+        make("Double Set/CD 2", {{"01", 3}, {"02", 2}}, false, "flac");
         // Two releases with the same tracks and nothing in the files to tell them apart.
         const QList<Track> twins{{"One", 5}, {"Two", 6}};
         known(make("Twins", {{"a", 5}, {"b", 6}}, false, "flac"),
-              {Release(kTwinOne, "Twin Band", "Twin One", twins), Release(kTwinTwo, "Twin Band", "Twin Two", twins)});
+              {Release(kTwinOne, "Twin Band", "Twin One", {twins}), Release(kTwinTwo, "Twin Band", "Twin Two", {twins})});
         // Nothing knows it.
         make("nothing - here", {{"1", 2}, {"2", 2}, {"3", 3}, {"4", 3}}, false, "mp3");
         start();
@@ -264,7 +274,9 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
               "Band 7 / Album 7  (musicbrainz:a1b2c3d4-0000-4000-8000-000000000007)");
     EXPECT_LE(cell(band7, ImportWindow::DistanceColumn).toDouble(), 0.1);
     EXPECT_EQ(cell(band7, ImportWindow::DecisionColumn), "strong: to apply");
-    const int twins = rowOf("Twins"), nothing = rowOf("nothing - here");
+    const int twins = rowOf("Twins"), nothing = rowOf("nothing - here"), twoDiscs = rowOf("Double Set");
+    EXPECT_EQ(cell(twoDiscs, ImportWindow::FilesColumn), "5");
+    EXPECT_EQ(cell(twoDiscs, ImportWindow::DecisionColumn), "strong: to apply");
     EXPECT_EQ(cell(twins, ImportWindow::DecisionColumn), "unsure: pick one");
     EXPECT_EQ(cell(nothing, ImportWindow::DecisionColumn), "none: no disc found");
     EXPECT_EQ(cell(nothing, ImportWindow::DistanceColumn), "");
@@ -296,6 +308,11 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
                                 band7Dir + "/02 Beta.flac"},
                &tags);
     EXPECT_EQ(tags.trimmed(), "Beta|Band 7|Album 7|2");
+    RunProgram(SystemPython(), {"-c", "import sys, mutagen; f = mutagen.File(sys.argv[1], easy=True); "
+                                      "print('|'.join(f[k][0] for k in ('title', 'album', 'discnumber', 'disctotal')))",
+                                root + "/Double Set/CD 2/01.flac"},
+               &tags);
+    EXPECT_EQ(QString::fromUtf8(tags.trimmed()), "Cuatro|Double Set|2|2");
     EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join("|").toStdString();
     // Apply's messages go to the log, each album's after its folder, no box.
     const QString log = in<QPlainTextEdit>("log_txt")->toPlainText();
@@ -326,14 +343,19 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
     EXPECT_EQ(cell(band7, ImportWindow::DecisionColumn), "undone");
     EXPECT_FALSE(in<QPushButton>("undo_btn")->isEnabled());
     EXPECT_EQ(Snapshot(root), before);
-    EXPECT_EQ(in<QLabel>("status_lbl")->text(), "Undo: 54 restored, 0 left as they are.");
+    EXPECT_EQ(in<QLabel>("status_lbl")->text(), "Undo: 56 restored, 0 left as they are.");
 
-    // An album opened in the album page, as Browse would have chosen it.
+    // An album opened in the album page, as Browse would have chosen it: its first medium.
+    select("Double Set");
+    in<QPushButton>("open_btn")->click();
+    EXPECT_EQ(Child<QLineEdit>(page, "path_txt")->text(), root + "/Double Set/CD1");
+    EXPECT_EQ(Child<QLineEdit>(page, "ext_txt")->text(), "FLAC");
+    EXPECT_EQ(Shown(page, "mp3_lst"), QStringList({"01.flac", "02.flac", "03.flac"}));
+    EXPECT_TRUE(Child<QPushButton>(page, "go_btn")->isEnabled());
     select("nothing - here");
     in<QPushButton>("open_btn")->click();
     EXPECT_EQ(Child<QLineEdit>(page, "path_txt")->text(), root + "/nothing - here");
     EXPECT_EQ(Shown(page, "mp3_lst"), QStringList({"1.mp3", "2.mp3", "3.mp3", "4.mp3"}));
-    EXPECT_TRUE(Child<QPushButton>(page, "go_btn")->isEnabled());
 
     EXPECT_LT(longest, 100);
 }
