@@ -45,7 +45,6 @@ QString Choose() { return LocalText("Choose...", "Choisir..."); }
 QString Sources() { return LocalText("Sources:", "Sources :"); }
 QString BothSources() { return LocalText("CDDB and MusicBrainz", "CDDB et MusicBrainz"); }
 QString Start() { return LocalText("Find and match", "Chercher et comparer"); }
-QString Cancel() { return LocalText("Cancel", "Annuler"); }
 QString ApplyStrong() { return LocalText("Apply strong matches", "Appliquer les correspondances sûres"); }
 QString ApplyPick() { return LocalText("Apply the pick", "Appliquer le choix"); }
 QString Open() { return LocalText("Open in the album page", "Ouvrir dans la page album"); }
@@ -273,7 +272,7 @@ void ImportWindow::transme()
     m_source->setCurrentIndex(source);
     m_cover->setText(lookuptext::EmbedFrontCover());
     m_start->setText(importtext::Start());
-    m_cancel->setText(importtext::Cancel());
+    m_cancel->setText(LanguageText(32)); // the main window's Cancel
     m_apply->setText(importtext::ApplyStrong());
     m_pick->setText(importtext::ApplyPick());
     m_open->setText(importtext::Open());

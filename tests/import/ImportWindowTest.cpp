@@ -388,4 +388,14 @@ TEST_F(ImportWindowTest, CancelStopsTheRunAndTheWindowIsReadyAgain)
     in<QPushButton>("cancel_btn")->click();
     ASSERT_TRUE(Wait([&] { return in<QPushButton>("start_btn")->isEnabled(); }, 10000));
     EXPECT_FALSE(import->run()->isRunning());
+
+    // The window's captions follow the language, as the album page's do (the setup page's way).
+    SetSetting("langue", "French");
+    window->loadlangue("French.lf");
+    window->transme();
+    EXPECT_EQ(Child<QPushButton>(page, "many_btn")->text(), "Étiqueter plusieurs albums...");
+    EXPECT_EQ(import->windowTitle(), "Étiqueter plusieurs albums");
+    EXPECT_EQ(in<QPushButton>("cancel_btn")->text(), "Annuler");
+    EXPECT_EQ(table->horizontalHeaderItem(ImportWindow::FolderColumn)->text(), "Dossier");
+    EXPECT_TRUE(column(ImportWindow::StageColumn).contains("en attente")); // the albums the cancel left
 }
