@@ -20,7 +20,6 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +32,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 using namespace tunora;
 using namespace tunora::test;
@@ -83,6 +88,73 @@ QStringList Snapshot(const QString& root)
     m.sort();
     return m;
 }
+
+// The event loop's longest pause while measured, beside a thread that only sleeps 5 ms at a
+// time: a pause the sleeper was late through as well is the machine's (other programs held
+// both cores), not the window's; every other pause counts.
+class PauseMeter {
+public:
+    PauseMeter()
+    {
+        QObject::connect(&m_tick, &QTimer::timeout, [this] {
+            const qint64 t = Now();
+            if (m_on && t - m_last > 50)
+                m_pauses.append({m_last, t});
+            else if (m_on)
+                m_small = std::max(m_small, t - m_last);
+            m_longestSeen = std::max(m_longestSeen, m_on ? t - m_last : 0);
+            m_last = t;
+        });
+        m_tick.start(10);
+        m_sleeper = std::thread([this] {
+            while (!m_stop) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_wakes.push_back(Now());
+            }
+        });
+    }
+    ~PauseMeter()
+    {
+        m_stop = true;
+        m_sleeper.join();
+    }
+    void measure(bool on)
+    {
+        m_on = on;
+        m_last = Now();
+    }
+    qint64 longestSeen() const { return m_longestSeen; }
+    // The longest pause the sleeper did not share.
+    qint64 longest()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        qint64 worst = m_small;
+        for (const auto& [start, end] : m_pauses) {
+            qint64 shared = 0;
+            for (size_t i = 1; i < m_wakes.size(); ++i)
+                shared = std::max(shared, std::min(m_wakes[i], end) - std::max(m_wakes[i - 1], start));
+            if (shared < end - start - 50)
+                worst = std::max(worst, end - start);
+        }
+        return worst;
+    }
+
+private:
+    static qint64 Now()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    QTimer m_tick;
+    bool m_on = false;
+    qint64 m_last = 0, m_small = 0, m_longestSeen = 0;
+    QList<QPair<qint64, qint64>> m_pauses;
+    std::mutex m_mutex;
+    std::vector<qint64> m_wakes;
+    std::atomic<bool> m_stop{false};
+    std::thread m_sleeper;
+};
 
 bool Wait(const std::function<bool()>& done, int ms)
 {
@@ -230,21 +302,8 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
     messages->texts.clear();
 
     // The event loop's longest pause while the window works.
-    QElapsedTimer clock;
-    qint64 last = 0, longest = 0;
-    bool measuring = false;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (measuring)
-            longest = std::max(longest, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    auto measure = [&](bool on) {
-        measuring = on;
-        last = clock.elapsed();
-    };
-    clock.start();
-    tick.start(10);
+    PauseMeter pauses;
+    auto measure = [&](bool on) { pauses.measure(on); };
 
     // Every album decided, nothing written; the table fills as the run goes.
     in<QLineEdit>("root_txt")->setText(root);
@@ -357,7 +416,7 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
     EXPECT_EQ(Child<QLineEdit>(page, "path_txt")->text(), root + "/nothing - here");
     EXPECT_EQ(Shown(page, "mp3_lst"), QStringList({"1.mp3", "2.mp3", "3.mp3", "4.mp3"}));
 
-    EXPECT_LT(longest, 100);
+    EXPECT_LT(pauses.longest(), 100) << "longest seen " << pauses.longestSeen() << " ms";
 }
 
 TEST_F(ImportWindowTest, CancelStopsTheRunAndTheWindowIsReadyAgain)
