@@ -9,6 +9,8 @@
 #include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FolderWalk.h"
+#include "import/ImportWindow.h"
+#include "lookup/AcoustIdSource.h"
 #include "lookup/LookupTexts.h"
 #include "lookup/MusicBrainzSource.h"
 #include "album/TrackEditor.h"
@@ -41,6 +43,7 @@
 namespace tunora {
 
 const char* const AlbumPage::kFindByLengthsCaption = "Find by lengths";
+const char* const AlbumPage::kFindByFilesCaption = "Find by the files";
 
 namespace {
 
@@ -115,12 +118,13 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
         m_results->addItems(rows);
     });
     connect(m_fetch.get(), &FetchFlow::rowChosen, m_results, qOverload<int>(&QListWidget::setCurrentRow));
-    m_fetch->chooseSource(m_source->currentText());
+    chooseSource(m_source->currentText());
     m_fetch->setFetchCover(m_cover->isChecked());
     showButtons(m_fetch->buttons());
 
     connect(&m_session, &AlbumSession::changed, this, &AlbumPage::syncFromSession);
     connect(findChild<QPushButton*>("browse_btn"), &QPushButton::clicked, this, &AlbumPage::browse);
+    connect(findChild<QPushButton*>("many_btn"), &QPushButton::clicked, this, &AlbumPage::showImportWindow);
     connect(findChild<QPushButton*>("clear_btn"), &QPushButton::clicked, this, &AlbumPage::clearFiles);
     connect(findChild<QPushButton*>("delete_btn"), &QPushButton::clicked, this, &AlbumPage::deleteSelected);
     connect(findChild<QPushButton*>("ghost_btn"), &QPushButton::clicked, this, &AlbumPage::addFakeTrack);
@@ -152,7 +156,7 @@ AlbumPage::AlbumPage(QWidget* parent) : Page(parent)
             m_session.tracksFocus = row;
     });
     connect(m_source, &QComboBox::currentTextChanged, this, [this](const QString& source) {
-        m_fetch->chooseSource(source);
+        chooseSource(source);
         SetSetting(setting::kLookupSource, source);
     });
     connect(m_cover, &QCheckBox::toggled, this, [this](bool on) {
@@ -173,15 +177,18 @@ void AlbumPage::buildUi()
 
     // Left: the folder, its files and the apply options.
     auto* choose = frame(this, "choosefold_frm");
-    auto* chooseL = new QHBoxLayout(choose);
+    auto* chooseL = new QGridLayout(choose);
     m_path = named<QLineEdit>(choose, "path_txt");
     m_path->setReadOnly(true);
     m_ext = named<QLineEdit>(choose, "ext_txt");
     m_ext->setReadOnly(true);
     m_ext->setMaximumWidth(70);
-    chooseL->addWidget(m_path, 1);
-    chooseL->addWidget(m_ext);
-    chooseL->addWidget(named<QPushButton>(choose, "browse_btn"));
+    chooseL->addWidget(m_path, 0, 0);
+    chooseL->addWidget(m_ext, 0, 1);
+    chooseL->addWidget(named<QPushButton>(choose, "browse_btn"), 0, 2);
+    // Many album folders at once, below the one folder's row.
+    chooseL->addWidget(named<QPushButton>(choose, "many_btn"), 1, 1, 1, 2);
+    chooseL->setColumnStretch(0, 1);
 
     auto* files = frame(this, "curfiles_frm");
     auto* filesL = new QHBoxLayout(files);
@@ -234,7 +241,7 @@ void AlbumPage::buildUi()
     auto* stepsL = new QHBoxLayout(steps);
     // Where step 1 looks albums up; a row of the results keeps its own source.
     m_source = named<QComboBox>(steps, "source_cmb");
-    m_source->addItems({QStringLiteral("CDDB"), MusicBrainzSource::sourceName()});
+    m_source->addItems({QStringLiteral("CDDB"), MusicBrainzSource::sourceName(), AcoustIdSource::sourceName()});
     m_source->setCurrentText(Setting(setting::kLookupSource).trimmed());
     stepsL->addWidget(named<QLabel>(steps, "source_lbl"));
     stepsL->addWidget(m_source);
@@ -333,6 +340,9 @@ void AlbumPage::transme()
     text("source_lbl", lookuptext::Source());
     text("cover_chk", lookuptext::EmbedFrontCover());
     text("tags_chk", LocalText("Write tags", "Écrire les étiquettes"));
+    text("many_btn", ImportWindow::OpenCaption());
+    if (m_import)
+        m_import->transme();
 }
 
 void AlbumPage::prepare()
@@ -359,11 +369,21 @@ void AlbumPage::afterStartup()
 
 void AlbumPage::showButtons(const LookupButtons& buttons)
 {
-    m_go->setEnabled(buttons.search);
-    m_more->setEnabled(buttons.more);
+    // A source that finds albums by the files' sound alone has no words to search for.
+    const bool words = m_source->currentText() != AcoustIdSource::sourceName();
+    m_go->setEnabled(buttons.search && words);
+    m_more->setEnabled(buttons.more && words);
     m_fetchBtn->setEnabled(buttons.fetch && !m_results->selectedItems().isEmpty());
     m_findLengths->setEnabled(buttons.findLengths);
     m_apply->setEnabled(buttons.apply);
+}
+
+void AlbumPage::chooseSource(const QString& source)
+{
+    m_fetch->chooseSource(source);
+    showButtons(m_fetch->buttons());
+    m_findLengths->setText(QString::fromLatin1(source == AcoustIdSource::sourceName() ? kFindByFilesCaption
+                                                                                     : kFindByLengthsCaption));
 }
 
 void AlbumPage::fetchSelected()
@@ -483,15 +503,43 @@ void AlbumPage::readFieldsToSession()
 
 void AlbumPage::browse()
 {
+    browseTo(QString(), QString());
+}
+
+void AlbumPage::openFolder(const QString& folder, const QString& format)
+{
+    browseTo(folder, format);
+}
+
+ImportWindow* AlbumPage::showImportWindow()
+{
+    if (!m_import) {
+        m_import = new ImportWindow(this);
+        connect(m_import, &ImportWindow::openAlbum, this, [this](const QString& folder, const QString& format) {
+            openFolder(folder, format);
+            window()->raise();
+            window()->activateWindow();
+        });
+        // Over the main window, as its dialogs open.
+        m_import->move(window()->geometry().center() - m_import->rect().center());
+    }
+    m_import->show();
+    m_import->raise();
+    m_import->activateWindow();
+    return m_import;
+}
+
+void AlbumPage::browseTo(const QString& given, const QString& givenFormat)
+{
     m_session.mp3.clear();
     m_session.mp3Selected.clear();
     m_session.mp3Focus = -1;
     m_session.ext.clear();
     syncFromSession();
 
-    QString folder, format;
+    QString folder = given, format = givenFormat;
     bool another = false;
-    if (ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
+    if (!given.isEmpty() || ChooseFolder(this, ChooserMode::AlbumFolder, &folder, &format)) {
         another = folder != m_session.path;
         m_lengths.clear(); // measured anew: a file may have changed meanwhile
         m_session.path = folder;

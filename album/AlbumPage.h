@@ -19,6 +19,7 @@ class QPushButton;
 namespace tunora {
 
 class FetchFlow;
+class ImportWindow;
 struct LookupButtons;
 
 class AlbumPage : public Page {
@@ -37,6 +38,10 @@ public:
 
     // The page's operations, one per control.
     void browse();
+    // The folder as if chosen with Browse (the import window's "Open in the album page").
+    void openFolder(const QString& folder, const QString& format);
+    // "Tag many albums...": the import window, made on first use.
+    ImportWindow* showImportWindow();
     void clearFiles();
     void deleteSelected();
     void addFakeTrack();
@@ -51,8 +56,10 @@ public:
     void InitResFrm();
     void fetchSelected(); // the selected result, read from its source
 
-    // Caption of the button that finds a disc by the files' playing times.
+    // Caption of the button that finds a disc by the files' playing times, and the same
+    // button's for a source that finds it by the files' sound (AcoustID).
     static const char* const kFindByLengthsCaption;
+    static const char* const kFindByFilesCaption;
     // Of an entry of mp3_lst and tracks_lst: its length as shown ("m:ss"; empty: unknown).
     static constexpr int kLengthRole = Qt::UserRole + 1;
 
@@ -65,13 +72,18 @@ private:
     void syncSelectionToSession();
     void readFieldsToSession();
     void showButtons(const LookupButtons& buttons);
+    // The source box's choice: the lookup flow's next source, and the find button's caption.
+    void chooseSource(const QString& source);
     // The lengths beside the files and tracks, and the warning colour where they differ.
     void showLengths();
     qint64 fileLength(int i);
+    // Browse's work; a given folder skips the chooser.
+    void browseTo(const QString& given, const QString& givenFormat);
 
     AlbumSession m_session;
     SeamApplyTalk m_talk; // Apply's questions and messages, as message boxes
     std::unique_ptr<FetchFlow> m_fetch;
+    ImportWindow* m_import = nullptr;
     bool m_syncing = false;
     // Playing times by path, measured once: the session keeps its lengths by position.
     QHash<QString, qint64> m_lengths;

@@ -1,6 +1,7 @@
 #include "album/FetchFlow.h"
 
 #include "album/AlbumSession.h"
+#include "lookup/LookupTexts.h"
 #include "lookup/PlayingTimes.h"
 #include "freedb/FreedbTexts.h"
 #include "freedb/Search.h"
@@ -15,7 +16,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tunora {
 
@@ -95,7 +99,8 @@ FetchFlow::FetchFlow(AlbumSession& session, QWidget* dialogParent)
     : QObject(nullptr), m_session(session), m_dialogParent(dialogParent)
 {
     // A source's progress (the CDDB client's download counter) is the status line.
-    for (LookupSource* source : {static_cast<LookupSource*>(&m_cddb), static_cast<LookupSource*>(&m_musicBrainz)})
+    for (LookupSource* source : {static_cast<LookupSource*>(&m_cddb), static_cast<LookupSource*>(&m_musicBrainz),
+                                 static_cast<LookupSource*>(&m_acoustId)})
         connect(source, &LookupSource::statusChanged, this, [](const QString& text) { SetStatusText(text); });
 }
 
@@ -113,7 +118,10 @@ void FetchFlow::InitResFrm()
 
 void FetchFlow::chooseSource(const QString& name)
 {
-    m_source = name == m_musicBrainz.name() ? static_cast<LookupSource*>(&m_musicBrainz) : &m_cddb;
+    m_source = &m_cddb;
+    for (LookupSource* source : {static_cast<LookupSource*>(&m_musicBrainz), static_cast<LookupSource*>(&m_acoustId)})
+        if (name == source->name())
+            m_source = source;
 }
 
 void FetchFlow::setButtons(const LookupButtons& buttons)
@@ -144,9 +152,22 @@ void FetchFlow::clearResults()
     changeButtons([](LookupButtons& b) { b.fetch = false; });
 }
 
-LookupOutcome FetchFlow::ask(LookupSource& source, const std::function<void()>& start)
+LookupOutcome FetchFlow::ask(LookupSource& source, const std::function<void()>& start, const QString& status)
 {
-    SetStatusText(source.statusText());
+    SetStatusText(status.isEmpty() ? source.statusText() : status);
+    m_cancelled = false;
+    if (&source == &m_cddb)
+        return AwaitLookup(source, start); // its web client answers the cancel button itself
+    // The cancel button only raises a flag: it is looked at while the request runs.
+    SetCancelRequested(false);
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (CancelRequested() && source.isRunning()) {
+            m_cancelled = true;
+            source.cancel();
+        }
+    });
+    watch.start(50);
     return AwaitLookup(source, start);
 }
 
@@ -154,6 +175,8 @@ void FetchFlow::list(const LookupSource& source, const LookupOutcome& outcome)
 {
     m_hits = outcome.hits;
     showResults();
+    if (m_cancelled)
+        return; // the user ended it: nothing to tell
     if (!m_hits.isEmpty())
         changeButtons([](LookupButtons& b) { b.fetch = true; });
     else if (source.lastFailureRefused())
@@ -263,15 +286,24 @@ void FetchFlow::fetch(int row)
 bool FetchFlow::read(const LookupHit& hit)
 {
     LookupSource* source = &m_cddb;
+    QString status;
     if (hit.source == m_musicBrainz.name()) {
         m_musicBrainz.setFetchCover(m_fetchCover);
         m_musicBrainz.setFileCount(m_session.mp3.size());
         source = &m_musicBrainz;
+    } else if (hit.source == m_acoustId.name()) {
+        // AcoustID's releases are read from MusicBrainz.
+        m_acoustId.setFetchCover(m_fetchCover);
+        m_acoustId.setFileCount(m_session.mp3.size());
+        source = &m_acoustId;
+        status = lookuptext::AskingMusicBrainz();
     }
     m_session.fetched.clear();
-    const LookupOutcome o = ask(*source, [&] { source->read(hit); });
+    const LookupOutcome o = ask(*source, [&] { source->read(hit); }, status);
     if (!o.ok) {
         m_session.notifyChanged();
+        if (m_cancelled)
+            return false;
         ShowMessage(withReason(text::DetailsNotRetrieved(), o.failure));
         return false;
     }
@@ -290,21 +322,63 @@ bool FetchFlow::read(const LookupHit& hit)
 
 void FetchFlow::findByLengths()
 {
-    if (!lookUpByLengths())
+    const int row = m_source == &m_acoustId ? lookUpByFiles() : lookUpByLengths();
+    if (row < 0)
         return;
     // The one exact match is the disc: it is fetched as Enter or a double click on it would.
-    Q_EMIT rowChosen(0);
-    fetch(0);
+    Q_EMIT rowChosen(row);
+    fetch(row);
 }
 
-bool FetchFlow::lookUpByLengths()
+int FetchFlow::lookUpByFiles()
 {
     RunningScope running(m_running);
     if (!running.entered())
-        return false;
+        return -1;
     if (m_session.mp3.isEmpty()) {
         ShowMessage(text::NoFilesInAlbumFolder());
-        return false;
+        return -1;
+    }
+    // Without a key nothing is fingerprinted or sent: the source's one line says where to get one.
+    if (Setting(setting::kAcoustIdKey).trimmed().isEmpty()) {
+        ShowMessage(lookuptext::AcoustIdNeedsKey());
+        return -1;
+    }
+    if (m_buttons.apply && !AskYesNo(text::AskClearFetchedDisc()))
+        return -1;
+    // A fake track has no file: its empty path fingerprints to nothing, and the files after it
+    // keep their track numbers.
+    QStringList paths;
+    for (const ListItem& item : std::as_const(m_session.mp3))
+        paths << (item.text.trimmed().compare(kFakeTrack, Qt::CaseInsensitive) == 0
+                      ? QString()
+                      : m_session.path + QLatin1Char('/') + item.text);
+
+    SetBusy(true);
+    changeButtons([](LookupButtons& b) { b = {false, false, false, false, false}; });
+    clearResults();
+    InitResFrm();
+    list(m_acoustId, ask(m_acoustId, [&] { m_acoustId.searchFiles(paths); },
+                         lookuptext::Fingerprinting(0, paths.size())));
+    SetStatusText(QString());
+    changeButtons([](LookupButtons& b) { b.search = b.findLengths = true; });
+    SetBusy(false);
+    // Several releases may hold the files; one that holds each at its own track number is the album.
+    int exact = -1;
+    for (int i = 0; i < m_hits.size(); ++i)
+        if (m_hits.at(i).exact)
+            exact = exact < 0 ? i : -2;
+    return std::max(exact, -1);
+}
+
+int FetchFlow::lookUpByLengths()
+{
+    RunningScope running(m_running);
+    if (!running.entered())
+        return -1;
+    if (m_session.mp3.isEmpty()) {
+        ShowMessage(text::NoFilesInAlbumFolder());
+        return -1;
     }
     QStringList paths;
     bool fake = false;
@@ -315,10 +389,10 @@ bool FetchFlow::lookUpByLengths()
     QList<qint64> lengths;
     if (fake || !MeasurePlayingTimes(paths, lengths)) {
         ShowMessage(freedbtext::NoPlayingTimes());
-        return false;
+        return -1;
     }
     if (m_buttons.apply && !AskYesNo(text::AskClearFetchedDisc()))
-        return false;
+        return -1;
 
     SetBusy(true);
     changeButtons([](LookupButtons& b) { b = {false, false, false, false, false}; });
@@ -332,7 +406,7 @@ bool FetchFlow::lookUpByLengths()
     SetStatusText(QString());
     changeButtons([](LookupButtons& b) { b.search = b.findLengths = true; });
     SetBusy(false);
-    return m_hits.size() == 1 && m_hits.first().exact;
+    return m_hits.size() == 1 && m_hits.first().exact ? 0 : -1;
 }
 
 } // namespace tunora

@@ -2,6 +2,7 @@
 // into the results list, a result read into the album session.
 #pragma once
 
+#include "lookup/AcoustIdSource.h"
 #include "lookup/CddbSource.h"
 #include "lookup/MusicBrainzSource.h"
 
@@ -64,8 +65,8 @@ public:
     void search(bool more); // go_btn (more = false), more_btn (more = true)
     // fetch_btn, Enter or a double click on a result: the selected row, -1 for none.
     void fetch(int row);
-    void findByLengths();   // findlen_btn: the disc whose track lengths match the files;
-                            // the one exact match is fetched at once
+    void findByLengths();   // findlen_btn: the disc whose track lengths match the files (by
+                            // their sound for AcoustID); the one exact match is fetched at once
     // Another folder was chosen: the results found for the last one go, and with them
     // "2 - Retrieve details".
     void clearResults();
@@ -104,14 +105,17 @@ private:
     void changeButtons(const std::function<void(LookupButtons&)>& edit);
     void showResults();
     void tellAboutAnonymousHello();
-    // One request of a source, waited for with the source's status line.
-    LookupOutcome ask(LookupSource& source, const std::function<void()>& start);
+    // One request of a source, waited for with the source's status line (status, when given,
+    // until the source tells its own). The cancel button ends it.
+    LookupOutcome ask(LookupSource& source, const std::function<void()>& start, const QString& status = {});
     // A search's outcome into the results list; none found is told with the reason.
     void list(const LookupSource& source, const LookupOutcome& outcome);
     // Reads a hit into the session; false (and text 54 shown) when it cannot be read.
     bool read(const LookupHit& hit);
-    // The lookup of findByLengths; true when the server answered one exact match.
-    bool lookUpByLengths();
+    // The lookup of findByLengths: the row of the one exact match, else -1.
+    int lookUpByLengths();
+    // AcoustID's lookup: the files fingerprinted and looked up by their sound.
+    int lookUpByFiles();
     // The message, then why, if anything.
     static QString withReason(const QString& message, const QString& why);
 
@@ -119,6 +123,7 @@ private:
     QWidget* m_dialogParent;
     CddbSource m_cddb;
     MusicBrainzSource m_musicBrainz;
+    AcoustIdSource m_acoustId;
     LookupSource* m_source = &m_cddb; // searched next
     QList<LookupHit> m_hits;
     LookupButtons m_buttons;
@@ -126,6 +131,7 @@ private:
     bool m_fetchCover = false;
     bool m_toldAnonymous = false;
     bool m_running = false; // a search, fetch or find is under way
+    bool m_cancelled = false; // the last request ended by the cancel button
 };
 
 } // namespace tunora

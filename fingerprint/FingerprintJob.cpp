@@ -3,6 +3,9 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace tunora {
 
 FingerprintJob::FingerprintJob(QObject* parent) : QObject(parent) {}
@@ -31,6 +34,9 @@ void FingerprintJob::start(const QStringList& paths)
     // The worker tells this object's thread through queued calls; a call of a job that was
     // cancelled or replaced meanwhile is dropped there.
     m_thread = std::thread([self, generation, paths, cancel = m_cancel, job = this] {
+        // Below the window's thread, and so are the workers it starts: a click or a repaint is
+        // served first, the fingerprints take the cores in between.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
         QList<FileFingerprint> results = FingerprintFiles(
             paths,
             [&](qsizetype done, qsizetype total) {

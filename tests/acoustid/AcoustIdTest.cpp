@@ -3,6 +3,7 @@
 // test's own files.
 #include "fingerprint/Fingerprint.h"
 #include "lookup/AcoustIdSource.h"
+#include "tests/acoustid/AcoustIdServer.h"
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
 
@@ -18,99 +19,6 @@ using namespace tunora;
 using namespace tunora::test;
 
 namespace {
-
-// Pink noise of a seed over a tone, so that every file sounds (and fingerprints) apart; brown
-// noise alone (rough: its fingerprint is long) without the tone.
-bool MakeAudio(const QString& path, int seed, int seconds, const QStringList& output = {}, bool tone = true)
-{
-    const QString noise = QStringLiteral("anoisesrc=d=%1:c=%2:seed=%3:a=0.3").arg(seconds).arg(tone ? "pink" : "brown").arg(seed);
-    const QString sine = QStringLiteral("sine=f=%1:d=%2").arg(220 + 40 * seed).arg(seconds);
-    if (!tone)
-        return RunProgram("/usr/bin/ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", noise, "-ac", "2", path}) == 0;
-    return RunProgram("/usr/bin/ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i", noise, "-f", "lavfi",
-                                                     "-i", sine, "-filter_complex", "[0][1]amerge=inputs=2", "-ac",
-                                                     "2", "-ar", "44100"} +
-                                             output + QStringList{path}) == 0;
-}
-
-// fpcalc's fingerprint and duration; it may end with 3 over a harmless end-of-file message.
-QPair<int, QByteArray> Fpcalc(const QString& path)
-{
-    QByteArray plain, text;
-    RunProgram("/usr/bin/fpcalc", {"-plain", path}, &plain);
-    RunProgram("/usr/bin/fpcalc", {path}, &text);
-    const int duration = text.mid(text.indexOf("DURATION=") + 9).split('\n').value(0).toInt();
-    return {duration, plain.trimmed()};
-}
-
-class AcoustIdServer {
-public:
-    AcoustIdServer(const QString& scratch, const QStringList& extraArgs = {})
-        : m_log(scratch + "/acoustid-requests.jsonl"), m_extra(scratch + "/acoustid"),
-          m_old(qgetenv("TUNORA_ACOUSTID_URL"))
-    {
-        QDir().mkpath(m_extra);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(SystemPython(), QStringList{SourceDir() + "/tests/servers/acoustid_server.py", "--log",
-                                                    m_log, "--extra", m_extra} +
-                                            extraArgs);
-        QByteArray line;
-        const QDeadlineTimer deadline(15000);
-        while (m_process.waitForStarted(10000) && !line.contains('\n') && !deadline.hasExpired())
-            if (m_process.waitForReadyRead(200))
-                line += m_process.readAllStandardOutput();
-        if (line.startsWith("PORT "))
-            qputenv("TUNORA_ACOUSTID_URL", "http://127.0.0.1:" + line.mid(5).trimmed() + "/");
-        m_running = line.startsWith("PORT ");
-    }
-    ~AcoustIdServer()
-    {
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished(2000);
-        qputenv("TUNORA_ACOUSTID_URL", m_old);
-    }
-    bool running() const { return m_running; }
-    QString extra() const { return m_extra; }
-    QList<QJsonObject> requests() const
-    {
-        QList<QJsonObject> out;
-        for (const QByteArray& line : ReadAll(m_log).split('\n'))
-            if (!line.isEmpty())
-                out << QJsonDocument::fromJson(line).object();
-        return out;
-    }
-    QStringList violations() const
-    {
-        QStringList out;
-        for (const QJsonObject& r : requests())
-            if (!r["violation"].isNull())
-                out << r["violation"].toString();
-        return out;
-    }
-
-private:
-    QProcess m_process;
-    QString m_log, m_extra;
-    QByteArray m_old;
-    bool m_running = false;
-};
-
-QJsonObject Release(const QString& id, const QString& title, const QString& artist, int trackCount, int position,
-                    const QJsonValue& date = {})
-{
-    const QJsonObject track{{"position", position}, {"title", QStringLiteral("Track %1").arg(position)}};
-    return QJsonObject{{"id", id},
-                       {"title", title},
-                       {"artists", QJsonArray{QJsonObject{{"name", artist}}}},
-                       {"date", date},
-                       {"medium_count", 1},
-                       {"mediums", QJsonArray{QJsonObject{{"position", 1},
-                                                          {"format", "CD"},
-                                                          {"track_count", trackCount},
-                                                          {"tracks", QJsonArray{track}}}}}};
-}
 
 const QString kAlbum = "a1b2c3d4-0000-4000-8000-0000000000a1";
 const QString kHits = "a1b2c3d4-0000-4000-8000-0000000000b2";
@@ -138,9 +46,10 @@ protected:
                 continue;
             const auto [seconds, fingerprint] = Fpcalc(path);
             ASSERT_FALSE(fingerprint.isEmpty());
-            QJsonArray releases{Release(kAlbum, "The Album", "The Band", 5, n, QJsonObject{{"year", 2001}, {"month", 5}, {"day", 14}})};
+            QJsonArray releases{AcoustIdRelease(kAlbum, "The Album", "The Band", 5, n,
+                                                QJsonObject{{"year", 2001}, {"month", 5}, {"day", 14}})};
             if (n == 3)
-                releases << Release(kSingle, "The Single", "The Band", 2, 1);
+                releases << AcoustIdRelease(kSingle, "The Single", "The Band", 2, 1);
             QJsonArray results{QJsonObject{
                 {"id", QStringLiteral("fp-%1").arg(n)},
                 {"score", 0.9},
@@ -150,7 +59,7 @@ protected:
                                        {"score", 1.0},
                                        {"recordings", QJsonArray{QJsonObject{
                                                           {"id", QStringLiteral("rec-%1b").arg(n)},
-                                                          {"releases", QJsonArray{Release(kHits, "Hits", "Various", 12, n, "1998")}}}}}};
+                                                          {"releases", QJsonArray{AcoustIdRelease(kHits, "Hits", "Various", 12, n, "1998")}}}}}};
             const QJsonObject entry{{"fingerprint", QString::fromLatin1(fingerprint)}, {"duration", seconds}, {"results", results}};
             ASSERT_TRUE(WriteAll(server.extra() + QStringLiteral("/%1.json").arg(n), QJsonDocument(entry).toJson()));
         }

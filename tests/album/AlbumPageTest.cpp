@@ -3,15 +3,22 @@
 #include "folders/Choixrecoldir.h"
 #include "shell/core/Settings.h"
 #include "shell/core/Shared.h"
+#include "shell/core/Texts.h"
 #include "album/AutoSort.h"
+#include "shell/core/AppState.h"
+#include "lookup/LookupTexts.h"
+#include "tests/acoustid/AcoustIdServer.h"
 #include "tests/common/MainWindowFixture.h"
 #include "tests/common/Mp3Fixtures.h"
+#include "tests/musicbrainz/MusicBrainzServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QJsonArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -23,7 +30,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QHeaderView>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -738,4 +748,109 @@ TEST_F(AlbumPageTest, ListsAndPreviewShowLengthsAndWarnWhereTheyDiffer)
     window->resize(least + QSize(200, 100));
     QCoreApplication::processEvents();
     EXPECT_GT(files->height(), listHeight);
+}
+
+TEST_F(AlbumPageTest, FindByTheFilesFingerprintsThemWhileThePageAnswersAndReadsTheRelease)
+{
+    MusicBrainzServer musicBrainz(env->root(), {"--no-pace"});
+    ASSERT_TRUE(musicBrainz.running());
+    std::optional<AcoustIdServer> acoustId(std::in_place, env->root());
+    ASSERT_TRUE(acoustId->running());
+    startPage();
+    auto* source = Child<QComboBox>(page, "source_cmb");
+    QStringList sources;
+    for (int i = 0; i < source->count(); ++i)
+        sources << source->itemText(i);
+    EXPECT_EQ(sources, QStringList({"CDDB", "MusicBrainz", "AcoustID"}));
+    source->setCurrentText("AcoustID");
+    auto* find = Child<QPushButton>(page, "findlen_btn");
+    EXPECT_EQ(find->text(), QString(AlbumPage::kFindByFilesCaption));
+    EXPECT_EQ(Setting("LookupSource"), "AcoustID");
+
+    // Three files the stand-in knows on "Two Voices" at their own track numbers; the first also
+    // on a compilation, at another.
+    const QString kTwoVoices = "a1b2c3d4-0000-4000-8000-000000000033";
+    const QString dir = env->makeDir("Voices");
+    for (int n = 1; n <= 3; ++n) {
+        const QString path = dir + QString("/%1.flac").arg(n);
+        ASSERT_TRUE(MakeAudio(path, 20 + n, 5));
+        QJsonArray releases{AcoustIdRelease(kTwoVoices, "Two Voices", "Duo", 3, n, "2003")};
+        if (n == 1)
+            releases << AcoustIdRelease("a1b2c3d4-0000-4000-8000-0000000000f9", "Sampler", "Various", 20, 7);
+        ASSERT_TRUE(acoustId->know(path, QJsonArray{QJsonObject{
+                                             {"id", QString("fp-%1").arg(n)},
+                                             {"score", 0.95},
+                                             {"recordings", QJsonArray{QJsonObject{{"id", QString("rec-%1").arg(n)},
+                                                                                   {"releases", releases}}}}}}));
+    }
+    browse(dir, "FLAC");
+    // The sound is all it searches by: no words.
+    EXPECT_FALSE(Child<QPushButton>(page, "go_btn")->isEnabled());
+    source->setCurrentText("CDDB");
+    EXPECT_TRUE(Child<QPushButton>(page, "go_btn")->isEnabled());
+    EXPECT_EQ(find->text(), QString(AlbumPage::kFindByLengthsCaption));
+    source->setCurrentText("AcoustID");
+
+    // Without a key: the source's one line, and nothing fingerprinted or sent.
+    find->click();
+    ASSERT_EQ(messages->texts, QStringList{lookuptext::AcoustIdNeedsKey()});
+    EXPECT_FALSE(messages->texts.first().contains('\n'));
+    EXPECT_TRUE(acoustId->requests().isEmpty());
+    messages->texts.clear();
+
+    // With one, the page keeps answering while the files are fingerprinted on the other
+    // threads, the status line counting them; the one release holding every file at its own
+    // number is read from MusicBrainz at once.
+    SetSetting("AcoustIDKey", "tunora-test-key");
+    QStringList status;
+    QObject::connect(&AppState::instance(), &AppState::statusTextChanged, page,
+                     [&](const QString& text) { status << text; });
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    tick.start(10);
+    QTimer::singleShot(0, find, &QPushButton::click);
+    ASSERT_TRUE(waitFor([&] { return shown("tracks_lst").size() == 3; }, 120000));
+    tick.stop();
+    EXPECT_LT(longest, 100);
+    EXPECT_EQ(shown("resalb_lst"), QStringList({"AcoustID: Duo / Two Voices (2003) [3]",
+                                                "AcoustID: Various / Sampler [20]"}));
+    EXPECT_EQ(Child<QListWidget>(page, "resalb_lst")->currentRow(), 0);
+    EXPECT_EQ(shown("tracks_lst"), QStringList({"[01] First Light", "[02] Second Wind", "[03] All Together"}));
+    EXPECT_TRUE(messages->texts.isEmpty()) << messages->texts.join("|").toStdString();
+    for (const char* s : {"Fingerprinting the files (0/3)...", "Fingerprinting the files (3/3)...",
+                             "Asking AcoustID (3/3)...", "Asking MusicBrainz..."})
+        EXPECT_TRUE(status.contains(s)) << s << "\n" << status.join("|").toStdString();
+    EXPECT_EQ(AppState::instance().statusText(), "");
+    EXPECT_EQ(acoustId->requests().size(), 3);
+    EXPECT_TRUE(acoustId->violations().isEmpty()) << acoustId->violations().join("\n").toStdString();
+    EXPECT_EQ(musicBrainz.targets().size(), 1);
+    EXPECT_TRUE(Child<QPushButton>(page, "apply_btn")->isEnabled());
+
+    // The main window's Cancel ends a lookup whose answer does not come: quietly, the page
+    // ready for the next one.
+    acoustId.reset();
+    acoustId.emplace(env->makeDir("stalled"), QStringList{"--stall"});
+    ASSERT_TRUE(acoustId->running());
+    messages->answers << MsgAnswer::Yes; // the disc fetched before goes
+    auto* cancel = Child<QPushButton>(window.get(), "cancel_btn");
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!acoustId->requests().isEmpty())
+            cancel->click();
+    });
+    watch.start(20);
+    QTimer::singleShot(0, find, &QPushButton::click);
+    ASSERT_TRUE(waitFor([&] { return !acoustId->requests().isEmpty() && !IsBusy(); }, 60000));
+    watch.stop();
+    EXPECT_EQ(acoustId->requests().size(), 1);
+    EXPECT_EQ(messages->texts, QStringList{text::AskClearFetchedDisc()}); // and no word of the cancel
+    EXPECT_TRUE(shown("resalb_lst").isEmpty());
+    EXPECT_TRUE(find->isEnabled());
+    EXPECT_EQ(AppState::instance().statusText(), "");
 }
