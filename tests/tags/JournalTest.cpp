@@ -274,7 +274,9 @@ TEST(Journal, AlbumApplyKilledAtEveryPointRecoversAndUndoes)
         if (n % 2 == 0) {
             EXPECT_FALSE(QFile::exists(dir + "/" + playlist)); // the write journal's undo removes it too
         }
-        EXPECT_TRUE(Tunora({"journal"}).err.isEmpty()); // recovery has nothing more to do
+        if (n % 4 == 0) { // now and then (each start costs): recovery has nothing more to do
+            EXPECT_TRUE(Tunora({"journal"}).err.isEmpty());
+        }
         if (HasFailure())
             break;
     }
