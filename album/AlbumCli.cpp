@@ -34,24 +34,6 @@ void printLine(FILE* out, const QString& text)
     std::fprintf(out, "%s\n", dorvane::io::EncodeName(text).constData()); // a name's own bytes
 }
 
-// The language the window would show, so the messages read the same; English otherwise.
-void loadLanguage()
-{
-    auto load = [](const QString& name) {
-        QFile f(AppFile(name));
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        const QStringList texts = ReadLanguageFile(f);
-        if (texts.size() != kLanguageTextCount)
-            return false;
-        LanguageTable() = texts;
-        return true;
-    };
-    const QString langue = Setting(setting::kLanguage).trimmed();
-    if (langue.isEmpty() || !load(langue + ".lf"))
-        load(QStringLiteral("english.lf"));
-}
-
 // DGENRE of an xmcd entry (a value may continue over several lines).
 QString XmcdGenre(const QString& path)
 {
@@ -176,7 +158,7 @@ int RunAlbumCommand(const QStringList& args)
         return cmd.fail(dir + QStringLiteral(" is not a folder"), 2);
     }
 
-    loadLanguage();
+    LoadSettingLanguage();
     const bool genresLoaded = LoadGenreTable(AppFile("styles.dat")) == GenreLoad::Ok;
 
     AlbumSession s;
@@ -305,7 +287,7 @@ int RunUndoCommand(const QStringList& args)
     if (!ReadJournal(journal, entries, &error, &applyRun)) {
         return cmd.fail(journal + QStringLiteral(": ") + error, 2);
     }
-    loadLanguage();
+    LoadSettingLanguage();
     // One run of the write journal, which takes the apply's run back (when the file names it).
     const tags::JournalRun run(QStringLiteral("tunora-cli undo ") + journal, applyRun.isEmpty() ? QStringLiteral("-") : applyRun);
     if (!run.ok())

@@ -28,24 +28,6 @@ void printLine(FILE* out, const QString& text)
     std::fflush(out); // a run stopped midway has told every album it finished
 }
 
-// The language the window would show, so Apply's messages read the same; English otherwise.
-void loadLanguage()
-{
-    auto load = [](const QString& name) {
-        QFile f(AppFile(name));
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        const QStringList texts = ReadLanguageFile(f);
-        if (texts.size() != kLanguageTextCount)
-            return false;
-        LanguageTable() = texts;
-        return true;
-    };
-    const QString langue = Setting(setting::kLanguage).trimmed();
-    if (langue.isEmpty() || !load(langue + ".lf"))
-        load(QStringLiteral("english.lf"));
-}
-
 // An import asks nothing: the playlist goes where the setup page's defaults put it, and a
 // playlist name already taken stays as it is. Each answer and message goes to standard error.
 class ImportTalk : public ApplyTalk {
@@ -143,7 +125,7 @@ int RunImportCommand(const QStringList& args)
     if (!options.journalFile.isEmpty() && !options.dryRun && !options.resume && dorvane::io::Exists(options.journalFile))
         return cmd.fail(QStringLiteral("the journal %1 is there already (--resume takes it up)").arg(options.journalFile), 2);
 
-    loadLanguage();
+    LoadSettingLanguage();
     LoadGenreTable(AppFile("styles.dat"));
     ImportTalk talk(cmd);
     import::ImportRun run(roots, options, talk);

@@ -37,4 +37,21 @@ QString LocalText(const char* english, const char* french)
     return QString::fromUtf8(fr ? french : english);
 }
 
+void LoadSettingLanguage()
+{
+    auto load = [](const QString& name) {
+        QFile f(AppFile(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        const QStringList texts = ReadLanguageFile(f);
+        if (texts.size() != kLanguageTextCount)
+            return false;
+        LanguageTable() = texts;
+        return true;
+    };
+    const QString langue = Setting(setting::kLanguage).trimmed();
+    if (langue.isEmpty() || !load(langue + ".lf"))
+        load(QStringLiteral("english.lf"));
+}
+
 } // namespace tunora

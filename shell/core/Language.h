@@ -21,6 +21,10 @@ QStringList ReadLanguageFile(QFile& file);
 // The loaded text table.
 QStringList& LanguageTable();
 
+// For tunora-cli: loads the language the window would show (the setting "Language"), so that
+// messages read the same; English when that file is missing or not a whole language file.
+void LoadSettingLanguage();
+
 // A text the language files do not carry: the French one while the chosen language is French,
 // else the English one.
 QString LocalText(const char* english, const char* french);
