@@ -682,12 +682,16 @@ bool ImportRun::Impl::step()
         decide();
         return !mbBusy;
     case Phase::Apply: {
-        Candidate c = a.candidates.first();
+        Candidate& c = a.candidates.first();
         c.disc.frontCover = mbCover;
         for (LookupDisc& disc : c.discs)
             disc.frontCover = mbCover;
         mbCover.clear();
         mbFailure.clear();
+        if (options.dryRun) { // the cover fetched ahead waits with its candidate for applyStrong
+            closeAlbum();
+            return true;
+        }
         QString why;
         a.stage = Stage::Applying;
         Q_EMIT q->albumChanged(current);
@@ -900,12 +904,13 @@ void ImportRun::Impl::decide()
         return;
     }
     // A dry run leaves the verdict open: the strong and chosen ones are what would be applied.
-    if (options.dryRun) {
+    const Candidate& best = a.candidates.first();
+    const bool coverAhead = options.coverAhead && options.cover && a.strong && best.source != kCddb;
+    if (options.dryRun && !coverAhead) {
         closeAlbum();
         return;
     }
     phase = Phase::Apply;
-    const Candidate& best = a.candidates.first();
     if (options.cover && best.source != kCddb) {
         mbBusy = true;
         mb.fetchFrontCover(best.id.section(QLatin1Char('/'), 0, 0));

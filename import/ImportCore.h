@@ -81,6 +81,9 @@ struct ImportOptions {
     // AcoustID as the third source, for albums of one folder the others leave unsure or
     // unfound, when its key is set up.
     bool acoustId = true;
+    // A dry run that applyStrong() follows (the window): with cover, the front picture of each
+    // strong match is fetched while deciding, so that the apply has it.
+    bool coverAhead = false;
 };
 
 // The file beside the journal that lists the folders a run applied (for --resume).

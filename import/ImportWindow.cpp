@@ -350,6 +350,7 @@ void ImportWindow::start()
     options.source = m_source->currentData().toString();
     options.cover = m_cover->isChecked();
     options.dryRun = true;
+    options.coverAhead = true; // Apply strong matches comes later and finds the covers fetched
     // The run before may still be unwinding a request it was cancelled in: it goes later.
     if (m_run) {
         m_run->disconnect(this);

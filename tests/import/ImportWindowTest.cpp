@@ -15,6 +15,7 @@
 #include "tests/freedb/FreedbServer.h"
 #include "tests/musicbrainz/MusicBrainzServer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -305,7 +306,11 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
     PauseMeter pauses;
     auto measure = [&](bool on) { pauses.measure(on); };
 
-    // Every album decided, nothing written; the table fills as the run goes.
+    // Every album decided, nothing written; the table fills as the run goes. With the front
+    // cover asked for: only Band 7's release has one at the stand-in.
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(300, '\x07');
+    ASSERT_TRUE(WriteAll(mb->extra() + "/cover/a1b2c3d4-0000-4000-8000-000000000007.png", png));
+    in<QCheckBox>("cover_chk")->setChecked(true);
     in<QLineEdit>("root_txt")->setText(root);
     measure(true);
     int rowsSeen = -1;
@@ -367,6 +372,11 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
                                 band7Dir + "/02 Beta.flac"},
                &tags);
     EXPECT_EQ(tags.trimmed(), "Beta|Band 7|Album 7|2");
+    const char* const pictures = "import sys, mutagen; print(len(mutagen.File(sys.argv[1]).pictures))";
+    RunProgram(SystemPython(), {"-c", pictures, band7Dir + "/02 Beta.flac"}, &tags);
+    EXPECT_EQ(tags.trimmed(), "1"); // the cover fetched while deciding
+    RunProgram(SystemPython(), {"-c", pictures, root + "/Band 8 - Album 8/02 Beta.flac"}, &tags);
+    EXPECT_EQ(tags.trimmed(), "0");
     RunProgram(SystemPython(), {"-c", "import sys, mutagen; f = mutagen.File(sys.argv[1], easy=True); "
                                       "print('|'.join(f[k][0] for k in ('title', 'album', 'discnumber', 'disctotal')))",
                                 root + "/Double Set/CD 2/01.flac"},
