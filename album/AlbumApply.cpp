@@ -595,29 +595,22 @@ int UndoAlbum(AlbumSession& s, ApplyTalk& talk, int* restored)
 
 int UndoLastAlbumApply(AlbumSession& s, ApplyTalk& talk, int* restored)
 {
-    const QString id = tags::LastRunToUndo(QLatin1String(tags::kAlbumApplyRun));
-    tags::RunInfo info;
-    for (const tags::RunInfo& r : tags::ListRuns())
-        if (r.id == id)
-            info = r;
-    QStringList lines, left;
-    bool all = false;
+    tags::UndoneRun undone;
     QString why;
-    if (id.isEmpty() || !tags::UndoLastRun(&lines, &all, &why, QLatin1String(tags::kAlbumApplyRun))) {
-        talk.tell(why.isEmpty() ? LocalText("There is no apply to undo.", "Il n'y a rien à annuler.") : why);
+    if (!tags::UndoLastRunOf(QLatin1String(tags::kAlbumApplyRun), &undone, &why)) {
+        talk.tell(tags::LastRunToUndo(QLatin1String(tags::kAlbumApplyRun)).isEmpty()
+                      ? LocalText("There is no apply to undo.", "Il n'y a rien à annuler.")
+                      : why);
         return 1;
     }
+    const tags::RunInfo& info = undone.run;
     // Counted by file as Undo counts them (a file's tags and name are one), the playlist apart.
-    QSet<QString> files, leftPaths;
+    QSet<QString> files;
     for (const tags::RunFile& f : std::as_const(info.files))
         if (f.kind != QLatin1String("file"))
             files.insert(f.from.isEmpty() ? f.path : f.from);
-    for (const QString& line : std::as_const(lines)) {
-        if (line.startsWith(QLatin1String("restored\t")))
-            continue;
-        leftPaths.insert(line.section('\t', 1, 1));
-        left << line.section('\t', 1, 1) + QStringLiteral(": ") + line.section('\t', 2);
-    }
+    const QSet<QString> leftPaths(undone.leftPaths.begin(), undone.leftPaths.end());
+    const QStringList& left = undone.leftLines;
     const int given = int((files - leftPaths).size());
     if (!left.isEmpty())
         talk.tell(LocalText("These files were left as they are:", "Ces fichiers sont restés tels quels :") + '\n' +

@@ -390,25 +390,16 @@ void BulkPage::showUndo(bool memory)
 
 void BulkPage::undoJournalRun()
 {
-    const QString id = tags::LastRunToUndo(QLatin1String(tags::kBulkRun));
-    tags::RunInfo info;
-    for (const tags::RunInfo& r : tags::ListRuns())
-        if (r.id == id)
-            info = r;
-    QStringList lines, left;
-    bool all = false;
+    tags::UndoneRun undone;
     QString why;
-    if (!tags::UndoLastRun(&lines, &all, &why, QLatin1String(tags::kBulkRun))) {
+    if (!tags::UndoLastRunOf(QLatin1String(tags::kBulkRun), &undone, &why)) {
         ShowMessage(why);
         return;
     }
-    QStringList told;
-    for (const QString& line : std::as_const(lines)) {
-        if (line.startsWith(QLatin1String("restored\t")))
-            continue;
-        left << line.section('\t', 1, 1);
-        told << left.last() + QStringLiteral(": ") + line.section('\t', 2);
-    }
+    const tags::RunInfo& info = undone.run;
+    const QStringList& lines = undone.lines;
+    const QStringList& left = undone.leftPaths;
+    const QStringList& told = undone.leftLines;
     // The list follows the names the files have again, last rename first.
     for (auto it = info.files.crbegin(); it != info.files.crend(); ++it) {
         const int i = int(m_entries.indexOf(it->path));

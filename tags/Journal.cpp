@@ -959,4 +959,25 @@ bool KillPoint(bool* torn)
 
 } // namespace detail
 
+bool UndoLastRunOf(const QString& kind, UndoneRun* undone, QString* why)
+{
+    const QString id = LastRunToUndo(kind);
+    if (id.isEmpty())
+        return fail(why, QStringLiteral("the write journal holds no run to undo"));
+    *undone = {};
+    for (const RunInfo& r : ListRuns())
+        if (r.id == id)
+            undone->run = r;
+    bool all = false;
+    if (!UndoLastRun(&undone->lines, &all, why, kind))
+        return false;
+    for (const QString& line : std::as_const(undone->lines)) {
+        if (line.startsWith(QLatin1String("restored\t")))
+            continue;
+        undone->leftPaths << line.section('\t', 1, 1);
+        undone->leftLines << undone->leftPaths.last() + QStringLiteral(": ") + line.section('\t', 2);
+    }
+    return true;
+}
+
 } // namespace tunora::tags

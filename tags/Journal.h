@@ -103,6 +103,14 @@ bool UndoLastRun(QStringList* lines, bool* allRestored, QString* why = nullptr, 
 // The id of the run UndoLastRun(kind) would undo; empty when there is none.
 QString LastRunToUndo(const QString& kind = {});
 
+// UndoLastRun(kind) as a page reports it: the run as it was before the undo, and the files
+// left alone (their paths, and "PATH: WHY" lines for a message). False with why as UndoLastRun.
+struct UndoneRun {
+    RunInfo run;
+    QStringList lines, leftPaths, leftLines;
+};
+bool UndoLastRunOf(const QString& kind, UndoneRun* undone, QString* why = nullptr);
+
 namespace detail {
 // CarryOut's hooks: an entry before the first byte (false: do not write), done after the sync.
 // sync false: the entry goes to disk with the next synced one (a batch syncs its last).
