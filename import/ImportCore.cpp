@@ -18,6 +18,7 @@
 #include "tags/Tags.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QHash>
 #include <QMetaObject>
 #include <QPointer>
@@ -1047,8 +1048,23 @@ bool ImportRun::applyCandidate(int album, int candidate)
     a.chosen = true;
     a.stage = Stage::Applying;
     Q_EMIT albumChanged(album);
+    Candidate& pick = a.candidates.first();
+    if (d->options.cover && pick.source != kCddb && pick.disc.frontCover.isEmpty()) {
+        // The pick's cover, fetched now at the program's pace; the event loop runs meanwhile.
+        MusicBrainzClient covers;
+        QEventLoop wait;
+        connect(&covers, &MusicBrainzClient::coverReady, &wait, [&](const QByteArray& image) {
+            pick.disc.frontCover = image;
+            for (LookupDisc& disc : pick.discs)
+                disc.frontCover = image;
+            wait.quit();
+        });
+        connect(&covers, &MusicBrainzClient::failed, &wait, &QEventLoop::quit);
+        covers.fetchFrontCover(pick.id.section(QLatin1Char('/'), 0, 0));
+        wait.exec();
+    }
     QString why;
-    const bool applied = d->apply(album, a.candidates.first(), &why);
+    const bool applied = d->apply(album, pick, &why);
     a.verdict = applied ? Verdict::Applied : Verdict::Failed;
     a.reason = applied ? QString() : why;
     a.stage = Stage::Done;

@@ -387,7 +387,8 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
     const QString log = in<QPlainTextEdit>("log_txt")->toPlainText();
     EXPECT_TRUE(log.contains(band7Dir + ":\nDone.\nTagged: 3, renamed: 0")) << log.toStdString();
 
-    // The twins by hand: the second release.
+    // The twins by hand: the second release, with its cover (fetched at the pick).
+    ASSERT_TRUE(WriteAll(mb->extra() + "/cover/" + kTwinTwo + ".png", png));
     select("Twins");
     EXPECT_TRUE(in<QPushButton>("pick_btn")->isEnabled());
     pick->setCurrentIndex(1);
@@ -399,6 +400,8 @@ TEST_F(ImportWindowTest, DecidesTwentyAlbumsThenAppliesPicksUndoesAndOpensWhileT
                                 root + "/Twins/b.flac"},
                &tags);
     EXPECT_EQ(tags.trimmed(), "Twin Two");
+    RunProgram(SystemPython(), {"-c", pictures, root + "/Twins/b.flac"}, &tags);
+    EXPECT_EQ(tags.trimmed(), "1");
 
     // Undo gives back the pick, then the strong matches: every byte as before.
     ASSERT_TRUE(in<QPushButton>("undo_btn")->isEnabled());
