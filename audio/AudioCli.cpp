@@ -59,11 +59,9 @@ int RunLengthCommand(const QStringList& args)
     CliCommand cmd("length");
     if (const int code = cmd.parse(args); code >= 0)
         return code;
-    const QStringList files = cmd.words();
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "%s", cmd.usageText().constData());
-        return 2;
-    }
+    QStringList files;
+    if (const int code = cmd.needWords(&files); code >= 0)
+        return code;
     int status = 0;
     for (const QString& path : files) {
         qint64 ms = 0;
@@ -83,11 +81,9 @@ int RunShowCommand(const QStringList& args)
     CliCommand cmd("show");
     if (const int code = cmd.parse(args); code >= 0)
         return code;
-    const QStringList files = cmd.words();
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "%s", cmd.usageText().constData());
-        return 2;
-    }
+    QStringList files;
+    if (const int code = cmd.needWords(&files); code >= 0)
+        return code;
     LoadGenreTable(AppFile(QStringLiteral("styles.dat"))); // ID3 genre numbers, when there
     int status = 0;
     for (const QString& path : files) {
@@ -183,11 +179,9 @@ int RunTagCommand(const QStringList& args)
     if (!options.id3v1 && !options.id3v2)
         options.id3v1 = options.id3v2 = true;
     options.defaultComment = QStringLiteral("Tagged By Tunora");
-    const QStringList files = cmd.words();
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "%s", cmd.usageText().constData());
-        return 2;
-    }
+    QStringList files;
+    if (const int code = cmd.needWords(&files); code >= 0)
+        return code;
 
     // The ID3v1 genre byte comes from the genre table; without it an MP3 gets only ID3v2.
     const QString styles = AppFile(QStringLiteral("styles.dat"));

@@ -16,11 +16,9 @@ int RunFingerprintCommand(const QStringList& args)
     CliCommand cmd("fingerprint");
     if (const int code = cmd.parse(args); code >= 0)
         return code;
-    const QStringList files = cmd.words();
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "%s", cmd.usageText().constData());
-        return 2;
-    }
+    QStringList files;
+    if (const int code = cmd.needWords(&files); code >= 0)
+        return code;
     int status = 0;
     for (const FileFingerprint& f : FingerprintFiles(files)) {
         if (f.ok()) {

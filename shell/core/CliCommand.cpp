@@ -80,6 +80,15 @@ QStringList CliCommand::words() const
     return out;
 }
 
+int CliCommand::needWords(QStringList* out) const
+{
+    *out = words();
+    if (!out->isEmpty())
+        return -1;
+    std::fprintf(stderr, "%s", usageText().constData());
+    return 2;
+}
+
 int CliCommand::parse(const QStringList& args)
 {
     // The parser takes the program's name first.

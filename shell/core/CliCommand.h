@@ -32,6 +32,8 @@ public:
     QString secondValue(const QString& name) const { return m_second.value(name); }
     QStringList values(const QString& name) const;
     QStringList words() const;
+    // words() into out; without any, the usage on standard error and 2, else -1 (go on).
+    int needWords(QStringList* out) const;
 
     // "tunora-cli NAME: why" and the usage on standard error; answers 2.
     int usage(const QString& why) const;
