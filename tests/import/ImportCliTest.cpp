@@ -36,31 +36,7 @@ const QString kDouble = "a1b2c3d4-0000-4000-8000-0000000000e3";
 const QString kTwinOne = "a1b2c3d4-0000-4000-8000-0000000000e4";
 const QString kTwinTwo = "a1b2c3d4-0000-4000-8000-0000000000e5";
 
-struct Track {
-    QString title;
-    double seconds;
-};
-
-QJsonObject Release(const QString& id, const QString& artist, const QString& title,
-                    const QList<QList<Track>>& media, bool withTracks = true)
-{
-    QJsonArray mediaJson;
-    int count = 0;
-    for (int m = 0; m < media.size(); ++m) {
-        QJsonArray tracks;
-        for (int t = 0; t < media.at(m).size(); ++t)
-            tracks.append(QJsonObject{{"position", t + 1}, {"title", media.at(m).at(t).title},
-                                      {"length", qint64(media.at(m).at(t).seconds * 1000)}});
-        QJsonObject medium{{"position", m + 1}, {"format", "CD"}, {"track-count", int(media.at(m).size())}};
-        if (withTracks)
-            medium.insert("tracks", tracks);
-        mediaJson.append(medium);
-        count += int(media.at(m).size());
-    }
-    return QJsonObject{{"id", id}, {"title", title}, {"date", "2004"}, {"track-count", count},
-                       {"artist-credit", QJsonArray{QJsonObject{{"name", artist}, {"joinphrase", ""}}}},
-                       {"media", mediaJson}};
-}
+using Track = StandInTrack;
 
 bool WriteJson(const QString& path, const QJsonObject& o)
 {
@@ -143,21 +119,21 @@ protected:
 
         const QString extra = mb.extra();
         ASSERT_TRUE(WriteJson(extra + "/discid/" + DiscIdOf(exact) + ".json",
-                              QJsonObject{{"releases", QJsonArray{Release(kExact, "Exact Artist", "Exact Album",
+                              QJsonObject{{"releases", QJsonArray{MbReleaseJson(kExact, "Exact Artist", "Exact Album",
                                                                           {{{"First", 3}, {"Second", 4}, {"Third", 5}, {"Fourth", 6}}})}}}));
         ASSERT_TRUE(WriteJson(extra + "/discid/" + cd1Id + ".json",
-                              QJsonObject{{"releases", QJsonArray{Release(kDouble, "Set Artist", "Double Set",
+                              QJsonObject{{"releases", QJsonArray{MbReleaseJson(kDouble, "Set Artist", "Double Set",
                                                                           {{{"Uno", 2}, {"Dos", 3}, {"Tres", 4}},
                                                                            {{"Cuatro", 3}, {"Cinco", 2}}})}}}));
         const QList<QList<Track>> twinTracks{{{"One", 5}, {"Two", 6}, {"Three", 7}, {"Four", 8}}};
         ASSERT_TRUE(WriteJson(extra + "/discid/" + DiscIdOf(twins) + ".json",
-                              QJsonObject{{"releases", QJsonArray{Release(kTwinOne, "Twin Band", "Twin One", twinTracks),
-                                                                  Release(kTwinTwo, "Twin Band", "Twin Two", twinTracks)}}}));
-        ASSERT_TRUE(WriteJson(extra + "/release/" + kTwinTwo + ".json", Release(kTwinTwo, "Twin Band", "Twin Two", twinTracks)));
+                              QJsonObject{{"releases", QJsonArray{MbReleaseJson(kTwinOne, "Twin Band", "Twin One", twinTracks),
+                                                                  MbReleaseJson(kTwinTwo, "Twin Band", "Twin Two", twinTracks)}}}));
+        ASSERT_TRUE(WriteJson(extra + "/release/" + kTwinTwo + ".json", MbReleaseJson(kTwinTwo, "Twin Band", "Twin Two", twinTracks)));
         const QList<QList<Track>> wordTracks{{{"Three", 3}, {"Four", 4}, {"Five", 5}, {"Seven", 7}}};
-        ASSERT_TRUE(WriteJson(extra + "/release/" + kWords + ".json", Release(kWords, "Words Band", "Word Album", wordTracks)));
+        ASSERT_TRUE(WriteJson(extra + "/release/" + kWords + ".json", MbReleaseJson(kWords, "Words Band", "Word Album", wordTracks)));
         ASSERT_TRUE(WriteJson(extra + "/search.json",
-                              QJsonObject{{"releases", QJsonArray{Release(kWords, "Words Band", "Word Album", wordTracks, false)}}}));
+                              QJsonObject{{"releases", QJsonArray{MbReleaseJson(kWords, "Words Band", "Word Album", wordTracks, false)}}}));
     }
     void TearDown() override
     {

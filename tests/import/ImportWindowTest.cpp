@@ -49,31 +49,7 @@ const QString kDouble = "a1b2c3d4-0000-4000-8000-0000000000e3";
 const QString kTwinOne = "a1b2c3d4-0000-4000-8000-0000000000e4";
 const QString kTwinTwo = "a1b2c3d4-0000-4000-8000-0000000000e5";
 
-struct Track {
-    QString title;
-    double seconds;
-};
-
-// A release as the web service answers it, each medium's tracks along.
-QJsonObject Release(const QString& id, const QString& artist, const QString& title, const QList<QList<Track>>& media)
-{
-    QJsonArray mediaJson;
-    int count = 0;
-    for (int m = 0; m < media.size(); ++m) {
-        QJsonArray list;
-        for (int t = 0; t < media.at(m).size(); ++t)
-            list.append(QJsonObject{{"position", t + 1}, {"title", media.at(m).at(t).title},
-                                    {"length", qint64(media.at(m).at(t).seconds * 1000)}});
-        mediaJson.append(QJsonObject{{"position", m + 1}, {"format", "CD"}, {"track-count", int(list.size())}, {"tracks", list}});
-        count += int(list.size());
-    }
-    return QJsonObject{{"id", id},
-                       {"title", title},
-                       {"date", "2004"},
-                       {"track-count", count},
-                       {"artist-credit", QJsonArray{QJsonObject{{"name", artist}, {"joinphrase", ""}}}},
-                       {"media", mediaJson}};
-}
+using Track = StandInTrack;
 
 // Every audio file under root and a digest of its bytes (playlists are no audio).
 QStringList Snapshot(const QString& root)
@@ -186,16 +162,16 @@ protected:
             const QString artist = QString("Band %1").arg(n), album = QString("Album %1").arg(n);
             const QStringList files = make(artist + " - " + album, tracks, true, "flac");
             const QString id = QString("a1b2c3d4-0000-4000-8000-%1").arg(n, 12, 10, QChar('0'));
-            known(files, {Release(id, artist, album, {tracks})});
+            known(files, {MbReleaseJson(id, artist, album, {tracks})});
         }
         // Two media in CD1 and "CD 2", untagged: found by the first one's table of contents.
         known(make("Double Set/CD1", {{"01", 2}, {"02", 3}, {"03", 4}}, false, "flac"),
-              {Release(kDouble, "Set Artist", "Double Set", {{{"Uno", 2}, {"Dos", 3}, {"Tres", 4}}, {{"Cuatro", 3}, {"Cinco", 2}}})});
+              {MbReleaseJson(kDouble, "Set Artist", "Double Set", {{{"Uno", 2}, {"Dos", 3}, {"Tres", 4}}, {{"Cuatro", 3}, {"Cinco", 2}}})});
         make("Double Set/CD 2", {{"01", 3}, {"02", 2}}, false, "flac");
         // Two releases with the same tracks and nothing in the files to tell them apart.
         const QList<Track> twins{{"One", 5}, {"Two", 6}};
         known(make("Twins", {{"a", 5}, {"b", 6}}, false, "flac"),
-              {Release(kTwinOne, "Twin Band", "Twin One", {twins}), Release(kTwinTwo, "Twin Band", "Twin Two", {twins})});
+              {MbReleaseJson(kTwinOne, "Twin Band", "Twin One", {twins}), MbReleaseJson(kTwinTwo, "Twin Band", "Twin Two", {twins})});
         // Nothing knows it.
         make("nothing - here", {{"1", 2}, {"2", 2}, {"3", 3}, {"4", 3}}, false, "mp3");
         start();

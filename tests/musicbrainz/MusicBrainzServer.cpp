@@ -1,5 +1,7 @@
 #include "tests/musicbrainz/MusicBrainzServer.h"
 
+#include <QJsonArray>
+
 #include "tests/common/Mp3Fixtures.h"
 #include "tests/common/TestSupport.h"
 
@@ -74,6 +76,27 @@ QStringList MusicBrainzServer::violations() const
         if (!r["violation"].isNull())
             out << r["target"].toString() + ": " + r["violation"].toString();
     return out;
+}
+
+QJsonObject MbReleaseJson(const QString& id, const QString& artist, const QString& title,
+                          const QList<QList<StandInTrack>>& media, bool withTracks)
+{
+    QJsonArray mediaJson;
+    int count = 0;
+    for (int m = 0; m < media.size(); ++m) {
+        QJsonArray tracks;
+        for (int t = 0; t < media.at(m).size(); ++t)
+            tracks.append(QJsonObject{{"position", t + 1}, {"title", media.at(m).at(t).title},
+                                      {"length", qint64(media.at(m).at(t).seconds * 1000)}});
+        QJsonObject medium{{"position", m + 1}, {"format", "CD"}, {"track-count", int(media.at(m).size())}};
+        if (withTracks)
+            medium.insert("tracks", tracks);
+        mediaJson.append(medium);
+        count += int(media.at(m).size());
+    }
+    return QJsonObject{{"id", id}, {"title", title}, {"date", "2004"}, {"track-count", count},
+                       {"artist-credit", QJsonArray{QJsonObject{{"name", artist}, {"joinphrase", ""}}}},
+                       {"media", mediaJson}};
 }
 
 } // namespace tunora::test

@@ -33,4 +33,14 @@ private:
     QByteArray m_oldMb, m_oldCover;
 };
 
+// One track of a release a test adds to the stand-in.
+struct StandInTrack {
+    QString title;
+    double seconds;
+};
+// A release as the web service answers it (id, title, one artist credit, "2004"), each medium
+// with its tracks unless withTracks is false (a search answer).
+QJsonObject MbReleaseJson(const QString& id, const QString& artist, const QString& title,
+                          const QList<QList<StandInTrack>>& media, bool withTracks = true);
+
 } // namespace tunora::test
