@@ -9,7 +9,7 @@
 #include "folders/AudioFormats.h"
 #include "folders/Choixrecoldir.h"
 #include "folders/FolderWalk.h"
-#include "import/ImportWindow.h"
+#include "album/ImportWindow.h"
 #include "lookup/AcoustIdSource.h"
 #include "lookup/LookupTexts.h"
 #include "lookup/MusicBrainzSource.h"

@@ -5,7 +5,7 @@
 #include "audio/AudioCli.h"
 #include "bulk/BulkCli.h"
 #include "fingerprint/FingerprintCli.h"
-#include "import/ImportCli.h"
+#include "album/ImportCli.h"
 #include "lister/ListerCli.h"
 #include "playlist/PlaylistCli.h"
 #include "shell/core/CliHelp.h"

@@ -393,18 +393,16 @@ void Choixrecoldir::onOk()
     case ChooserMode::PlaylistAddFolder:
     case ChooserMode::BurnAddFolder: {
         m_walking = true;
-        SetCancelRequested(false);
+        m_stopWalk = false;
         // The caption shows where the walk is; the window stays live and cancel is heard.
         const WalkResult r = WalkAudioFolder(m_dir, m_recurse->isChecked(), [this](const QString& folder) {
             setWindowTitle(folder);
             QCoreApplication::processEvents(); // the dialog keeps answering while it walks
-            return !CancelRequested();
+            return !m_stopWalk;
         });
         m_walking = false;
         m_found = r.files;
         m_walkCancelled = r.cancelled;
-        if (r.cancelled)
-            SetCancelRequested(false);
         break;
     }
     default:
@@ -416,7 +414,7 @@ void Choixrecoldir::onOk()
 void Choixrecoldir::onCancel()
 {
     if (m_walking) {
-        SetCancelRequested(true);
+        m_stopWalk = true; // the dialog's own: the program's cancel belongs to the pages
         return;
     }
     QDialog::reject();

@@ -64,6 +64,7 @@ private:
     QStringList m_found;
     QString m_dir;
     bool m_walking = false;
+    bool m_stopWalk = false; // Cancel during the walk
     bool m_walkCancelled = false;
 
     QLineEdit* m_path = nullptr; // dir_txt: the chosen folder as text

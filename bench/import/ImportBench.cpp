@@ -3,7 +3,7 @@
 // MusicBrainz requests per album (each album's table of contents is known exactly) and the
 // wall time against requests x 1 s, the floor that rule sets.
 //   bench-bin/import_bench SOURCE_DIR APP_DIR
-#include "import/ImportCore.h"
+#include "album/ImportCore.h"
 #include "lookup/PlayingTimes.h"
 #include "musicbrainz/MusicBrainz.h"
 #include "shell/core/DiscLayout.h"

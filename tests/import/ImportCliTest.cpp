@@ -2,7 +2,7 @@
 // stand-ins: the decisions, the tags as mutagen reads them, a run stopped midway and
 // resumed, and both undo forms giving every byte back.
 #include "freedb/DiscId.h"
-#include "import/ImportCore.h"
+#include "album/ImportCore.h"
 #include "lookup/PlayingTimes.h"
 #include "musicbrainz/MusicBrainz.h"
 #include "shell/core/DiscLayout.h"

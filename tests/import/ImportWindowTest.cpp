@@ -3,7 +3,7 @@
 // asked, the strong matches applied, a pick, Undo giving the bytes back, "Open in the album
 // page", and the event loop turning all along.
 #include "album/AlbumPage.h"
-#include "import/ImportWindow.h"
+#include "album/ImportWindow.h"
 #include "lookup/PlayingTimes.h"
 #include "musicbrainz/MusicBrainz.h"
 #include "shell/core/DiscLayout.h"

@@ -1,4 +1,4 @@
-#include "import/ImportCore.h"
+#include "album/ImportCore.h"
 
 #include "album/AlbumJournal.h"
 #include "album/AlbumPatterns.h"

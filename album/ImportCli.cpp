@@ -1,7 +1,7 @@
-#include "import/ImportCli.h"
+#include "album/ImportCli.h"
 
 #include "dorvane/FileIo.h"
-#include "import/ImportCore.h"
+#include "album/ImportCore.h"
 #include "shell/core/CliCommand.h"
 #include "shell/core/Genres.h"
 #include "shell/core/Language.h"

@@ -1,4 +1,4 @@
-#include "import/ImportWindow.h"
+#include "album/ImportWindow.h"
 
 #include "dorvane/FileIo.h"
 #include "folders/Choixrecoldir.h"

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "album/AlbumApply.h"
-#include "import/ImportCore.h"
+#include "album/ImportCore.h"
 
 #include <QList>
 #include <QWidget>
