@@ -216,10 +216,7 @@ QList<Run> model(const QList<Record>& records)
                 if (!PlanFromJson(o["plan"].toObject(), &e.plan))
                     continue;
                 e.plan.path = e.path;
-                bool sameSizes = e.plan.oldSize == e.plan.newSize;
-                for (const ByteChange& c : std::as_const(e.plan.changes))
-                    sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
-                if (e.kind == QLatin1String("inplace") && !sameSizes)
+                if (e.kind == QLatin1String("inplace") && !KeepsSizes(e.plan))
                     continue; // an in-place entry that would move bytes is no entry of ours
             } else {
                 continue;

@@ -485,6 +485,22 @@ struct EntryGuard {
     }
 };
 
+// The open file still holds what the plan was made from: its size and every region's old bytes.
+bool stillAsPlanned(int fd, const WritePlan& plan, struct stat* st, QString* why)
+{
+    if (::fstat(fd, st) != 0)
+        return fail(why, errnoText(errno));
+    const QString changed = QStringLiteral("the file changed since its tags were read");
+    if (st->st_size != plan.oldSize)
+        return fail(why, changed);
+    for (const ByteChange& c : plan.changes) {
+        QByteArray now(c.oldBytes.size(), '\0');
+        if (PreadFully(fd, now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
+            return fail(why, changed);
+    }
+    return true;
+}
+
 // Every region keeps its size: only those bytes are written, where they stand.
 bool carryOutInPlace(const WritePlan& plan, const QString& real, QString* why, FileIdentity* written)
 {
@@ -492,16 +508,8 @@ bool carryOutInPlace(const WritePlan& plan, const QString& real, QString* why, F
     if (!out.open(real))
         return fail(why, out.errorString());
     struct stat st {};
-    if (::fstat(out.fd(), &st) != 0)
-        return fail(why, errnoText(errno));
-    const QString changed = QStringLiteral("the file changed since its tags were read");
-    if (st.st_size != plan.oldSize)
-        return fail(why, changed);
-    for (const ByteChange& c : plan.changes) {
-        QByteArray now(c.oldBytes.size(), '\0');
-        if (PreadFully(out.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
-            return fail(why, changed);
-    }
+    if (!stillAsPlanned(out.fd(), plan, &st, why))
+        return false;
     EntryGuard guard;
     if (!detail::JournalBegin(plan, true, identityOfStat(st), &guard.entry, why))
         return false;
@@ -545,6 +553,14 @@ bool carryOutInPlace(const WritePlan& plan, const QString& real, QString* why, F
 
 } // namespace
 
+bool KeepsSizes(const WritePlan& plan)
+{
+    bool same = plan.oldSize == plan.newSize;
+    for (const ByteChange& c : plan.changes)
+        same = same && c.oldBytes.size() == c.newBytes.size();
+    return same;
+}
+
 bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written, const std::function<void()>& beat)
 {
     if (plan.changes.isEmpty()) {
@@ -555,26 +571,15 @@ bool CarryOut(const WritePlan& plan, QString* why, FileIdentity* written, const 
     QString real;
     if (!regularWritable(plan.path, &real, why))
         return false;
-    bool sameSizes = plan.oldSize == plan.newSize;
-    for (const ByteChange& c : plan.changes)
-        sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
-    if (sameSizes)
+    if (KeepsSizes(plan))
         return carryOutInPlace(plan, real, why, written);
 
     PosixFile src;
     if (!src.open(real, O_RDONLY | O_NONBLOCK))
         return fail(why, src.error());
     struct stat st {};
-    if (::fstat(src.fd(), &st) != 0)
-        return fail(why, errnoText(errno));
-    const QString changed = QStringLiteral("the file changed since its tags were read");
-    if (st.st_size != plan.oldSize)
-        return fail(why, changed);
-    for (const ByteChange& c : plan.changes) {
-        QByteArray now(c.oldBytes.size(), '\0');
-        if (PreadFully(src.fd(), now.data(), now.size(), c.offset) != now.size() || now != c.oldBytes)
-            return fail(why, changed);
-    }
+    if (!stillAsPlanned(src.fd(), plan, &st, why))
+        return false;
     EntryGuard guard;
     WritePlan journalled = plan;
     journalled.path = real;
@@ -623,7 +628,6 @@ QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys)
     constexpr qsizetype kBatch = 256; // open files at once
     QList<bool> ok(plans.size(), false);
     *whys = QStringList(plans.size(), QString());
-    const QString changed = QStringLiteral("the file changed since its tags were read");
     struct Item {
         qsizetype index = 0;
         std::unique_ptr<dorvane::io::InPlaceWriter> out;
@@ -637,9 +641,7 @@ QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys)
         for (; next < plans.size() && qsizetype(items.size()) < kBatch; ++next) {
             const WritePlan& plan = plans[next];
             QString& why = (*whys)[next];
-            bool sameSizes = plan.oldSize == plan.newSize && !plan.changes.isEmpty();
-            for (const ByteChange& c : plan.changes)
-                sameSizes = sameSizes && c.oldBytes.size() == c.newBytes.size();
+            const bool sameSizes = !plan.changes.isEmpty() && KeepsSizes(plan);
             QString real;
             if (!sameSizes || !regularWritable(plan.path, &real, &why)) {
                 ok[next] = why.isEmpty() && CarryOut(plan, &why);
@@ -648,20 +650,12 @@ QList<bool> CarryOutAll(const QList<WritePlan>& plans, QStringList* whys)
             Item it;
             it.index = next;
             it.out = std::make_unique<dorvane::io::InPlaceWriter>();
-            if (!it.out->open(real) || ::fstat(it.out->fd(), &it.st) != 0) {
+            if (!it.out->open(real)) {
                 why = it.out->errorString();
                 continue;
             }
-            bool same = it.st.st_size == plan.oldSize;
-            for (const ByteChange& c : plan.changes) {
-                QByteArray now(c.oldBytes.size(), '\0');
-                same = same && PreadFully(it.out->fd(), now.data(), now.size(), c.offset) == now.size() &&
-                       now == c.oldBytes;
-            }
-            if (!same) {
-                why = changed;
+            if (!stillAsPlanned(it.out->fd(), plan, &it.st, &why))
                 continue;
-            }
             items.push_back(std::move(it));
         }
         // Every entry on disk before the first byte: the last one's sync takes them all.

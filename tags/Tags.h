@@ -112,6 +112,9 @@ struct WriteOptions {
 bool PlanWrite(const QString& path, const TagFields& values, Fields fields, const WriteOptions& options,
                WritePlan* plan, QString* why = nullptr);
 
+// Every change of the plan keeps its region's size (and so the file's): it can be written in place.
+bool KeepsSizes(const WritePlan& plan);
+
 // Carries the plan out: only while the file still holds the plan's old bytes, and journalled
 // (tags/Journal.h). A plan whose every change keeps its size is written in place (those bytes
 // alone, then fdatasync); any other through a temporary file, fsync and an atomic rename. On false the file is as it was. written (when

@@ -261,4 +261,11 @@ int RunProgram(const QString& program, const QStringList& args, QByteArray* out,
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+CliRun RunTunoraCli(const QStringList& args)
+{
+    QByteArray out, err;
+    const int rc = RunProgram(BuiltAppDir() + "/tunora-cli", args, &out, &err);
+    return {rc, QString::fromUtf8(out), QString::fromUtf8(err)};
+}
+
 } // namespace tunora::test

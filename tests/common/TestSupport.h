@@ -140,4 +140,11 @@ void OpenToOthers(const QString& path);
 int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
                QByteArray* err = nullptr, int timeoutMs = 120000);
 
+// The built tunora-cli run with args: its exit code (as RunProgram) and its output as text.
+struct CliRun {
+    int rc;
+    QString out, err;
+};
+CliRun RunTunoraCli(const QStringList& args);
+
 } // namespace tunora::test

@@ -19,17 +19,6 @@ using namespace tunora::tags;
 
 namespace {
 
-struct CliRun {
-    int rc;
-    QString out, err;
-};
-
-CliRun Tunora(const QStringList& args)
-{
-    QByteArray out, err;
-    const int rc = RunProgram(BuiltAppDir() + "/tunora-cli", args, &out, &err);
-    return {rc, QString::fromUtf8(out), QString::fromUtf8(err)};
-}
 
 // Ten MP3 files: the even ones carry an ID3v2 tag with room and an ID3v1 tag (written in
 // place), the odd ones no tag (rewritten).
@@ -72,13 +61,13 @@ TEST(Journal, KilledAtEveryPointRecoversAndUndoes)
     const QList<QByteArray> before = TenFiles();
     const QString journal = env.appDir() + "/write.journal";
     QStringList paths = Place(env.root() + "/ref", before);
-    ASSERT_EQ(Tunora(kTag + paths).rc, 0);
+    ASSERT_EQ(RunTunoraCli(kTag + paths).rc, 0);
     QList<QByteArray> after;
     for (const QString& p : paths)
         after << ReadAll(p);
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(after[i].size() == before[i].size(), i % 2 == 0) << i; // in place, else rewritten with room
-    CliRun listed = Tunora({"journal"});
+    CliRun listed = RunTunoraCli({"journal"});
     EXPECT_EQ(listed.out.count("\tdone\tin place\t"), 5) << listed.out.toStdString();
     EXPECT_EQ(listed.out.count("\tdone\trewrite\t"), 5);
 
@@ -88,12 +77,12 @@ TEST(Journal, KilledAtEveryPointRecoversAndUndoes)
         QFile::remove(journal);
         paths = Place(env.root() + "/run", before);
         qputenv("TUNORA_KILL_AT", QByteArray::number(n));
-        const CliRun run = Tunora(kTag + paths);
+        const CliRun run = RunTunoraCli(kTag + paths);
         qunsetenv("TUNORA_KILL_AT");
         if (run.rc == 0)
             break; // past the last point
         ASSERT_EQ(run.rc, -1) << run.err.toStdString();
-        const CliRun start = Tunora({"journal"}); // recovery runs first
+        const CliRun start = RunTunoraCli({"journal"}); // recovery runs first
         recovered += start.err.contains("Recovery after an interrupted write");
         EXPECT_FALSE(start.err.contains("left alone")) << start.err.toStdString();
         EXPECT_EQ(QDir(env.root() + "/run").entryList(QDir::Files | QDir::Hidden).size(), 10); // no temporary left
@@ -101,10 +90,10 @@ TEST(Journal, KilledAtEveryPointRecoversAndUndoes)
             const QByteArray now = ReadAll(paths[i]);
             EXPECT_TRUE(now == before[i] || now == after[i]) << i;
         }
-        const CliRun undo = Tunora({"undo"});
+        const CliRun undo = RunTunoraCli({"undo"});
         for (int i = 0; i < 10; ++i)
             EXPECT_EQ(ReadAll(paths[i]), before[i]) << i << undo.out.toStdString() << undo.err.toStdString();
-        EXPECT_TRUE(Tunora({"journal"}).err.isEmpty()); // recovery has nothing more to do
+        EXPECT_TRUE(RunTunoraCli({"journal"}).err.isEmpty()); // recovery has nothing more to do
         if (HasFailure())
             break;
     }
@@ -135,7 +124,7 @@ TEST(Journal, FailingWritesLeaveFileAndJournalConsistent)
 
     // No permission: refused before the journal is touched.
     QFile::setPermissions(paths[1], QFile::ReadOwner);
-    EXPECT_EQ(Tunora(kTag + QStringList {paths[1]}).rc, 1);
+    EXPECT_EQ(RunTunoraCli(kTag + QStringList {paths[1]}).rc, 1);
     EXPECT_EQ(ReadAll(paths[1]), before[3]);
     QFile::setPermissions(paths[1], QFile::ReadOwner | QFile::WriteOwner);
 
@@ -215,7 +204,7 @@ TEST(Journal, AlbumApplyKilledAtEveryPointRecoversAndUndoes)
     ASSERT_TRUE(WriteAll(disc, xmcd));
     const QList<QByteArray> before = TenFiles();
     auto album = [&](const QString& dir, const QString& exported) {
-        return Tunora({"album", dir, "--xmcd", disc, "--journal", exported});
+        return RunTunoraCli({"album", dir, "--xmcd", disc, "--journal", exported});
     };
     const QString ref = env.root() + "/ref";
     Place(ref, before);
@@ -230,7 +219,7 @@ TEST(Journal, AlbumApplyKilledAtEveryPointRecoversAndUndoes)
     }
     const QString playlist = "Kill Artist - Kill Album.m3u";
     ASSERT_TRUE(QFile::exists(ref + "/" + playlist));
-    const CliRun listed = Tunora({"journal"});
+    const CliRun listed = RunTunoraCli({"journal"});
     EXPECT_TRUE(listed.out.contains("\tdone\talbum apply " + ref + "\n")) << listed.out.toStdString();
     EXPECT_EQ(listed.out.count("\tdone\tin place\t"), 5);
     EXPECT_EQ(listed.out.count("\tdone\trewrite\t"), 5);
@@ -251,7 +240,7 @@ TEST(Journal, AlbumApplyKilledAtEveryPointRecoversAndUndoes)
             ASSERT_EQ(run.rc, 0) << run.err.toStdString();
             break; // past the last point
         }
-        const CliRun start = Tunora({"journal"}); // recovery runs first
+        const CliRun start = RunTunoraCli({"journal"}); // recovery runs first
         recovered += start.err.contains("Recovery after an interrupted write");
         EXPECT_FALSE(start.err.contains("left alone")) << start.err.toStdString();
         const QByteArray lines = ReadAll(exported);
@@ -268,14 +257,14 @@ TEST(Journal, AlbumApplyKilledAtEveryPointRecoversAndUndoes)
             EXPECT_EQ(names.size() - names.contains(playlist), 10) << names.join('|').toStdString();
         };
         check(false);
-        const CliRun undo = Tunora(n % 2 ? QStringList {"undo", exported} : QStringList {"undo"});
+        const CliRun undo = RunTunoraCli(n % 2 ? QStringList {"undo", exported} : QStringList {"undo"});
         SCOPED_TRACE(undo.out.toStdString() + undo.err.toStdString());
         check(true);
         if (n % 2 == 0) {
             EXPECT_FALSE(QFile::exists(dir + "/" + playlist)); // the write journal's undo removes it too
         }
         if (n % 4 == 0) { // now and then (each start costs): recovery has nothing more to do
-            EXPECT_TRUE(Tunora({"journal"}).err.isEmpty());
+            EXPECT_TRUE(RunTunoraCli({"journal"}).err.isEmpty());
         }
         if (HasFailure())
             break;
@@ -298,17 +287,17 @@ TEST(Journal, RenamesKilledAtEveryPointKeepOneName)
         QFile::remove(journal);
         const QStringList paths = Place(dir, ten);
         qputenv("TUNORA_KILL_AT", QByteArray::number(n));
-        const CliRun run = Tunora(QStringList {"rename", "--case", "uc"} + paths);
+        const CliRun run = RunTunoraCli(QStringList {"rename", "--case", "uc"} + paths);
         qunsetenv("TUNORA_KILL_AT");
         if (run.rc == 0)
             break;
         ASSERT_EQ(run.rc, -1) << run.err.toStdString();
-        Tunora({"journal"});
+        RunTunoraCli({"journal"});
         QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden);
         ASSERT_EQ(names.size(), 10) << names.join(' ').toStdString();
         for (int i = 0; i < 10; ++i)
             EXPECT_NE(names.contains(QString("f%1.mp3").arg(i)), names.contains(QString("F%1.mp3").arg(i)));
-        Tunora({"undo"});
+        RunTunoraCli({"undo"});
         names = QDir(dir).entryList(QDir::Files | QDir::Hidden);
         for (int i = 0; i < 10; ++i)
             EXPECT_TRUE(names.contains(QString("f%1.mp3").arg(i))) << names.join(' ').toStdString();
